@@ -1,0 +1,76 @@
+// The system's status vocabulary: MapStatus turns any raw outcome (a PC/SC result, a card
+// status word, a dialog result or one of our own codes) into the status handed to the page
+// and the line of text the page reads as ErrorInfo.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quilta {
+
+// Our own codes.
+namespace status {
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kNoService = 5001;
+inline constexpr int32_t kNoReaders = 5002;
+inline constexpr int32_t kIllegalAccess = 5003;
+inline constexpr int32_t kUrlNotSupported = 5004;
+inline constexpr int32_t kInvalidHandleFromContext = 5011;
+inline constexpr int32_t kUnknownReader = 5012;
+inline constexpr int32_t kCardNotInserted = 5013;
+inline constexpr int32_t kCardLocked = 5014;
+inline constexpr int32_t kCardNotConnected = 5021;
+inline constexpr int32_t kPinError = 5031;
+inline constexpr int32_t kPinBlocked = 5032;
+inline constexpr int32_t kPinNotVerified = 5033;
+inline constexpr int32_t kNotBankServer = 5034;
+inline constexpr int32_t kCardChanged = 5035;
+inline constexpr int32_t kUserCancel = 5036;
+inline constexpr int32_t kConfirmTimeout = 5037;
+inline constexpr int32_t kNoSuchAccount = 5038;
+inline constexpr int32_t kBadReaderName = 5041;
+inline constexpr int32_t kBadReaderType = 5042;
+inline constexpr int32_t kBadSessionKey = 5043;
+inline constexpr int32_t kBadFdId = 5044;
+inline constexpr int32_t kBadFdChkCode = 5045;
+inline constexpr int32_t kBadAccountNo = 5046;
+inline constexpr int32_t kBadPCode = 5047;
+inline constexpr int32_t kBadAgentBankNo = 5048;
+inline constexpr int32_t kBadInBankNo = 5049;
+inline constexpr int32_t kBadInAccountNo = 5050;
+inline constexpr int32_t kBadAmount = 5051;
+inline constexpr int32_t kBadServerDateTime = 5052;
+inline constexpr int32_t kBadFeeType = 5053;
+inline constexpr int32_t kBadFeeName = 5054;
+inline constexpr int32_t kBadKind = 5055;
+inline constexpr int32_t kBadAccountName = 5056;
+inline constexpr int32_t kBadMerchantId = 5057;
+inline constexpr int32_t kKeypadTampered = 5060;
+inline constexpr int32_t kBadId = 6001;
+inline constexpr int32_t kBadParameter = 6002;
+// A script call that arrives while one of our modal dialogs is open (the browser keeps
+// running its event loop during the dialog): refused, nothing changes. Not in the table,
+// so it reads "Other Error! (1779)".
+inline constexpr int32_t kBusy = 6009;
+
+// Card status words with a meaning of their own.
+inline constexpr int32_t kSwOk = 0x9000;
+inline constexpr int32_t kSwWrongPin = 0x6608;
+inline constexpr int32_t kSwPinNotVerified = 0x6610;
+inline constexpr int32_t kSwPinBlocked = 0x6620;
+inline constexpr int32_t kSwReaderTimeout = 0x69F0;
+inline constexpr int32_t kSwAccepted = 0x6602;
+}  // namespace status
+
+// The last status text; 200 bytes with its terminator.
+inline constexpr size_t kErrorTextSize = 200;
+
+// Looks `code` up in the status table, writes "%s (%d)" or "%s (%lx)" into *errorText and
+// returns the status.
+int32_t MapStatus(int32_t code, std::string* errorText);
+
+// PC/SC result codes are 32-bit values (positive 64-bit longs on pcsc-lite): the status
+// handed on is their 32-bit signed value.
+inline int32_t PcscStatus(uint64_t rv) { return static_cast<int32_t>(static_cast<uint32_t>(rv)); }
+
+}  // namespace quilta

@@ -1,0 +1,227 @@
+#include "core/text.h"
+
+#include <cerrno>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace quilta {
+namespace {
+
+bool AllAscii(std::u16string_view t) {
+  for (char16_t c : t)
+    if (c >= 0x80) return false;
+  return true;
+}
+bool AllAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+constexpr char16_t kEscapeBase = 0xDC00;  // U+DC80..U+DCFF carry raw bytes 0x80..0xFF
+
+#if !defined(_WIN32)
+// One converter per direction, opened once; all calls run on the page's thread, but the
+// helpers are also used from tests with threads, so keep one per thread.
+struct Converter {
+  iconv_t cd;
+  Converter(const char* to, const char* from) : cd(iconv_open(to, from)) {}
+  ~Converter() {
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+  bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
+};
+
+Converter& NarrowToUtf16() {
+  thread_local Converter c("UTF-16LE", "CP950");
+  return c;
+}
+Converter& Utf16ToNarrow() {
+  thread_local Converter c("CP950", "UTF-16LE");
+  return c;
+}
+
+// Converts one character (1 or 2 bytes of CP950) or fails.
+bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
+  Converter& c = NarrowToUtf16();
+  if (!c.ok()) return false;
+  iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+  char16_t buf[2];
+  char* in = reinterpret_cast<char*>(const_cast<unsigned char*>(p));
+  size_t inLeft = n;
+  char* o = reinterpret_cast<char*>(buf);
+  size_t outLeft = sizeof(buf);
+  if (iconv(c.cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return false;
+  if (outLeft != sizeof(buf) - 2) return false;  // exactly one UTF-16 unit
+  *out = buf[0];
+  return true;
+}
+
+bool EncodeOne(char16_t ch, std::string* out) {
+  Converter& c = Utf16ToNarrow();
+  if (!c.ok()) return false;
+  iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+  char16_t src = ch;
+  char* in = reinterpret_cast<char*>(&src);
+  size_t inLeft = 2;
+  char buf[8];
+  char* o = buf;
+  size_t outLeft = sizeof(buf);
+  if (iconv(c.cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) return false;
+  out->append(buf, sizeof(buf) - outLeft);
+  return true;
+}
+#else
+bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
+  wchar_t w[2];
+  int r = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(p),
+                              static_cast<int>(n), w, 2);
+  if (r != 1) return false;
+  *out = static_cast<char16_t>(w[0]);
+  return true;
+}
+bool EncodeOne(char16_t ch, std::string* out) {
+  wchar_t w = static_cast<wchar_t>(ch);
+  char buf[8];
+  BOOL usedDefault = FALSE;
+  int r = WideCharToMultiByte(CP_ACP, 0, &w, 1, buf, sizeof(buf), nullptr, &usedDefault);
+  if (r <= 0 || usedDefault) return false;
+  out->append(buf, static_cast<size_t>(r));
+  return true;
+}
+#endif
+
+}  // namespace
+
+std::string ToNarrow(std::u16string_view text) {
+  if (AllAscii(text)) return std::string(text.begin(), text.end());
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char16_t ch : text) {
+    if (ch < 0x80) {
+      out.push_back(static_cast<char>(ch));
+    } else if (ch >= kEscapeBase + 0x80 && ch <= kEscapeBase + 0xFF) {
+      out.push_back(static_cast<char>(ch - kEscapeBase));
+    } else if (!EncodeOne(ch, &out)) {
+      out.push_back('?');  // not representable in the code page, as the system converter does
+    }
+  }
+  return out;
+}
+
+Text FromNarrow(std::string_view bytes) {
+  if (AllAscii(bytes)) return Text(bytes.begin(), bytes.end());
+  Text out;
+  out.reserve(bytes.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t n = bytes.size();
+  for (size_t i = 0; i < n;) {
+    if (p[i] < 0x80) {
+      out.push_back(p[i]);
+      ++i;
+      continue;
+    }
+    char16_t ch;
+    if (i + 1 < n && DecodeOne(p + i, 2, &ch)) {
+      out.push_back(ch);
+      i += 2;
+    } else if (DecodeOne(p + i, 1, &ch)) {
+      out.push_back(ch);
+      i += 1;
+    } else {
+      out.push_back(static_cast<char16_t>(kEscapeBase + p[i]));
+      i += 1;
+    }
+  }
+  return out;
+}
+
+size_t NarrowLength(std::u16string_view text) {
+  if (AllAscii(text)) return text.size();
+  return ToNarrow(text).size();
+}
+
+Text FromUtf8(std::string_view s) {
+  Text out;
+  out.reserve(s.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t n = s.size();
+  size_t i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    int len = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if ((c & 0xE0) == 0xC0) {
+      len = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4, cp = c & 0x07, min = 0x10000;
+    }
+    bool ok = len > 0 && i + len <= n;
+    for (int k = 1; ok && k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) ok = false;
+      else cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (!ok) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string ToUtf8(std::u16string_view t) {
+  std::string out;
+  out.reserve(t.size());
+  for (size_t i = 0; i < t.size(); ++i) {
+    char32_t cp = t[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
+        t[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (t[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+Text AsciiText(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
+
+}  // namespace quilta

@@ -1,0 +1,33 @@
+// Text model: every property holds a UTF-16 text. Where bytes are needed (length limits,
+// card data, formatting, encryption) the 8-bit form in the narrow code page is used: CP950
+// (Big5) on Linux, the ANSI code page on Windows. Texts cross to the page as UTF-8.
+//
+// The narrow conversion is lossless for bytes that are not valid in the code page: such a
+// byte b is kept as the UTF-16 unit U+DC00+b and turned back into b on the way out, so card
+// data survives a round trip byte for byte. Towards UTF-8 those units become U+FFFD, so the
+// page always receives valid UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quilta {
+
+using Text = std::u16string;
+
+// UTF-16 text -> bytes of the narrow code page.
+std::string ToNarrow(std::u16string_view text);
+// Bytes of the narrow code page -> UTF-16 text (stops at nothing: callers cut at zero bytes).
+Text FromNarrow(std::string_view bytes);
+// Length of the 8-bit form in bytes (a Chinese character counts 2).
+size_t NarrowLength(std::u16string_view text);
+
+// UTF-8 <-> UTF-16. Malformed UTF-8 becomes U+FFFD; lone surrogates become U+FFFD.
+Text FromUtf8(std::string_view utf8);
+std::string ToUtf8(std::u16string_view text);
+
+// ASCII convenience for literals and tests.
+Text AsciiText(std::string_view ascii);
+
+}  // namespace quilta

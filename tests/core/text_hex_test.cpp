@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "core/hex.h"
+#include "core/text.h"
+
+namespace quilta {
+namespace {
+
+TEST(Text, Cp950RoundTripAndLengths) {
+  Text chinese = u"標楷體";
+  std::string narrow = ToNarrow(chinese);
+  EXPECT_EQ(narrow, "\xbc\xd0\xb7\xa2\xc5\xe9");
+  EXPECT_EQ(FromNarrow(narrow), chinese);
+  EXPECT_EQ(NarrowLength(u"A標"), 3u);
+  EXPECT_EQ(NarrowLength(u"plain"), 5u);
+}
+
+TEST(Text, BytesInvalidInTheCodePageSurviveARoundTrip) {
+  std::string raw("\x81\xff\x30\xa4", 4);  // 0x81 0xFF is no Big5 character
+  Text t = FromNarrow(raw);
+  EXPECT_EQ(ToNarrow(t), raw);
+  // ...and reach the page as valid UTF-8.
+  std::string utf8 = ToUtf8(t);
+  EXPECT_EQ(FromUtf8(utf8).find(u'\uFFFD'), 0u);
+}
+
+TEST(Text, Utf8BothWays) {
+  EXPECT_EQ(FromUtf8("\xe8\xbd\x89\xe5\xb8\xb3"), u"轉帳");
+  EXPECT_EQ(ToUtf8(u"轉帳"), "\xe8\xbd\x89\xe5\xb8\xb3");
+  EXPECT_EQ(ToUtf8(u"\U0001F600"), "\xf0\x9f\x98\x80");
+  EXPECT_EQ(FromUtf8("\xf0\x9f\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(FromUtf8("a\xc0\xafz"), u"a\uFFFD\uFFFDz");  // overlong form rejected
+  EXPECT_EQ(FromUtf8("\xe8\xbd"), u"\uFFFD\uFFFD");       // cut short
+  EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
+}
+
+TEST(Hex, DecodeArithmeticAndBounds) {
+  uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  EXPECT_EQ(HexToBytes("0AFF", 2, out), 2u);
+  EXPECT_EQ(out[0], 0x0A);
+  EXPECT_EQ(out[1], 0xFF);
+  EXPECT_EQ(HexToBytes("00c2", 2, out), 2u);  // lower case is right in the high nibble only
+  EXPECT_EQ(out[0], 0x00);
+  EXPECT_EQ(out[1], 0xC2);
+  EXPECT_EQ(HexToBytes("1f", 1, out), 1u);
+  EXPECT_EQ(out[0], 0x3F);  // 'f' - 0x37 = 0x2F as low nibble: 0x10 + 0x2F
+  out[2] = 0xEE;
+  EXPECT_EQ(HexToBytes("ABC", 4, out), 1u);  // never reads past the text
+  EXPECT_EQ(out[0], 0xAB);
+  EXPECT_EQ(out[1], 0xC2);                   // untouched
+  EXPECT_TRUE(IsUpperHex("0AFF", 2));
+  EXPECT_FALSE(IsUpperHex("0aff", 2));
+  EXPECT_FALSE(IsUpperHex("0AF", 2));
+}
+
+TEST(Hex, EncodeAndTake) {
+  const uint8_t bytes[] = {0x0A, 0xFF, 0x00, 0x41};
+  EXPECT_EQ(BytesToHex(bytes, 2), "0AFF");
+  EXPECT_EQ(BytesToHex(bytes, 4), "0AFF0041");
+  const uint8_t area[] = {'x', '1', '2', 0, '4'};
+  EXPECT_EQ(TakeBytes(area, 1, 2), "12");
+  EXPECT_EQ(TakeBytes(area, 1, 4), "12");  // a zero byte ends the text
+  EXPECT_EQ(TakeBytes(area, 0, 0), "");
+  EXPECT_EQ(TakeBytes(area, 0, -3), "");
+}
+
+}  // namespace
+}  // namespace quilta
