@@ -1,0 +1,49 @@
+// Dialog templates as data: one table per template, read by every renderer. Positions and
+// sizes are in dialog units (converted from the dialog font's metrics by the renderer).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace quilta::ui {
+
+enum class ControlKind : uint8_t {
+  Text,           // static text
+  SunkenText,     // static text with a sunken frame
+  CenteredText,   // static text, vertically centred
+  Edit,           // bordered edit field (disabled: display only)
+  Button,         // push button
+  DefaultButton,  // default push button (Enter)
+  BitmapButton,   // owner-drawn picture button (keypads)
+};
+
+enum class TextColour : uint8_t { Default, Warning /* red 255,0,0 */, Emphasis /* blue 0,0,255 */ };
+
+struct Control {
+  int32_t id;  // -1 for a text without an id
+  ControlKind kind;
+  int16_t x, y, w, h;  // dialog units; w or h 0 = as wide/high as the text needs
+  std::u16string_view text;  // the template's own text
+  TextColour colour = TextColour::Default;
+  bool disabled = false;
+  // Picture buttons: the normal/pushed bitmap number and the hover bitmap number.
+  int16_t bitmap = 0;
+  int16_t hoverBitmap = 0;
+};
+
+struct DialogTemplate {
+  int32_t number;                // resource number (103, 104, 105, 1051, ...)
+  int16_t width, height;         // dialog units
+  std::u16string_view caption;   // the template's caption ("" for none)
+  std::u16string_view fontFace;  // "標楷體" or "System"
+  int16_t fontPoints;
+  bool closeBox;                 // system menu with a close box
+  bool centreOverOwner;          // keypad dialogs centre over their owner window
+  std::span<const Control> controls;
+};
+
+// The template with this number, or nullptr when the module has none.
+const DialogTemplate* FindTemplate(int32_t number);
+
+}  // namespace quilta::ui

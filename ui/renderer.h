@@ -1,0 +1,46 @@
+// What dialog logic asks of a renderer, and what a renderer reports back. The dialog logic
+// (timers, countdown, card watch, keypad checks, card exchange) runs in the plug-in on the
+// page's thread; a renderer only draws and reports the person's input. Implementations:
+// the GTK3 helper process (through RemoteRenderer) and the scripted customer of tests and
+// the demo.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ui/dialog_template.h"
+
+namespace quilta::ui {
+
+struct UiEvent {
+  enum class Kind : uint8_t {
+    Command,   // a button was clicked (id), including keypad keys; Enter reports the default button
+    Escape,    // the Esc key
+    CloseBox,  // the window's close box
+    Closed,    // the renderer went away (helper died, display lost)
+  };
+  Kind kind = Kind::Command;
+  int32_t id = 0;
+};
+
+class Renderer {
+ public:
+  virtual ~Renderer() = default;
+
+  // Opens the dialog window for the template, centred and on top, with this caption (the
+  // template's own caption when the dialog keeps it). False when it cannot be shown.
+  virtual bool Open(const DialogTemplate& tmpl, const std::u16string& caption) = 0;
+  virtual void SetText(int32_t id, const std::u16string& text) = 0;
+  virtual void Enable(int32_t id, bool enabled) = 0;
+  virtual void Focus(int32_t id) = 0;
+  // A message box with one OK button; returns when the person closes it.
+  virtual void MessageBox(const std::u16string& text, const std::u16string& caption) = 0;
+  virtual void Close() = 0;
+
+  // Waits up to timeoutMs for the next input event; nullopt when none came in time.
+  // Real renderers keep the browser's event loop running while they wait.
+  virtual std::optional<UiEvent> WaitEvent(int64_t timeoutMs) = 0;
+};
+
+}  // namespace quilta::ui
