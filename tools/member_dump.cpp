@@ -1,5 +1,6 @@
 // Prints the scriptable member table as the page sees it.
 #include <cstdio>
+#include <string>
 
 #include "core/member_table.h"
 
