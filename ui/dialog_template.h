@@ -46,4 +46,23 @@ struct DialogTemplate {
 // The template with this number, or nullptr when the module has none.
 const DialogTemplate* FindTemplate(int32_t number);
 
+// Every template of the module, in ascending number.
+std::span<const DialogTemplate> AllTemplates();
+
+// The control with this id in the template, or nullptr (ids of -1 are never found).
+const Control* FindControl(const DialogTemplate& tmpl, int32_t id);
+
+// Keypad conventions: the key at position k (k = 0..9) of a keypad is the button with id
+// firstKeyId + k; it shows digit k, carries value k and never moves.
+struct KeypadLayout {
+  int32_t firstKeyId;   // 202 (template 201), 217 (template 104)
+  int32_t clearId;      // 212, 215
+  int16_t firstBitmap;  // normal and pushed picture of key 0 (132, 732)
+  int16_t firstHover;   // hover picture of key 0 (143, 743)
+  int16_t clearBitmap;  // 153, 716
+  int16_t clearHover;   // 154, 717
+};
+inline constexpr KeypadLayout kInputKeypad{202, 212, 132, 143, 153, 154};
+inline constexpr KeypadLayout kTransferKeypad{217, 215, 732, 743, 716, 717};
+
 }  // namespace quilta::ui

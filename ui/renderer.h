@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -42,5 +43,12 @@ class Renderer {
   // Real renderers keep the browser's event loop running while they wait.
   virtual std::optional<UiEvent> WaitEvent(int64_t timeoutMs) = 0;
 };
+
+// The plug-in's own renderer for real dialogs: on Linux the GTK3 helper process, defined in
+// ui/remote_renderer.cpp. ui/CMakeLists.txt builds that file and defines
+// QUILTA_HAVE_DEFAULT_RENDERER when it exists; without it there is no default renderer and
+// every dialog run ends with -1. May return nullptr (no display, helper cannot start); a
+// renderer whose Open fails ends the run with -1 as well.
+std::unique_ptr<Renderer> MakeDefaultRenderer();
 
 }  // namespace quilta::ui
