@@ -108,7 +108,7 @@ uint32_t VirtualPcsc::StateOf(const std::string& reader) const {
   if (!it->second.card) return scard::kStateEmpty;
   uint32_t state = scard::kStatePresent;
   for (const auto& [h, c] : handles_) {
-    if (c.reader != reader) continue;
+    if (c.reader != reader || c.generation != it->second.generation) continue;
     state |= kStateInUse;
     if (c.share == scard::kShareExclusive) state |= kStateExclusive;
   }
@@ -230,7 +230,7 @@ ScardResult VirtualPcsc::Connect(ScardContext context, const std::string& reader
 
   bool othersConnected = false;
   for (const auto& [h, c] : handles_) {
-    if (c.reader != reader) continue;
+    if (c.reader != reader || c.generation != slot.generation) continue;  // stale: no claim
     othersConnected = true;
     if (c.share == scard::kShareExclusive) return Record(call, scard::kSharingViolation);
   }
