@@ -1,0 +1,38 @@
+#include "npapi/dev_hooks.h"
+
+#include <cstddef>
+
+#include "core/atm_core.h"
+#include "npapi/export.h"
+
+namespace {
+quilta::ui::Renderer* g_renderer = nullptr;
+}  // namespace
+
+extern "C" {
+
+QUILTA_NP_EXPORT int QuiltaDevAttach(quilta::platform::Pcsc* pcsc,
+                                     quilta::platform::Sleeper* sleeper, void* dialogHooks) {
+  quilta::CAtmCore& core = quilta::CAtmCore::Instance();
+  core.pcsc = pcsc != nullptr ? pcsc : &quilta::platform::SystemPcsc();
+  core.sleeper = sleeper != nullptr ? sleeper : &quilta::platform::RealSleeper();
+  if (dialogHooks != nullptr) {
+    const auto* hooks = static_cast<const QuiltaDevDialogHooks*>(dialogHooks);
+    auto has = [&](size_t offset, size_t size) { return hooks->size >= offset + size; };
+    if (has(offsetof(QuiltaDevDialogHooks, readerPinDialog), sizeof(hooks->readerPinDialog)) &&
+        hooks->readerPinDialog != nullptr) {
+      core.readerPinDialog = hooks->readerPinDialog;
+    }
+    if (has(offsetof(QuiltaDevDialogHooks, renderer), sizeof(hooks->renderer)) &&
+        hooks->renderer != nullptr) {
+      g_renderer = hooks->renderer;
+    }
+  }
+  return 0;
+}
+
+QUILTA_NP_EXPORT quilta::CAtmCore* QuiltaDevCore() { return &quilta::CAtmCore::Instance(); }
+
+QUILTA_NP_EXPORT quilta::ui::Renderer* QuiltaDevRenderer() { return g_renderer; }
+
+}  // extern "C"

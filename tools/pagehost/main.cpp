@@ -1,0 +1,131 @@
+// quilta-pagehost: runs a page script against the plug-in module without a browser.
+//
+//   quilta-pagehost [--url URL] [--plugin PATH] [--virtual [--card PROFILE]] [SCRIPT...]
+//
+// Loads libnpquilta.so as a browser does, creates a plug-in instance for the page URL
+// (default: the bank's own host) and runs each script (or standard input, also for "-"),
+// printing every statement with its result. --virtual points the plug-in at an in-process
+// virtual reader "Virtual PCD 00 00" holding a simulated FISC card (the compiled-in demo
+// card, or the profile file given with --card) and at virtual time, through the module's
+// development hooks. Exit status: 0 when every expectation held, 1 when one failed, 2 when
+// the plug-in could not be loaded or the command line was wrong.
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "npapi/dev_hooks.h"
+#include "platform/virtual_pcsc.h"
+#include "quilta_config.h"
+#include "sim/fisc_card.h"
+#include "sim/profile.h"
+#include "tools/pagehost/host_browser.h"
+#include "tools/pagehost/script.h"
+
+namespace {
+
+constexpr char kVirtualReader[] = "Virtual PCD 00 00";
+
+// Virtual time: waits return at once.
+class NoSleep final : public quilta::platform::Sleeper {
+ public:
+  void SleepMs(uint32_t ms) override { slept += ms; }
+  uint64_t slept = 0;
+};
+
+int Usage() {
+  std::cerr << "usage: quilta-pagehost [--url URL] [--plugin PATH] [--virtual [--card PROFILE]] "
+               "[SCRIPT...]\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string url = std::string("https://") + quilta::config::kBankDomain + "/";
+  std::string plugin = QUILTA_PLUGIN_PATH;
+  std::string cardProfile;
+  bool virtualReader = false;
+  std::vector<std::string> scripts;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "--url" || a == "--plugin" || a == "--card") && i + 1 < argc) {
+      (a == "--url" ? url : a == "--plugin" ? plugin : cardProfile) = argv[++i];
+    } else if (a == "--virtual") {
+      virtualReader = true;
+    } else if (a == "-h" || a == "--help") {
+      Usage();
+      return 0;
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      return Usage();
+    } else {
+      scripts.push_back(a);
+    }
+  }
+  if (!cardProfile.empty() && !virtualReader) return Usage();
+  if (scripts.empty()) scripts.push_back("-");
+
+  std::string error;
+  quilta::pagehost::Module* module = quilta::pagehost::Module::Load(plugin, &error);
+  if (module == nullptr) {
+    std::cerr << "quilta-pagehost: " << error << "\n";
+    return 2;
+  }
+
+  quilta::platform::VirtualPcsc pcsc;
+  NoSleep sleeper;
+  std::shared_ptr<quilta::sim::FiscCard> card;
+  if (virtualReader) {
+    try {
+      quilta::sim::Profile profile =
+          cardProfile.empty() ? quilta::sim::DefaultProfile() : quilta::sim::LoadProfile(cardProfile);
+      card = std::make_shared<quilta::sim::FiscCard>(profile);
+    } catch (const std::exception& e) {
+      std::cerr << "quilta-pagehost: " << e.what() << "\n";
+      return 2;
+    }
+    pcsc.AddReader(kVirtualReader);
+    pcsc.InsertCard(kVirtualReader, card);
+    auto attach = reinterpret_cast<QuiltaDevAttachFunc>(module->Symbol("QuiltaDevAttach"));
+    if (attach == nullptr) {
+      std::cerr << "quilta-pagehost: the plug-in has no development hooks\n";
+      return 2;
+    }
+    attach(&pcsc, &sleeper, nullptr);
+  }
+
+  quilta::pagehost::ScriptRunner runner(*module, url, std::cout);
+  runner.extension = [&](const std::vector<std::string>& words, std::string* err) {
+    if (words.size() != 2 || words[0] != "card") return false;
+    if (!virtualReader) {
+      *err = "'card' needs --virtual";
+    } else if (words[1] == "out") {
+      pcsc.RemoveCard(kVirtualReader);
+    } else if (words[1] == "in") {
+      pcsc.InsertCard(kVirtualReader, card);
+    } else {
+      *err = "card in or card out";
+    }
+    return true;
+  };
+
+  int failures = 0;
+  for (const std::string& s : scripts) {
+    if (s == "-") {
+      failures += runner.Run(std::cin, "<stdin>");
+      continue;
+    }
+    std::ifstream in(s);
+    if (!in) {
+      std::cerr << "quilta-pagehost: cannot read " << s << "\n";
+      return 2;
+    }
+    failures += runner.Run(in, s);
+  }
+  if (failures > 0) {
+    std::cout << failures << " statement(s) failed\n";
+    return 1;
+  }
+  return 0;
+}
