@@ -12,6 +12,7 @@ constexpr uint32_t kStateUnknown = 0x0004;
 constexpr uint32_t kStateExclusive = 0x0080;
 constexpr uint32_t kStateInUse = 0x0100;
 constexpr uint32_t kStateIgnore = 0x0001;
+constexpr uint32_t kProtocolRaw = 0x0004;
 }  // namespace
 
 // ---- The world ----
@@ -185,6 +186,8 @@ ScardResult VirtualPcsc::GetStatusChange(ScardContext context, uint32_t timeoutM
   if (!it->second) return Record(call, scard::kNoService);
   if (count == 0 || states == nullptr) return Record(call, scard::kInvalidParameter);
 
+  for (size_t i = 0; i < count; ++i)
+    if (!slots_.count(states[i].reader)) return Record(call, scard::kUnknownReader);
   auto look = [&]() {
     bool changed = false;
     for (size_t i = 0; i < count; ++i) {
@@ -226,16 +229,18 @@ ScardResult VirtualPcsc::Connect(ScardContext context, const std::string& reader
   auto it = slots_.find(reader);
   if (it == slots_.end()) return Record(call, scard::kUnknownReader);
   Slot& slot = it->second;
-  if (!slot.card) return Record(call, scard::kNoSmartcard);
 
+  // As in pcsc-lite, sharing is checked before presence, and a handle whose card was pulled
+  // keeps its claim on the reader until it is disconnected.
   bool othersConnected = false;
   for (const auto& [h, c] : handles_) {
-    if (c.reader != reader || c.generation != slot.generation) continue;  // stale: no claim
+    if (c.reader != reader) continue;
     othersConnected = true;
     if (c.share == scard::kShareExclusive) return Record(call, scard::kSharingViolation);
   }
   if (shareMode == scard::kShareExclusive && othersConnected)
     return Record(call, scard::kSharingViolation);
+  if (!slot.card) return Record(call, scard::kNoSmartcard);
 
   uint32_t wanted = preferredProtocols & (scard::kProtocolT0 | scard::kProtocolT1);
   if (wanted == 0) return Record(call, scard::kInvalidValue);
@@ -318,9 +323,10 @@ ScardResult VirtualPcsc::Transmit(ScardHandle card, uint32_t sendProtocol, const
     conn.resets = s.resets;
     return Record(call, scard::kResetCard);
   }
-  // pcsc-lite accepts the protocol of the connection, and a zero protocol (it then uses the
-  // connection's own); anything else is refused.
-  if (sendProtocol != 0 && sendProtocol != conn.protocol) return Record(call, scard::kProtoMismatch);
+  // pcsc-lite accepts the protocol of the connection and the raw protocol (4); anything
+  // else, a zero protocol included, is refused.
+  if (sendProtocol != kProtocolRaw && sendProtocol != conn.protocol)
+    return Record(call, scard::kProtoMismatch);
   if (!command || commandLength < 4 || !response || !responseLength)
     return Record(call, scard::kInvalidParameter);
 

@@ -127,6 +127,20 @@ TEST_F(Session, ConnectCardWithoutCardIsNotInserted) {
   EXPECT_EQ(pcsc.Count("Transmit"), 0u);
 }
 
+TEST_F(Session, ConnectCardAfterThePullReportsNotInsertedThenReconnects) {
+  InsertCard({{kSelectApp, "90 00"}});
+  Open();
+  // Our exclusive handle outlives the pull and still claims the reader; the power-cycle
+  // releases it, so the page sees "not inserted" rather than "locked".
+  auto kept = std::make_shared<ScriptedCard>(std::vector<Step>{{kSelectApp, "90 00"}});
+  pcsc.RemoveCard(kReader);
+  EXPECT_EQ(core.ConnectCard(), 5013);
+  EXPECT_EQ(Error(), "Fisc card is not inserted. (5013)");
+  pcsc.InsertCard(kReader, kept);
+  EXPECT_EQ(core.ConnectCard(), 0) << Error();
+  EXPECT_TRUE(kept->Finished());
+}
+
 TEST_F(Session, ConnectCardReportsOtherFailures) {
   ASSERT_EQ(core.ConnectDriver(), 0);
   SetReaderName("No Such Reader");

@@ -32,6 +32,9 @@ TEST(VirtualPcsc, SharingRulesAndStaleHandles) {
   EXPECT_EQ(pcsc.Connect(a, "R", sc::kShareShared, 3, &h3, &p), sc::kNoSmartcard);
   pcsc.InsertCard("R", std::make_shared<ScriptedCard>());
   EXPECT_EQ(pcsc.Transmit(h1, sc::kProtocolT1, cmd, 5, rsp, &len), sc::kRemovedCard);
+  // The stale shared handle still claims the reader.
+  EXPECT_EQ(pcsc.Connect(b, "R", sc::kShareExclusive, 2, &h3, &p), sc::kSharingViolation);
+  EXPECT_EQ(pcsc.Disconnect(h1, sc::kUnpowerCard), 0u);
   EXPECT_EQ(pcsc.Connect(b, "R", sc::kShareExclusive, 2, &h3, &p), 0u);
 
   EXPECT_EQ(pcsc.ReleaseContext(b), 0u);  // drops its connection
@@ -66,7 +69,9 @@ TEST(VirtualPcsc, ProtocolOfTheSendPci) {
   ASSERT_EQ(pcsc.Connect(c, "R", sc::kShareExclusive, sc::kProtocolT1, &h, &p), 0u);
   uint8_t cmd[5] = {0, 0xB0, 0, 0, 0x10}, rsp[272];
   uint32_t len = sizeof rsp;
-  EXPECT_EQ(pcsc.Transmit(h, 0, cmd, 5, rsp, &len), 0u);
+  EXPECT_EQ(pcsc.Transmit(h, 0, cmd, 5, rsp, &len), sc::kProtoMismatch);
+  len = sizeof rsp;
+  EXPECT_EQ(pcsc.Transmit(h, 4, cmd, 5, rsp, &len), 0u);  // raw
   len = sizeof rsp;
   EXPECT_EQ(pcsc.Transmit(h, sc::kProtocolT0, cmd, 5, rsp, &len), sc::kProtoMismatch);
   len = sizeof rsp;
