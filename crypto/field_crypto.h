@@ -11,22 +11,31 @@
 
 namespace quilta {
 
-// nono (its 8-bit form, at most 200 bytes) -> cipher key characters picked from keyTable.
-// A triple that is not an index 000..999 inside the table yields no character, so the key
-// comes out shorter than 16 and the unwrap fails cleanly.
+// nono (its 8-bit form; the nono property write drops texts over 200 bytes before calling)
+// -> cipher key characters picked from keyTable. Only the first 48 bytes take part: the even
+// positions of bytes 0..23 and 24..47 are exchanged, then each of the 16 triples is read as
+// a leading decimal integer and names a position of keyTable. A triple that is not an index
+// 000..999 inside the table (no digits, a minus sign, a position past the table's end)
+// yields no character, so the key comes out shorter than 16 and the unwrap fails cleanly.
 std::string DeriveCipherKey(std::string_view nono, std::string_view keyTable);
 
 // Unwraps sessionKey (32 upper-case hex characters; its 8-bit form) with cipherKey.
 // Returns 0, 5034 (plain block does not begin with "ATM") or 5043 (not 32 characters, a
 // cipher key shorter than 16 bytes, or a plain text that is not 16 characters). On 0 the
 // cipher is keyed with the session key and *plain holds it. *plain is overwritten once the
-// "ATM" check has passed, also when the length check then fails.
+// "ATM" check has passed, also when the length check then fails; otherwise it is untouched.
+// With a short cipher key the cipher is not touched; after the cipher key was set, a
+// failure leaves the cipher keyed with the cipher key.
 // `sessionKeyChars` is the length of the page's text in UTF-16 characters.
+// `chain` is the chain handed to SetKey (its first 16 bytes; zero bytes when shorter).
 int32_t UnwrapSessionKey(CRijndael& cipher, std::string_view cipherKey, std::string_view chain,
                          std::string_view sessionKey, size_t sessionKeyChars, std::string* plain);
 
 // The 8-bit text padded with '0' to a multiple of 16 bytes, encrypted in ECB with the
-// cipher's current key, as upper-case hex. An empty text gives the empty text.
+// cipher's current key, as upper-case hex: 16 bytes give 32 hex digits, 17 give 64. The
+// padding counts bytes of the 8-bit form, so double-byte characters never overrun the
+// buffer. An empty text gives the empty text. The cipher must be keyed (a transaction
+// unwraps the session key first); otherwise the cipher raises "Object not Initialized".
 std::string EncryptField(CRijndael& cipher, std::string_view text);
 
 }  // namespace quilta
