@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "ui_test_support.h"
+
+namespace quilta::ui {
+namespace {
+
+using testing::DialogBench;
+using Shown = ScriptedCustomer::Shown;
+
+std::vector<Text> Countdown(int from, int to) {
+  std::vector<Text> out;
+  for (int i = from; i >= to; --i) out.push_back(AsciiText(std::to_string(i)));
+  return out;
+}
+
+// The virtual time at which control `id` was enabled, or -1.
+int64_t EnabledAt(const ScriptedCustomer::Window& w, int32_t id) {
+  for (const Shown& s : w.shown)
+    if (s.what == Shown::What::Enable && s.id == id && s.on) return s.atMs;
+  return -1;
+}
+
+TEST(ConfirmationDialog, NoCardAtOpeningEndsWith4AtOnce) {
+  DialogBench b;
+  b.pcsc.RemoveCard(testing::kReader);
+  CTransferDlg dlg;
+  dlg.title = u"繳費稅確認";
+  dlg.value[0] = u"12345678901234";
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kNoCard);
+  const auto& w = b.person.Last();
+  EXPECT_EQ(w.templateNumber, 904);
+  EXPECT_EQ(w.caption, u"繳費稅確認");
+  EXPECT_EQ(w.TextOf(205), u"12345678901234");
+  EXPECT_EQ(w.EnabledOf(1), false);
+  EXPECT_TRUE(w.TextsOf(213).empty());
+  EXPECT_EQ(b.person.NowMs(), 0);
+  EXPECT_EQ(b.core.modalDepth, 0);
+}
+
+TEST(ConfirmationDialog, CardLeftInTheReaderTimesOutAfter45Ticks) {
+  DialogBench b;
+  b.person.Ok();  // pressed while disabled: nothing happens
+  CTransferDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+  EXPECT_EQ(b.person.NowMs(), 45000);
+  EXPECT_EQ(b.person.Last().TextsOf(213), Countdown(44, 0));
+  EXPECT_EQ(b.person.Last().EnabledOf(1), false);
+  // Every watch query asks for the state at once, with no time-out of its own.
+  for (const auto& call : b.pcsc.Log())
+    if (call.op == "GetStatusChange") {
+      EXPECT_EQ(call.arg1, platform::scard::kInfinite);
+    }
+}
+
+TEST(ConfirmationDialog, ApplyConfirmationCountsNinetySeconds) {
+  DialogBench b;
+  CDoApplyTACDlg1 dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+  EXPECT_EQ(b.person.NowMs(), 90000);
+  EXPECT_EQ(b.person.Last().TextsOf(213), Countdown(89, 0));
+  EXPECT_EQ(b.person.Last().templateNumber, 204);
+}
+
+TEST(ConfirmationDialog, OkEnabledOnTheTickThatSeesTheCardBack) {
+  DialogBench b;
+  b.person.Wait(2).PullCard().Wait(1).InsertCard().Wait(2).Ok();
+  CTransferDlg_Accessible dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  const auto& w = b.person.Last();
+  EXPECT_EQ(w.templateNumber, 9041);
+  EXPECT_EQ(EnabledAt(w, 1), 4000);
+  // 42 and 41 are skipped: the ticks on which the card went out and came back.
+  EXPECT_EQ(w.TextsOf(213), (std::vector<Text>{u"44", u"43", u"40"}));
+}
+
+TEST(ConfirmationDialog, FurtherCardChangesAfterOkAreHarmless) {
+  DialogBench b;
+  b.person.Wait(1).PullCard().Wait(1).InsertCard().Wait(1);
+  for (int i = 0; i < 4; ++i) b.person.PullCard().Wait(1).InsertCard().Wait(1);
+  b.person.Ok();
+  CDoApplyTACDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_TRUE(dlg.Watch().OkEnabled());
+  EXPECT_EQ(b.person.Last().TextsOf(213).back(), u"34");
+}
+
+TEST(ConfirmationDialog, EscCancelsAndRerunGetsAFreshPeriod) {
+  DialogBench b;
+  b.person.Wait(10).Esc().Wait(1).Cancel();
+  CTransferDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(b.person.Windows().at(1).TextsOf(213), std::vector<Text>{u"44"});
+}
+
+TEST(ConfirmationDialog, CloseBoxOnlyWhereTheTemplateHasOne) {
+  DialogBench b;
+  b.person.CloseBox();  // 904 has no close box: ignored, the countdown runs out
+  CTransferDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+}
+
+TEST(ConfirmationDialog, FailedPresenceQueryCountsAsAbsentAtFirstThenRepeatsTheLastState) {
+  DialogBench b;
+  b.pcsc.StopService();
+  CTransferDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kNoCard);
+
+  DialogBench c;
+  // The service stops after the opening query saw the card: the watch keeps "present".
+  c.person.Do([&] { c.pcsc.StopService(); });
+  CTransferDlg again;
+  EXPECT_EQ(again.Run(c.core, &c.person), result::kTimedOut);
+  EXPECT_EQ(c.person.Last().TextsOf(213).size(), 45u);
+}
+
+TEST(ConfirmationDialog, HoldsTheModalMarkerWhileRunning) {
+  DialogBench b;
+  int depth = -1;
+  b.person.Do([&] { depth = b.core.modalDepth; }).Cancel();
+  CTransferDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(depth, 1);
+  EXPECT_EQ(b.core.modalDepth, 0);
+}
+
+TEST(ConfirmationDialog, NothingToShowOnEndsWithMinusOne) {
+  DialogBench b;
+  b.person.noDisplay = true;
+  CTransferDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kNotShown);
+  EXPECT_EQ(b.pcsc.Count("GetStatusChange"), 0u);
+}
+
+}  // namespace
+}  // namespace quilta::ui

@@ -1,0 +1,216 @@
+// The helper process on its own: it survives whatever the socket brings, and the plug-in side
+// copes with no display, no helper and a helper that dies.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "ui/dialog_template.h"
+#include "ui/gtk/protocol.h"
+#include "ui/remote_renderer.h"
+#include "x_session.h"
+
+extern char** environ;
+
+namespace quilta::ui {
+namespace {
+
+using quilta::testing::PrivateDisplay;
+
+// Sets an environment variable for one scope (unset when value is null).
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+constexpr Control kTinyControls[] = {
+    {-1, ControlKind::Text, 5, 5, 80, 9, u"請在"},
+    {1, ControlKind::DefaultButton, 10, 20, 40, 14, u"確認"},
+};
+constexpr DialogTemplate kTiny{9001, 100, 40, u"", u"標楷體", 14, false, false, kTinyControls};
+
+// The helper started by hand, spoken to frame by frame.
+class RawHelper {
+ public:
+  RawHelper() {
+    int sv[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, sv[1], 3);
+    const char* argv[] = {QUILTA_DIALOGS_PATH, "--fd", "3", nullptr};
+    EXPECT_EQ(posix_spawn(&pid_, QUILTA_DIALOGS_PATH, &fa, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    close(sv[1]);
+    fd_ = sv[0];
+  }
+  ~RawHelper() {
+    if (fd_ >= 0) close(fd_);
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  void SendBytes(const std::vector<uint8_t>& bytes) {
+    ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+  }
+  // The next frame from the helper; false at end of stream.
+  bool Receive(wire::Msg& type, std::vector<uint8_t>& body) {
+    for (;;) {
+      std::span<const uint8_t> b;
+      if (in_.Next(type, b) == wire::FrameSplitter::Result::Frame) {
+        body.assign(b.begin(), b.end());
+        return true;
+      }
+      uint8_t buf[4096];
+      const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+      if (n <= 0) return false;
+      in_.Feed(buf, static_cast<size_t>(n));
+    }
+  }
+  // Skips frames until one of this type arrives.
+  std::optional<std::vector<uint8_t>> Await(wire::Msg want) {
+    wire::Msg type;
+    std::vector<uint8_t> body;
+    while (Receive(type, body))
+      if (type == want) return body;
+    return std::nullopt;
+  }
+  // The exit status once the helper has ended by itself.
+  int WaitExit() {
+    int st = 0;
+    waitpid(pid_, &st, 0);
+    pid_ = -1;
+    return st;
+  }
+
+ private:
+  int fd_ = -1;
+  pid_t pid_ = -1;
+  wire::FrameSplitter in_;
+};
+
+TEST(DialogHelper, WithoutADisplayNothingStartsAndEverythingReturnsAtOnce) {
+  ScopedEnv display("DISPLAY", nullptr);
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  RemoteRenderer r(QUILTA_DIALOGS_PATH);
+  EXPECT_FALSE(r.Open(kTiny, u"x"));
+  EXPECT_EQ(r.HelperPid(), -1);
+  r.MessageBox(u"卡已被拔出..請確認再試!", u"訊息");  // returns without anyone to close it
+  const auto ev = r.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Closed);
+  EXPECT_EQ(MakeDefaultRenderer(), nullptr);
+}
+
+TEST(DialogHelper, AHelperThatCannotStartOrCannotReachTheDisplayMeansNoDialog) {
+  PrivateDisplay();
+  RemoteRenderer missing("/nonexistent/quilta-dialogs");
+  EXPECT_FALSE(missing.Open(kTiny, u"x"));
+
+  ScopedEnv display("DISPLAY", ":4999");  // no server there
+  RemoteRenderer unreachable(QUILTA_DIALOGS_PATH);
+  EXPECT_FALSE(unreachable.Open(kTiny, u"x"));
+  EXPECT_EQ(unreachable.HelperPid(), -1);  // the failed helper was reaped
+}
+
+TEST(DialogHelper, MalformedMessagesAreDroppedAndTheHelperKeepsAnswering) {
+  PrivateDisplay();
+  RawHelper h;
+  auto hello = h.Await(wire::Msg::Hello);
+  ASSERT_TRUE(hello);
+  h.SendBytes(wire::Writer(wire::Msg::Hello).U16(wire::kVersion).Frame());
+
+  // A short Open is refused with an Opened(false), not ignored silently.
+  auto open = wire::EncodeOpen({});
+  open.resize(open.size() - 3);
+  open[0] = static_cast<uint8_t>(open.size() - 4);
+  h.SendBytes(open);
+  auto opened = h.Await(wire::Msg::Opened);
+  ASSERT_TRUE(opened);
+  auto om = wire::DecodeOpened(*opened);
+  ASSERT_TRUE(om);
+  EXPECT_FALSE(om->ok);
+
+  h.SendBytes(wire::Writer(static_cast<wire::Msg>(200)).U32(1).Frame());             // unknown type
+  h.SendBytes(wire::Writer(wire::Msg::Enable).I32(1).U8(2).Frame());                 // bad flag
+  h.SendBytes(wire::Writer(wire::Msg::SetText).I32(1).U32(1000).U8('x').Frame());    // text runs past the end
+  h.SendBytes(wire::Writer(wire::Msg::SetText).I32(1).Str("\xff\xfe\x00z").Frame()); // not UTF-8
+  h.SendBytes(wire::Writer(wire::Msg::Close).U8(9).Frame());                         // trailing byte
+
+  // Random frames of every type, including the Open of a real dialog now and then.
+  std::mt19937 rng(20261208);
+  for (int i = 0; i < 300; ++i) {
+    wire::Writer w(static_cast<wire::Msg>(rng() % 80));
+    const int n = static_cast<int>(rng() % 48);
+    for (int k = 0; k < n; ++k) w.U8(static_cast<uint8_t>(rng()));
+    h.SendBytes(w.Frame());
+  }
+  h.SendBytes(wire::Writer(wire::Msg::Ping).U32(0xC0FFEE).Frame());
+  for (;;) {
+    auto pong = h.Await(wire::Msg::Pong);
+    ASSERT_TRUE(pong) << "the helper went away";
+    wire::Reader r(*pong);
+    if (r.U32() == 0xC0FFEE) break;  // random frames may have pinged as well
+  }
+
+  // A frame length no writer produces cannot be skipped: the helper ends, cleanly.
+  h.SendBytes({0xFF, 0xFF, 0xFF, 0x7F, 1});
+  const int st = h.WaitExit();
+  EXPECT_TRUE(WIFEXITED(st)) << "status " << st;
+}
+
+TEST(DialogHelper, AnotherProtocolVersionEndsTheConversation) {
+  PrivateDisplay();
+  RawHelper h;
+  ASSERT_TRUE(h.Await(wire::Msg::Hello));
+  h.SendBytes(wire::Writer(wire::Msg::Hello).U16(wire::kVersion + 1).Frame());
+  const int st = h.WaitExit();
+  EXPECT_TRUE(WIFEXITED(st));
+}
+
+TEST(DialogHelper, AHelperThatDiesReportsClosedAndTheNextOpenStartsAFreshOne) {
+  PrivateDisplay();
+  RemoteRenderer r(QUILTA_DIALOGS_PATH);
+  ASSERT_TRUE(r.Open(kTiny, u"helper death"));
+  const pid_t first = r.HelperPid();
+  ASSERT_GT(first, 0);
+  kill(first, SIGKILL);
+  auto ev = r.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Closed);
+  ev = r.WaitEvent(0);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Closed);
+
+  ASSERT_TRUE(r.Open(kTiny, u"helper death"));
+  EXPECT_NE(r.HelperPid(), first);
+  EXPECT_FALSE(r.WaitEvent(0).has_value());
+  r.Close();
+}
+
+}  // namespace
+}  // namespace quilta::ui

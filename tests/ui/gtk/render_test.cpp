@@ -1,0 +1,224 @@
+// Every template drawn by the real GTK helper under a private X server, looked at through
+// screenshots, and one dialog played with the pointer and keyboard through xdotool.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "core/text.h"
+#include "ui/dialog_template.h"
+#include "ui/remote_renderer.h"
+#include "x_session.h"
+
+namespace quilta::ui {
+namespace {
+
+namespace xt = quilta::testing;
+
+int MulDiv(int a, int b, int c) { return (a * b + c / 2) / c; }
+
+struct PixelRect {
+  int x0, y0, x1, y1;
+};
+
+PixelRect ToPixels(const Control& c, const RemoteRenderer::Geometry& g) {
+  return {MulDiv(c.x, g.baseX, 4), MulDiv(c.y, g.baseY, 8), MulDiv(c.x + c.w, g.baseX, 4),
+          MulDiv(c.y + c.h, g.baseY, 8)};
+}
+
+int CountIn(const xt::Image& img, PixelRect r, bool (*match)(const xt::Rgb&)) {
+  int n = 0;
+  for (int y = std::max(0, r.y0); y < std::min(img.height, r.y1); ++y)
+    for (int x = std::max(0, r.x0); x < std::min(img.width, r.x1); ++x)
+      if (match(img.At(x, y))) ++n;
+  return n;
+}
+
+bool Red(const xt::Rgb& p) { return p.r > 200 && p.g < 90 && p.b < 90; }
+bool Blue(const xt::Rgb& p) { return p.b > 200 && p.r < 90 && p.g < 90; }
+bool Pink(const xt::Rgb& p) { return p.r > 230 && p.g > 150 && p.g < 200 && p.b > 180 && p.b < 225; }
+bool NotFace(const xt::Rgb& p) { return !(p.r == 240 && p.g == 240 && p.b == 240); }
+
+std::string Caption(const DialogTemplate& t) {
+  // Dialogs replace the caption with their title; an own one per template keeps them apart.
+  return t.caption.empty() || t.number != 201 ? "Quilta " + std::to_string(t.number) : ToUtf8(t.caption);
+}
+
+class GtkDialogs : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { xt::PrivateDisplay(); }
+
+  // Opens the template and finds its window.
+  uint64_t Show(const DialogTemplate& t) {
+    EXPECT_TRUE(renderer_.Open(t, FromUtf8(Caption(t))));
+    EXPECT_TRUE(renderer_.Sync());
+    const auto ids = xt::FindWindows(Caption(t));
+    EXPECT_EQ(ids.size(), 1u) << "template " << t.number;
+    return ids.empty() ? 0 : ids.front();
+  }
+
+  RemoteRenderer renderer_{QUILTA_DIALOGS_PATH};
+};
+
+TEST_F(GtkDialogs, EveryTemplateIsDrawnToItsDialogUnitsWithItsColours) {
+  ASSERT_FALSE(AllTemplates().empty());
+  for (const DialogTemplate& t : AllTemplates()) {
+    SCOPED_TRACE("template " + std::to_string(t.number));
+    const uint64_t win = Show(t);
+    ASSERT_NE(win, 0u);
+    const auto g = renderer_.OpenedGeometry();
+    ASSERT_TRUE(g);
+
+    // Base units of the dialog font at 96 dpi: a line at least the font's pixel size, a
+    // character between a quarter of it and all of it.
+    const int px = MulDiv(t.fontPoints, 96, 72);
+    EXPECT_GE(g->baseY, px);
+    EXPECT_LE(g->baseY, 2 * px);
+    EXPECT_GE(g->baseX, px / 4);
+    EXPECT_LE(g->baseX, px);
+    EXPECT_EQ(g->clientWidth, MulDiv(t.width, g->baseX, 4));
+    EXPECT_EQ(g->clientHeight, MulDiv(t.height, g->baseY, 8));
+    const auto geo = xt::GetGeometry(win);
+    EXPECT_EQ(geo.width, g->clientWidth);
+    EXPECT_EQ(geo.height, g->clientHeight);
+
+    const auto img = xt::Screenshot(win, xt::ShotDir() + "/template-" + std::to_string(t.number) + ".png");
+    ASSERT_EQ(img.width, g->clientWidth);
+    // Not blank: a good share of the pixels is something other than the button face.
+    const int drawn = CountIn(img, {0, 0, img.width, img.height}, NotFace);
+    EXPECT_GT(drawn, img.width * img.height / 50);
+
+    for (const Control& c : t.controls) {
+      if (c.text.empty() || c.colour == TextColour::Default) continue;
+      PixelRect r = ToPixels(c, *g);
+      if (c.w == 0) r.x1 = img.width;
+      if (c.h == 0) r.y1 = r.y0 + g->baseY;
+      if (c.colour == TextColour::Warning) {
+        EXPECT_GT(CountIn(img, r, Red), 5) << "warning text of control " << c.id;
+      } else {
+        EXPECT_GT(CountIn(img, r, Blue), 5) << "emphasis text of control " << c.id;
+      }
+    }
+    // Nothing red or blue where the template has no coloured text.
+    bool anyWarning = false, anyEmphasis = false;
+    for (const Control& c : t.controls) {
+      anyWarning |= c.colour == TextColour::Warning;
+      anyEmphasis |= c.colour == TextColour::Emphasis;
+    }
+    if (!anyWarning) {
+      EXPECT_EQ(CountIn(img, {0, 0, img.width, img.height}, Red), 0);
+    }
+    (void)anyEmphasis;  // the transfer keypad's digits are blue as well
+    renderer_.Close();
+  }
+}
+
+TEST_F(GtkDialogs, KeypadKeysTurnPinkUnderThePointerAndBackWhenItLeaves) {
+  const DialogTemplate* t = FindTemplate(104);
+  ASSERT_NE(t, nullptr);
+  const uint64_t win = Show(*t);
+  const auto g = renderer_.OpenedGeometry();
+  const Control* key5 = FindControl(*t, kTransferKeypad.firstKeyId + 5);
+  ASSERT_TRUE(win && g && key5);
+  const PixelRect r = ToPixels(*key5, *g);
+
+  auto before = xt::Screenshot(win);
+  EXPECT_EQ(CountIn(before, r, Pink), 0);
+  xt::MovePointer(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+  ASSERT_TRUE(renderer_.Sync());
+  auto hover = xt::Screenshot(win, xt::ShotDir() + "/template-104-hover-key5.png");
+  EXPECT_GT(CountIn(hover, r, Pink), (r.x1 - r.x0) * (r.y1 - r.y0) / 3);
+  xt::MovePointer(win, 2, 2);
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_EQ(CountIn(xt::Screenshot(win), r, Pink), 0);
+}
+
+// The keypad input dialog played by "the person": keys 1, 2, 3 on the keypad, the entry shown
+// back, then Enter for the default button, each arriving as the event the dialog logic reads.
+TEST_F(GtkDialogs, AKeypadDialogDrivenWithThePointerReportsKeysAndOk) {
+  const DialogTemplate* t = FindTemplate(201);
+  ASSERT_NE(t, nullptr);
+  const uint64_t win = Show(*t);
+  const auto g = renderer_.OpenedGeometry();
+  ASSERT_TRUE(win && g);
+
+  std::u16string entry;
+  for (int digit : {1, 2, 3}) {
+    const Control* key = FindControl(*t, kInputKeypad.firstKeyId + digit);
+    ASSERT_NE(key, nullptr);
+    const PixelRect r = ToPixels(*key, *g);
+    xt::Click(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+    const auto ev = renderer_.WaitEvent(-1);
+    ASSERT_TRUE(ev);
+    EXPECT_EQ(ev->kind, UiEvent::Kind::Command);
+    EXPECT_EQ(ev->id, kInputKeypad.firstKeyId + digit);
+    entry += static_cast<char16_t>(u'0' + digit);
+    renderer_.SetText(201, entry);
+  }
+  ASSERT_TRUE(renderer_.Sync());
+  xt::Screenshot(win, xt::ShotDir() + "/template-201-entry-123.png");
+
+  xt::FocusAndKey(win, "Return");
+  auto ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Command);
+  EXPECT_EQ(ev->id, 1);
+
+  xt::FocusAndKey(win, "Escape");
+  ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Escape);
+
+  const Control* cancel = FindControl(*t, 2);
+  ASSERT_NE(cancel, nullptr);
+  const PixelRect c = ToPixels(*cancel, *g);
+  xt::Click(win, (c.x0 + c.x1) / 2, (c.y0 + c.y1) / 2);
+  ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->id, 2);
+  EXPECT_FALSE(renderer_.WaitEvent(0).has_value());
+}
+
+// A disabled OK (the confirmation dialogs before the card went out and back) cannot be
+// reached with Enter or the pointer; once enabled it can.
+TEST_F(GtkDialogs, ADisabledDefaultButtonReportsNothingUntilEnabled) {
+  const DialogTemplate* t = FindTemplate(904);
+  ASSERT_NE(t, nullptr);
+  const uint64_t win = Show(*t);
+  const auto g = renderer_.OpenedGeometry();
+  const Control* ok = FindControl(*t, 1);
+  ASSERT_TRUE(win && g && ok);
+  const PixelRect r = ToPixels(*ok, *g);
+
+  renderer_.Enable(1, false);
+  ASSERT_TRUE(renderer_.Sync());
+  xt::Screenshot(win, xt::ShotDir() + "/template-904-ok-disabled.png");
+  xt::Click(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+  xt::FocusAndKey(win, "Return");
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_FALSE(renderer_.WaitEvent(0).has_value());
+
+  renderer_.Enable(1, true);
+  renderer_.Focus(1);
+  renderer_.SetText(213, u"44");
+  ASSERT_TRUE(renderer_.Sync());
+  xt::FocusAndKey(win, "Return");
+  const auto ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->id, 1);
+}
+
+TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
+  // The person, in another thread: waits for the box to appear and presses Enter on it.
+  std::thread person([] {
+    const std::string id = xt::Run("xdotool search --sync --onlyvisible --name '^訊息$' | head -1");
+    xt::Run("xdotool windowfocus --sync " + id + " key Return");
+  });
+  renderer_.MessageBox(u"卡已被拔出..請確認再試!", u"訊息");
+  person.join();
+  EXPECT_TRUE(xt::FindWindows("訊息").empty());
+}
+
+}  // namespace
+}  // namespace quilta::ui

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "ui_test_support.h"
+
+namespace quilta::ui {
+namespace {
+
+using testing::DialogBench;
+constexpr int32_t kKey0 = kInputKeypad.firstKeyId;
+
+TEST(InputDialog, DigitsAsTypedAndTheTemplateCaption) {
+  DialogBench b;
+  b.person.Keys("123", kKey0).Ok();
+  CInputDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Entry(), "123");
+  EXPECT_EQ(b.person.Last().caption, u"輸入資料");
+  EXPECT_EQ(b.person.Last().TextsOf(CInputDlg::kEntryId),
+            (std::vector<Text>{u"", u"1", u"12", u"123"}));
+}
+
+TEST(InputDialog, NothingEnteredIsStillOk) {
+  DialogBench b;
+  b.person.Ok();
+  CInputDlg dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Entry(), "");
+}
+
+TEST(InputDialog, ClearStartsOverAndTwentyDigitsAreTheLimit) {
+  DialogBench b;
+  b.person.Keys("45", kKey0).Press(kInputKeypad.clearId).Keys("6", kKey0).Ok();
+  CInputDlg cleared;
+  EXPECT_EQ(cleared.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(cleared.Entry(), "6");
+
+  b.person.Keys(std::string(25, '7'), kKey0).Ok();
+  CInputDlg full;
+  EXPECT_EQ(full.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(full.Entry(), std::string(20, '7'));
+}
+
+TEST(InputDialog, CancelEscAndCloseBoxAllCancel) {
+  DialogBench b;
+  b.person.Keys("1", kKey0).Cancel().Esc().CloseBox();
+  for (int i = 0; i < 3; ++i) {
+    CInputDlg dlg;
+    EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  }
+}
+
+TEST(InputDialog, PersonWhoWalksAwayCancels) {
+  DialogBench b;
+  CInputDlg dlg;  // no timers and nothing scripted: the scripted person gives up
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+}
+
+class TamperedInput : public CInputDlg {
+ protected:
+  void OnCommand(int32_t id) override {
+    if (id == 999) entry_[0] = '9';
+    else CInputDlg::OnCommand(id);
+  }
+};
+
+TEST(InputDialog, EntryChangedBehindTheKeypadFailsTheCheck) {
+  DialogBench b;
+  b.person.Keys("12", kKey0).Press(999).Ok();
+  TamperedInput dlg;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kEntryRejected);
+}
+
+}  // namespace
+}  // namespace quilta::ui

@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include "ui_test_support.h"
+
+namespace quilta::ui {
+namespace {
+
+using testing::DialogBench;
+using Apdus = std::vector<std::string>;
+
+constexpr char kAllFVerify[] = "0020001008FFFFFFFFFFFFFFFF";
+
+CommandFields TacCommand() {
+  return CommandFields{"00", "E2", "10", "80", "04", "A1B2C3D4", std::string("00")};
+}
+
+TEST(ReaderDialog, PinVerifyInMode3SendsThePinBlockOnTheThirdTick) {
+  DialogBench b;
+  b.Connect();
+  CTwoReaderShow dlg;
+  dlg.title = u"密碼認證";
+  dlg.instruction = u"並依照字幕顯示需要按讀卡機上";
+  dlg.mode = 3;
+  dlg.pin = u"1234";
+  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"00200010081234FFFFFFFFFFFF"});
+  EXPECT_EQ(b.person.NowMs(), 2000);  // timers 1 and 2 at one second, then timer 1 again
+  EXPECT_EQ(dlg.Ticks(), 3);
+  const auto& w = b.person.Last();
+  EXPECT_EQ(w.templateNumber, 103);
+  EXPECT_EQ(w.caption, u"密碼認證");
+  EXPECT_EQ(w.TextOf(202), u"並依照字幕顯示需要按讀卡機上");
+}
+
+TEST(ReaderDialog, PinChangeWritesTheNewBlockOnlyAfterTheOldOneIsAccepted) {
+  DialogBench b;
+  b.Connect();
+  CTwoReaderShow dlg;
+  dlg.mode = 3;
+  dlg.pin = u"1234";
+  dlg.newPin = u"567890";
+  dlg.change = true;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(testing::Sent(b.pcsc),
+            (Apdus{"00200010081234FFFFFFFFFFFF", "00D2010408567890FFFFFFFFFF"}));
+
+  b.pcsc.ClearLog();
+  b.card->answers = {"6608"};
+  CTwoReaderShow wrong;
+  wrong.mode = 3;
+  wrong.pin = u"9999";
+  wrong.change = true;
+  EXPECT_EQ(wrong.Run(b.core, &b.person), 0x6608);
+  EXPECT_EQ(testing::Sent(b.pcsc).size(), 1u);
+}
+
+TEST(ReaderDialog, Mode2SendsTheCallersCommandOnceAndKeepsThe69F0) {
+  DialogBench b;
+  b.Connect();
+  b.card->answers = {"69F0"};
+  CTwoReaderShow dlg;
+  dlg.mode = 2;
+  dlg.command = CommandFields{"80", "20", "00", "10", std::nullopt, "FFFF", std::nullopt};
+  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x69F0);
+  EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"80200010"});
+}
+
+TEST(ReaderDialog, TransactionDialogTurns69F0Into5037) {
+  DialogBench b;
+  b.Connect();
+  b.card->answers = {"69F0"};
+  CTWOREADERSHOW1 dlg;
+  dlg.mode = 2;
+  dlg.command = TacCommand();
+  EXPECT_EQ(dlg.Run(b.core, &b.person), status::kConfirmTimeout);
+  EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"00E2108004A1B2C3D400"});
+}
+
+TEST(ReaderDialog, Mode3VerifiesThenSendsTheCommandIntoTheReceiveArea) {
+  DialogBench b;
+  b.Connect();
+  b.card->answers = {"9000", "00313233343536373800001122334455667788" "9000"};
+  CTWOREADERSHOW1_Accessible dlg;
+  dlg.mode = 3;
+  dlg.pin = u"246810";
+  dlg.command = TacCommand();
+  dlg.instruction = u"並  依  照";
+  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"0020001008246810FFFFFFFFFF", "00E2108004A1B2C3D400"}));
+  EXPECT_EQ(b.core.exchange.receiveLength, 21u);
+  EXPECT_EQ(BytesToHex(b.core.exchange.receive, 21), "003132333435363738000011223344556677889000");
+  EXPECT_EQ(b.person.Last().templateNumber, 1051);
+  EXPECT_EQ(b.person.Last().TextOf(210), u"並  依  照");
+}
+
+TEST(ReaderDialog, SummaryDialogVerifiesAllFInMode2AndStopsOnAFailedVerify) {
+  DialogBench b;
+  b.Connect();
+  b.card->answers = {"63C2"};
+  CTwoReaderShowN dlg;
+  dlg.title = u"轉帳確認";
+  dlg.label[0] = u"轉出帳號";
+  dlg.value[0] = u"12345678901234";
+  dlg.mode = 2;
+  dlg.command = TacCommand();
+  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x63C2);
+  EXPECT_EQ(testing::Sent(b.pcsc), Apdus{kAllFVerify});
+  EXPECT_EQ(b.person.Last().TextOf(205), u"12345678901234");
+  EXPECT_EQ(b.person.Last().caption, u"轉帳確認");
+}
+
+TEST(ReaderDialog, ApplyDialogs) {
+  DialogBench b;
+  b.Connect();
+  CDoApplyTACDlg151 pin;
+  pin.mode = 3;
+  pin.pin = u"1234";
+  pin.command = TacCommand();
+  EXPECT_EQ(pin.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"00200010081234FFFFFFFFFFFF", "00E2108004A1B2C3D400"}));
+  EXPECT_EQ(b.person.Last().templateNumber, 206);
+
+  b.pcsc.ClearLog();
+  b.card->answers = {"69F0"};
+  CDoApplyTACDlg252 keys;
+  keys.mode = 2;
+  keys.command = TacCommand();
+  EXPECT_EQ(keys.Run(b.core, &b.person), status::kConfirmTimeout);
+  EXPECT_EQ(testing::Sent(b.pcsc), Apdus{kAllFVerify});
+  EXPECT_EQ(b.person.Last().templateNumber, 208);
+}
+
+TEST(ReaderDialog, EscBeforeTheExchangeSendsNothing) {
+  DialogBench b;
+  b.Connect();
+  b.person.Wait(1).Esc();
+  CTwoReaderShowN dlg;
+  dlg.mode = 2;
+  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(testing::Sent(b.pcsc).size(), 0u);
+
+  b.person.Ok();  // Enter before the exchange
+  CTwoReaderShow enter;
+  EXPECT_EQ(enter.Run(b.core, &b.person), result::kOk);
+
+  b.person.CloseBox();
+  CTWOREADERSHOW1 closeBox;
+  EXPECT_EQ(closeBox.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(testing::Sent(b.pcsc).size(), 0u);
+}
+
+TEST(ReaderDialog, CardPulledDuringTheExchangeIsThePcscResult) {
+  DialogBench b;
+  b.Connect();
+  b.pcsc.RemoveCardAtCommand(testing::kReader, 1);
+  CTWOREADERSHOW1 dlg;
+  dlg.mode = 2;
+  dlg.command = TacCommand();
+  EXPECT_EQ(dlg.Run(b.core, &b.person), static_cast<int32_t>(platform::scard::kRemovedCard));
+}
+
+// A PC/SC layer that, like pcsc-lite, refuses a send PCI without a protocol.
+class NoProtocolZero final : public platform::Pcsc {
+ public:
+  explicit NoProtocolZero(platform::Pcsc& inner) : inner_(inner) {}
+  std::vector<uint32_t> sendProtocols;
+  bool shortAnswer = false;  // answer one byte, no status word
+  platform::ScardResult EstablishContext(uint32_t s, platform::ScardContext* c) override {
+    return inner_.EstablishContext(s, c);
+  }
+  platform::ScardResult ReleaseContext(platform::ScardContext c) override {
+    return inner_.ReleaseContext(c);
+  }
+  platform::ScardResult ListReaders(platform::ScardContext c, char* b, uint32_t* l) override {
+    return inner_.ListReaders(c, b, l);
+  }
+  platform::ScardResult GetStatusChange(platform::ScardContext c, uint32_t t,
+                                        platform::ReaderState* s, size_t n) override {
+    return inner_.GetStatusChange(c, t, s, n);
+  }
+  platform::ScardResult Connect(platform::ScardContext c, const std::string& r, uint32_t s,
+                                uint32_t p, platform::ScardHandle* h, uint32_t* a) override {
+    return inner_.Connect(c, r, s, p, h, a);
+  }
+  platform::ScardResult Disconnect(platform::ScardHandle h, uint32_t d) override {
+    return inner_.Disconnect(h, d);
+  }
+  platform::ScardResult Transmit(platform::ScardHandle h, uint32_t p, const uint8_t* c, uint32_t n,
+                                 uint8_t* r, uint32_t* rn) override {
+    sendProtocols.push_back(p);
+    if (p == 0) return platform::scard::kProtoMismatch;
+    if (shortAnswer) {
+      *rn = 1;
+      r[0] = 0x90;
+      return platform::scard::kSuccess;
+    }
+    return inner_.Transmit(h, p, c, n, r, rn);
+  }
+
+ private:
+  platform::Pcsc& inner_;
+};
+
+TEST(DialogExchange, LcCountsBytesAndDataIsNeverReadPastItsEnd) {
+  DialogBench b;
+  b.Connect();
+  uint8_t rx[1024];
+  uint32_t n = 0;
+  std::string data(56, 'A');
+  data += "FFFF";  // beyond 1C bytes: not sent
+  EXPECT_EQ(DialogExchange(b.pcsc, b.core.cardHandle, b.core.activeProtocol,
+                           CommandFields{"00", "E2", "10", "80", "1C", data, std::nullopt}, rx, &n),
+            0x9000);
+  EXPECT_EQ(testing::Sent(b.pcsc).back(), "00E210801C" + std::string(56, 'A'));
+  // Data shorter than Lc: the missing bytes go as zero.
+  DialogExchange(b.pcsc, b.core.cardHandle, b.core.activeProtocol,
+                 CommandFields{"00", "20", "00", "10", "04", "12", std::string("00")}, rx, &n);
+  EXPECT_EQ(testing::Sent(b.pcsc).back(), "00200010041200000000");
+  // A response without a status word is a failed exchange.
+  NoProtocolZero shortAnswer(b.pcsc);
+  shortAnswer.shortAnswer = true;
+  EXPECT_EQ(DialogExchange(shortAnswer, b.core.cardHandle, b.core.activeProtocol,
+                           CommandFields{"00", "20", "00", "10", {}, {}, {}}, rx, &n),
+            static_cast<int32_t>(platform::scard::kCommDataLost));
+}
+
+TEST(DialogExchange, FallsBackToTheActiveProtocolWhenProtocolZeroIsRefused) {
+  DialogBench b;
+  b.Connect();
+  NoProtocolZero strict(b.pcsc);
+  b.core.pcsc = &strict;
+  CTwoReaderShow dlg;
+  dlg.mode = 3;
+  dlg.pin = u"1234";
+  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(strict.sendProtocols, (std::vector<uint32_t>{0, platform::scard::kProtocolT1}));
+}
+
+}  // namespace
+}  // namespace quilta::ui
