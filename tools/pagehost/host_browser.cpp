@@ -358,6 +358,8 @@ Value FromVariant(const NPVariant& v) {
 
 size_t LiveObjects() { return Live().size(); }
 
+void Release(NPObject* obj) { ReleaseObject(obj); }
+
 // ---- Module ----
 
 Module* Module::Load(const std::string& path, std::string* error, uint16_t tableSize) {

@@ -106,6 +106,8 @@ NPIdentifier Identifier(const std::string& name);
 // Variants the host made (strings point into host memory) and ones the plug-in returned.
 NPVariant ToVariant(const Value& v, std::string* storage);
 Value FromVariant(const NPVariant& v);
+// NPN_ReleaseObject of the host browser.
+void Release(NPObject* obj);
 // Live objects the host knows of (created through NPN_CreateObject and not yet freed).
 size_t LiveObjects();
 

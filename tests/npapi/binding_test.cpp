@@ -1,0 +1,343 @@
+// The plug-in module as a browser drives it: libnpquilta.so is loaded through the host
+// browser of the page-script host, and the core inside the module is inspected through the
+// module's development hooks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "core/atm_core.h"
+#include "npapi/dev_hooks.h"
+#include "platform/virtual_pcsc.h"
+#include "quilta_config.h"
+#include "sim/fisc_card.h"
+#include "sim/profile.h"
+#include "tools/pagehost/host_browser.h"
+
+namespace quilta::pagehost {
+namespace {
+
+constexpr char kReader[] = "Virtual PCD 00 00";
+
+std::string BankUrl() { return std::string("https://") + config::kBankDomain + "/atm/index.html"; }
+std::string ForeignUrl() {
+  return std::string("https://") + config::kBankDomain + ".evil.test/?u=" + config::kBankDomain;
+}
+
+class NoSleep final : public platform::Sleeper {
+ public:
+  void SleepMs(uint32_t) override {}
+};
+
+class Binding : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string error;
+    module_ = Module::Load(QUILTA_PLUGIN_PATH, &error);
+    ASSERT_NE(module_, nullptr) << error;
+    core_ = reinterpret_cast<QuiltaDevCoreFunc>(module_->Symbol("QuiltaDevCore"))();
+    attach_ = reinterpret_cast<QuiltaDevAttachFunc>(module_->Symbol("QuiltaDevAttach"));
+  }
+
+  void SetUp() override {
+    ASSERT_NE(module_, nullptr);
+    card_ = std::make_shared<sim::FiscCard>(sim::DefaultProfile());
+    pcsc_.AddReader(kReader);
+    pcsc_.InsertCard(kReader, card_);
+    attach_(&pcsc_, &sleeper_, nullptr);
+    core_->N(Prop::ReaderType) = 0;  // a plain reader, whatever an earlier test chose
+  }
+
+  void TearDown() override {
+    core_->modalDepth = 0;
+    core_->DisconnectCard();
+    core_->DisconnectDriver();
+    attach_(nullptr, nullptr, nullptr);
+  }
+
+  std::unique_ptr<Page> NewPage(std::optional<std::string> url) {
+    auto page = std::make_unique<Page>(*module_, std::move(url));
+    EXPECT_EQ(page->New(), NPERR_NO_ERROR);
+    return page;
+  }
+
+  static Value Call(Page& page, const std::string& name, std::vector<Value> args = {}) {
+    Value r;
+    EXPECT_TRUE(page.Invoke(name, args, &r)) << name;
+    return r;
+  }
+
+  static Value Read(Page& page, const std::string& name) {
+    Value r;
+    EXPECT_TRUE(page.Get(name, &r)) << name;
+    return r;
+  }
+
+  // Opens the simulated card from the bank's page.
+  void ConnectFromBank(Page& bank) {
+    ASSERT_EQ(Call(bank, "ConnectDriver"), Value::Int(0));
+    ASSERT_EQ(Call(bank, "ListReadersName"), Value::Int(0));
+    ASSERT_TRUE(bank.Set("ReaderName", Value::Str(kReader)));
+    ASSERT_EQ(Call(bank, "ConnectCard"), Value::Int(0));
+  }
+
+  static inline Module* module_ = nullptr;
+  static inline CAtmCore* core_ = nullptr;
+  static inline QuiltaDevAttachFunc attach_ = nullptr;
+  platform::VirtualPcsc pcsc_;
+  NoSleep sleeper_;
+  std::shared_ptr<sim::FiscCard> card_;
+};
+
+TEST_F(Binding, ModuleAndInstanceAnswerTheBrowsersQuestions) {
+  EXPECT_STREQ(module_->MimeDescription(), "application/ZELB-Quilta-plugin:.ZELB:ZELB-Quilta-plugin");
+  const char* text = nullptr;
+  ASSERT_EQ(module_->GetModuleValue(NPPVpluginNameString, &text), NPERR_NO_ERROR);
+  EXPECT_STREQ(text, "NPRuntimeTest");
+  ASSERT_EQ(module_->GetModuleValue(NPPVpluginDescriptionString, &text), NPERR_NO_ERROR);
+  EXPECT_STREQ(text, "NPRuntime scriptability API test plugin");
+
+  auto page = NewPage(BankUrl());
+  EXPECT_TRUE(page->windowless());
+  text = nullptr;
+  ASSERT_EQ(page->GetValue(NPPVpluginNameString, &text), NPERR_NO_ERROR);
+  EXPECT_STREQ(text, "NPRuntimeTest");
+  ASSERT_EQ(page->GetValue(NPPVpluginDescriptionString, &text), NPERR_NO_ERROR);
+  EXPECT_STREQ(text, "NPRuntime scriptability API test plugin");
+  NPBool windowed = 1;
+  EXPECT_EQ(page->GetValue(NPPVpluginWindowBool, &windowed), NPERR_GENERIC_ERROR);
+
+  const NPPluginFuncs& f = module_->funcs();
+  EXPECT_EQ(f.newp(nullptr, nullptr, NP_EMBED, 0, nullptr, nullptr, nullptr),
+            NPERR_INVALID_INSTANCE_ERROR);
+  EXPECT_EQ(f.getvalue(nullptr, NPPVpluginNameString, &text), NPERR_INVALID_INSTANCE_ERROR);
+  EXPECT_EQ(f.destroy(nullptr, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+  NPP_t bare{};
+  EXPECT_EQ(f.getvalue(&bare, NPPVpluginNameString, &text), NPERR_GENERIC_ERROR);  // no NPP_New
+  EXPECT_EQ(f.write(page->npp(), nullptr, 0, 17, nullptr), 17);
+  // A second NPP_New on a live instance creates nothing.
+  void* before = page->npp()->pdata;
+  EXPECT_EQ(f.newp(nullptr, page->npp(), NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
+  EXPECT_EQ(page->npp()->pdata, before);
+}
+
+TEST_F(Binding, ScriptableObjectIsCreatedOnceAndRetainedPerRequest) {
+  auto page = NewPage(BankUrl());
+  NPObject* a = nullptr;
+  NPObject* b = nullptr;
+  ASSERT_EQ(page->GetValue(NPPVpluginScriptableNPObject, &a), NPERR_NO_ERROR);
+  ASSERT_EQ(page->GetValue(NPPVpluginScriptableNPObject, &b), NPERR_NO_ERROR);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a->referenceCount, 3u);  // the instance's own and one per request
+  // Once the page lets go of its references, NPP_Destroy releases the instance's own and
+  // the object is freed.
+  size_t live = LiveObjects();
+  Release(a);
+  Release(b);
+  EXPECT_EQ(LiveObjects(), live);
+  EXPECT_EQ(page->Destroy(), NPERR_NO_ERROR);
+  EXPECT_EQ(page->npp()->pdata, nullptr);
+  EXPECT_EQ(LiveObjects(), live - 1);
+}
+
+TEST_F(Binding, MembersFollowTheTable) {
+  auto page = NewPage(BankUrl());
+  int methods = 0, props = 0;
+  for (const MethodInfo& m : kMethods) {
+    bool has = page->HasMethod(std::string(m.name));
+    EXPECT_EQ(has, m.scope == Scope::Both) << m.name;
+    EXPECT_FALSE(page->HasProperty(std::string(m.name))) << m.name;
+    methods += has;
+  }
+  for (const PropInfo& p : kProps) {
+    props += page->HasProperty(std::string(p.name));
+    EXPECT_FALSE(page->HasMethod(std::string(p.name))) << p.name;
+  }
+  EXPECT_EQ(methods, 28);
+  EXPECT_EQ(props, 103);
+  EXPECT_FALSE(page->HasProperty("readername"));  // names match with case
+
+  Value v;
+  EXPECT_TRUE(page->HasProperty("SessionKey"));
+  EXPECT_FALSE(page->Get("SessionKey", &v));
+  EXPECT_FALSE(page->Set("Reader0", Value::Str("x")));
+  EXPECT_FALSE(page->Set("TACLog5", Value::Str("x")));
+  EXPECT_FALSE(page->Set("ErrorInfo", Value::Str("x")));
+  EXPECT_FALSE(page->Invoke("DoAccessibleTransferTAC", {Value::Str("1234")}, &v));
+  EXPECT_FALSE(page->Invoke("DoAccessibleInquiryTAC", {Value::Str("1234")}, &v));
+  EXPECT_FALSE(page->Invoke("NoSuchMethod", {}, &v));
+  EXPECT_EQ(Read(*page, "ID"), Value::Str(""));
+  EXPECT_EQ(Read(*page, "ApplyType"), Value::Int(0));
+  EXPECT_EQ(Call(*page, "GetComVersion"), Value::Str("1,0,0,1"));
+  ASSERT_TRUE(page->InvokeDefault({Value::Int(1)}, &v));
+  EXPECT_EQ(v, Value::Str("default method return val"));
+}
+
+TEST_F(Binding, TextCrossesAsUtf8BothWays) {
+  auto page = NewPage(BankUrl());
+  ASSERT_TRUE(page->Set("PCode", Value::Str("\xE4\xB8\xAD\xE6\x96\x87")));  // 中文
+  EXPECT_EQ(core_->T(Prop::PCode), u"中文");
+
+  // 16 zeros before any card read (a fresh process); the card's account number after one.
+  Value v = Read(*page, "AccountNo0");
+  EXPECT_EQ(v, Value::Str(ToUtf8(core_->T(Prop::AccountNo0))));
+  EXPECT_EQ(v.s.size(), 16u);
+  EXPECT_EQ(page->lastUtf8Length(), 16u);
+
+  ASSERT_TRUE(page->Set("ReaderName", Value::Str("\xE8\xAE\x80\xE5\x8D\xA1 1")));  // 讀卡 1
+  EXPECT_EQ(core_->T(Prop::ReaderName), u"讀卡 1");
+  v = Read(*page, "ReaderName");
+  EXPECT_EQ(v.s, "\xE8\xAE\x80\xE5\x8D\xA1 1");
+  EXPECT_EQ(page->lastUtf8Length(), 8u);
+
+  // Card bytes that are not valid in the narrow code page reach the page as valid UTF-8.
+  core_->T(Prop::CardRemark) = FromNarrow(std::string("\xFF\x41", 2));
+  v = Read(*page, "CardRemark");
+  EXPECT_EQ(v.s, "\xEF\xBF\xBD" "A");
+  EXPECT_EQ(page->lastUtf8Length(), 4u);
+
+  // A string is read over exactly its byte count (no terminator is looked for).
+  NPObject* obj = page->Object();
+  const char bytes[] = "ABCDEF";
+  NPVariant s;
+  s.type = NPVariantType_String;
+  s.value.stringValue.UTF8Characters = bytes;
+  s.value.stringValue.UTF8Length = 3;
+  ASSERT_TRUE(obj->_class->setProperty(obj, Identifier("FdId"), &s));
+  EXPECT_EQ(core_->T(Prop::FdId), u"ABC");
+}
+
+TEST_F(Binding, NumbersAreTakenAsTheirDecimalText) {
+  auto page = NewPage(BankUrl());
+  ASSERT_TRUE(page->Set("PCode", Value::Int(-1234)));
+  EXPECT_EQ(core_->T(Prop::PCode), u"-1234");
+  ASSERT_TRUE(page->Set("PCode", Value::Dbl(3.0)));
+  EXPECT_EQ(core_->T(Prop::PCode), u"3");
+  ASSERT_TRUE(page->Set("PCode", Value::Dbl(12.5)));
+  EXPECT_EQ(core_->T(Prop::PCode), u"12.5");
+  ASSERT_TRUE(page->Set("PCode", Value::Dbl(123456789012.0)));
+  EXPECT_EQ(core_->T(Prop::PCode), u"123456789012");
+  // Values without a decimal text are refused and change nothing.
+  EXPECT_FALSE(page->Set("PCode", Value::Boolean(true)));
+  EXPECT_FALSE(page->Set("PCode", Value::NullValue()));
+  EXPECT_FALSE(page->Set("PCode", Value::Dbl(std::nan(""))));
+  EXPECT_EQ(core_->T(Prop::PCode), u"123456789012");
+
+  // A number argument works where text is expected: SetReaderType(2) as SetReaderType("2").
+  Value byText = Call(*page, "SetReaderType", {Value::Str("2")});
+  int32_t typeByText = core_->N(Prop::ReaderType);
+  core_->N(Prop::ReaderType) = 0;
+  EXPECT_EQ(Call(*page, "SetReaderType", {Value::Int(2)}), byText);
+  EXPECT_EQ(core_->N(Prop::ReaderType), typeByText);
+  core_->N(Prop::ReaderType) = 0;
+  EXPECT_EQ(Call(*page, "SetReaderType", {Value::Dbl(2.0)}), byText);
+  EXPECT_EQ(core_->N(Prop::ReaderType), typeByText);
+}
+
+TEST_F(Binding, IntegerPropertiesTakeWholeNumbersOnly) {
+  auto page = NewPage(BankUrl());
+  ASSERT_TRUE(page->Set("ReaderType", Value::Dbl(2.0)));
+  EXPECT_EQ(Read(*page, "ReaderType"), Value::Int(2));
+  EXPECT_EQ(Read(*page, "ReaderType").kind, Value::Kind::Int);
+  EXPECT_FALSE(page->Set("ReaderType", Value::Dbl(2.5)));
+  EXPECT_FALSE(page->Set("ReaderType", Value::Dbl(3e9)));
+  EXPECT_FALSE(page->Set("ReaderType", Value::Dbl(std::nan(""))));
+  EXPECT_FALSE(page->Set("ReaderType", Value::Str("3")));
+  EXPECT_FALSE(page->Set("ReaderType", Value::Boolean(true)));
+  EXPECT_EQ(Read(*page, "ReaderType"), Value::Int(2));
+  ASSERT_TRUE(page->Set("ReaderType", Value::Int(3)));
+  EXPECT_EQ(core_->N(Prop::ReaderType), 3);
+  ASSERT_TRUE(page->Set("ApplyType", Value::Dbl(-7.0)));
+  EXPECT_EQ(core_->N(Prop::ApplyType), -7);
+  EXPECT_FALSE(page->Set("ApplyType", Value::Dbl(0.5)));
+  EXPECT_EQ(core_->N(Prop::ApplyType), -7);
+}
+
+TEST_F(Binding, MissingArgumentsAreRefusedBeforeAnythingIsSent) {
+  auto page = NewPage(BankUrl());
+  ConnectFromBank(*page);
+  pcsc_.ClearLog();
+  NPObject* obj = page->Object();
+  // Arguments live in memory of exactly argCount variants, so reading past it is caught by
+  // the address sanitizer.
+  auto call = [&](const char* name, std::vector<Value> args) {
+    std::vector<std::string> storage(args.size());
+    auto vars = std::make_unique<NPVariant[]>(args.size());
+    for (size_t i = 0; i < args.size(); ++i) vars[i] = ToVariant(args[i], &storage[i]);
+    NPVariant r;
+    EXPECT_TRUE(obj->_class->invoke(obj, Identifier(name), args.empty() ? nullptr : vars.get(),
+                                    static_cast<uint32_t>(args.size()), &r));
+    EXPECT_EQ(r.type, NPVariantType_Int32) << name;
+    return r.value.intValue;
+  };
+  EXPECT_EQ(call("VerifyPIN", {}), 6002);
+  EXPECT_EQ(core_->errorText, " para input error. (6002)");
+  EXPECT_EQ(call("ChangePIN", {Value::Str("1234")}), 6002);
+  EXPECT_EQ(call("GetAtmCode", {Value::Str("1"), Value::Str("2")}), 6002);
+  EXPECT_EQ(call("VerifyPIN", {Value::Boolean(true)}), 6002);  // not text: missing
+  EXPECT_EQ(call("SetReaderType", {}), 5042);
+  EXPECT_EQ(pcsc_.Count("Transmit"), 0u);
+  // Extra arguments are ignored.
+  EXPECT_EQ(call("VerifyPIN", {Value::Str("1234"), Value::Str("extra")}), 0);
+}
+
+TEST_F(Binding, InstancesShareTheCoreAndTheNewestPageUrlDecides) {
+  auto first = NewPage(BankUrl());
+  ASSERT_TRUE(first->Set("ReaderName", Value::Str(kReader)));
+  auto second = NewPage(ForeignUrl());
+  EXPECT_EQ(Read(*second, "ReaderName"), Value::Str(kReader));
+
+  // The foreign page was created last: ConnectCard is refused on both objects.
+  EXPECT_EQ(Call(*first, "ConnectCard"), Value::Int(5004));
+  EXPECT_EQ(Read(*first, "ErrorInfo"), Value::Str("IE Url No Support! (5004)"));
+  EXPECT_EQ(pcsc_.Count("Connect"), 0u);
+
+  // A newer bank page decides again, also after it is destroyed: its URL was copied.
+  {
+    auto third = NewPage(BankUrl());
+    third->Destroy();
+  }
+  ASSERT_EQ(Call(*second, "ConnectDriver"), Value::Int(0));
+  EXPECT_EQ(Call(*second, "ConnectCard"), Value::Int(0));
+
+  auto blank = NewPage(std::nullopt);  // a browser that gives no page URL
+  EXPECT_EQ(Call(*first, "ConnectCard"), Value::Int(5004));
+  auto local = NewPage(std::string("file:///home/user/") + config::kBankDomain + "/atm.html");
+  EXPECT_EQ(Call(*first, "ConnectCard"), Value::Int(5004));
+}
+
+TEST_F(Binding, RefusedConnectCardLeavesTheOpenCardAlone) {
+  auto bank = NewPage(BankUrl());
+  ConnectFromBank(*bank);
+  platform::ScardHandle handle = core_->cardHandle;
+  auto foreign = NewPage(ForeignUrl());
+  pcsc_.ClearLog();
+  EXPECT_EQ(Call(*foreign, "ConnectCard"), Value::Int(5004));
+  EXPECT_TRUE(pcsc_.Log().empty());
+  EXPECT_EQ(core_->cardHandle, handle);
+  EXPECT_EQ(pcsc_.OpenConnections(), 1u);
+  EXPECT_EQ(Call(*foreign, "ReadBasicData"), Value::Int(0));  // the card stays usable
+}
+
+TEST_F(Binding, CallsDuringAModalDialogAreRefusedAndChangeNothing) {
+  auto page = NewPage(BankUrl());
+  ASSERT_TRUE(page->Set("ReaderName", Value::Str(kReader)));
+  ASSERT_EQ(Call(*page, "ConnectDriver"), Value::Int(0));
+  std::string errorBefore = core_->errorText;
+  pcsc_.ClearLog();
+
+  ModalScope dialog(*core_);
+  EXPECT_EQ(Call(*page, "ConnectCard"), Value::Int(status::kBusy));
+  EXPECT_EQ(Call(*page, "VerifyPIN", {Value::Str("1234")}), Value::Int(status::kBusy));
+  EXPECT_EQ(Call(*page, "DisconnectDriver"), Value::Int(status::kBusy));
+  EXPECT_FALSE(page->Set("ReaderName", Value::Str("other")));
+  EXPECT_FALSE(page->Set("ReaderType", Value::Int(2)));
+  EXPECT_EQ(core_->errorText, errorBefore);
+  EXPECT_TRUE(pcsc_.Log().empty());
+  EXPECT_EQ(Read(*page, "ReaderName"), Value::Str(kReader));  // reads still work
+}
+
+}  // namespace
+}  // namespace quilta::pagehost

@@ -1,0 +1,153 @@
+#!/usr/bin/python3
+"""Loads the plug-in in a real browser engine (QtWebKit) and scripts it from web pages.
+
+Run under an X server (xvfb-run -a), with the system's python3 that has PyQt5.QtWebKit:
+    xvfb-run -a /usr/bin/python3 qtwebkit_test.py --plugin-dir DIR --domain bank.example
+
+Two pages embed the plug-in: one on the bank's own host, whose script exercises properties
+and methods, and one on a foreign host whose ConnectCard must be refused with 5004. Each page
+reports its checks as console messages; the test fails on any failed check or when a page
+never reports back.
+"""
+import argparse
+import json
+import os
+import sys
+
+PAGE = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>web ATM</title></head><body>
+<embed id="atm" type="application/ZELB-Quilta-plugin" width="1" height="1">
+<embed id="atm2" type="application/ZELB-Quilta-plugin" width="1" height="1">
+<script>
+var failures = 0;
+function report(name, ok, got) {
+  if (!ok) failures++;
+  console.log(JSON.stringify({check: name, ok: ok, got: String(got)}));
+}
+function same(name, got, want) { report(name, got === want, got); }
+function run() {
+  var atm = document.getElementById('atm');
+  try {
+%(body)s
+  } catch (e) {
+    report('no exception', false, e);
+  }
+  console.log(JSON.stringify({done: true, failures: failures}));
+}
+window.addEventListener('load', run);
+</script></body></html>"""
+
+BANK_CHECKS = r"""
+    same('GetComVersion', atm.GetComVersion(), '1,0,0,1');
+    same('default method', atm(), 'default method return val');
+    same('AccountNo0 before any card read', atm.AccountNo0, '0000000000000000');
+    same('ApplyType reads 0', atm.ApplyType, 0);
+    report('SessionKey is a property', 'SessionKey' in atm, 'SessionKey' in atm);
+    same('write-only SessionKey reads nothing', typeof atm.SessionKey, 'undefined');
+    same('ActiveX-only method absent', typeof atm.DoAccessibleTransferTAC, 'undefined');
+
+    atm.ReaderName = '\u8b80\u5361\u6a5f A';
+    same('non-ASCII text round trip', atm.ReaderName, '\u8b80\u5361\u6a5f A');
+    var other = document.getElementById('atm2');
+    same('instances share the core', other.ReaderName, '\u8b80\u5361\u6a5f A');
+
+    atm.ReaderType = 3;
+    same('ReaderType from a script number', atm.ReaderType, 3);
+    atm.ReaderType = 2.5;
+    same('ReaderType keeps its value after 2.5', atm.ReaderType, 3);
+    atm.ReaderType = '1';
+    same('ReaderType keeps its value after a string', atm.ReaderType, 3);
+
+    same('VerifyPIN without its argument', atm.VerifyPIN(), 6002);
+    same('ErrorInfo after a missing argument', atm.ErrorInfo, ' para input error. (6002)');
+    same('SetReaderType without its argument', atm.SetReaderType(), 5042);
+    same('ChangePIN with one argument', atm.ChangePIN('1234'), 6002);
+
+    var status = atm.ConnectCard();
+    report('ConnectCard passes the origin check on the bank host', status !== 5004, status);
+"""
+
+FOREIGN_CHECKS = r"""
+    same('ConnectCard from a foreign host', atm.ConnectCard(), 5004);
+    same('ErrorInfo after the refusal', atm.ErrorInfo, 'IE Url No Support! (5004)');
+    same('state of the earlier page is still there', atm.ReaderName, '\u8b80\u5361\u6a5f A');
+"""
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--plugin-dir', required=True)
+    ap.add_argument('--domain', default='bank.example')
+    args = ap.parse_args()
+    os.environ['QTWEBKIT_PLUGIN_PATH'] = os.path.abspath(args.plugin_dir)
+
+    from PyQt5.QtCore import QTimer, QUrl
+    from PyQt5.QtWebKit import QWebSettings
+    from PyQt5.QtWebKitWidgets import QWebPage, QWebView
+    from PyQt5.QtWidgets import QApplication
+
+    app = QApplication(sys.argv[:1])
+    settings = QWebSettings.globalSettings()
+    settings.setAttribute(QWebSettings.PluginsEnabled, True)
+    settings.setAttribute(QWebSettings.JavascriptEnabled, True)
+
+    pages = [
+        ('bank page', 'https://%s/atm/index.html' % args.domain, BANK_CHECKS),
+        # The bank's domain appears in the host's name and in the query, but the host is foreign.
+        ('foreign page', 'https://%s.evil.test/atm/?next=https://%s/' % (args.domain, args.domain),
+         FOREIGN_CHECKS),
+    ]
+    state = {'index': -1, 'failures': 0, 'finished': 0}
+
+    class Page(QWebPage):
+        def javaScriptConsoleMessage(self, message, line, source):
+            try:
+                msg = json.loads(message)
+            except ValueError:
+                print('console: %s' % message)
+                return
+            name = pages[state['index']][0]
+            if msg.get('done'):
+                state['finished'] += 1
+                load_next()
+            elif msg.get('ok'):
+                print('ok    %s: %s' % (name, msg['check']))
+            else:
+                state['failures'] += 1
+                print('FAIL  %s: %s (got %s)' % (name, msg['check'], msg['got']))
+            sys.stdout.flush()
+
+    view = QWebView()
+    page = Page()
+    view.setPage(page)
+    view.resize(400, 300)
+    view.show()
+
+    def load_next():
+        state['index'] += 1
+        if state['index'] >= len(pages):
+            app.quit()
+            return
+        name, url, body = pages[state['index']]
+        print('-- %s (%s)' % (name, url))
+        page.mainFrame().setHtml(PAGE % {'body': body}, QUrl(url))
+
+    def give_up():
+        print('FAIL  the page script did not report back')
+        app.quit()
+
+    QTimer.singleShot(0, load_next)
+    # A guard against a hang, not a time limit on the plug-in.
+    QTimer.singleShot(120000, give_up)
+    app.exec_()
+
+    if state['finished'] != len(pages) or state['failures']:
+        print('%d check(s) failed, %d of %d page(s) finished'
+              % (state['failures'], state['finished'], len(pages)))
+        return 1
+    print('all checks passed')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
