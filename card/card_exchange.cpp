@@ -10,6 +10,35 @@ namespace {
 
 bool IsByteField(std::string_view field) { return IsUpperHex(field, 1); }
 
+constexpr uint32_t kStateChanged = 0x0002;
+constexpr uint32_t kRemovalWaitMs = 1000;
+
+// Failures of the transmit that a card pulled in the middle of the command produces.
+// pcsc-lite reports that case as SCARD_E_NOT_TRANSACTED (the reader driver failed the
+// exchange) or hands back fewer than 2 bytes, where Windows says SCARD_W_REMOVED_CARD.
+bool MayBeRemoval(platform::ScardResult rv) {
+  namespace sc = platform::scard;
+  return rv == sc::kNotTransacted || rv == sc::kCommError || rv == sc::kCommDataLost;
+}
+
+// Whether the card has left the reader after such a failure. The resource manager notices
+// a removal only at its next presence poll (a few hundred ms with pcscd), so a card still
+// reported present is watched for up to a second.
+bool CardLeft(CAtmCore& core) {
+  namespace sc = platform::scard;
+  std::string reader = ToNarrow(core.T(Prop::ReaderName));
+  if (reader.size() < 2) return false;
+  platform::ReaderState state;
+  state.reader = reader;
+  state.currentState = sc::kStateUnaware;
+  if (core.pcsc->GetStatusChange(core.cardContext, 0, &state, 1) != sc::kSuccess) return false;
+  if (!(state.eventState & sc::kStatePresent)) return true;
+  state.currentState = state.eventState & ~kStateChanged;
+  if (core.pcsc->GetStatusChange(core.cardContext, kRemovalWaitMs, &state, 1) != sc::kSuccess)
+    return false;
+  return !(state.eventState & sc::kStatePresent);
+}
+
 }  // namespace
 
 int32_t CAtmCore::CardExchange(const CommandFields& f) {
@@ -60,21 +89,22 @@ int32_t CAtmCore::CardExchange(std::string_view cla, std::string_view ins, std::
   uint32_t received = ExchangeBuffer::kOffered;
   platform::ScardResult rv =
       pcsc->Transmit(cardHandle, activeProtocol, x.command, n, x.receive, &received);
+  if (rv == platform::scard::kSuccess && received < 2) {
+    // No status word at all (seen when the card vanishes in the middle of a command): a
+    // failed exchange, never data.
+    std::memset(x.receive, 0, sizeof x.receive);
+    rv = platform::scard::kCommDataLost;
+  }
   if (rv != platform::scard::kSuccess) {
     // The raw PC/SC result goes back to the caller, which maps it; shSW12 and ErrorInfo
-    // keep their values and the response counts as empty.
+    // keep their values and the response counts as empty. A card pulled mid-command is
+    // reported as removed, on every platform.
     x.receiveLength = 0;
+    if (MayBeRemoval(rv) && CardLeft(*this)) rv = platform::scard::kRemovedCard;
     return PcscStatus(rv);
   }
   if (received > ExchangeBuffer::kOffered) received = ExchangeBuffer::kOffered;
   x.receiveLength = received;
-  if (received < 2) {
-    // Seen when the card vanishes in the middle of a command: no status word at all. It is
-    // a failed exchange, never data.
-    std::memset(x.receive, 0, sizeof x.receive);
-    x.receiveLength = 0;
-    return PcscStatus(platform::scard::kCommDataLost);
-  }
 
   uint8_t sw1 = x.receive[received - 2];
   uint8_t sw2 = x.receive[received - 1];

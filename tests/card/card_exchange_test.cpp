@@ -82,6 +82,19 @@ TEST_F(Exchange, ResponseWithoutStatusWordIsAnErrorNotData) {
   }
 }
 
+TEST_F(Exchange, TruncatedAnswerOfAPulledCardReadsAsRemoved) {
+  InsertCard({{"00 B2 01 04 00", "90 00"}});
+  Open();
+  pcsc.TruncateResponseAt(1, 0);
+  // The resource manager notices the removal a little later, while we wait for it.
+  pcsc.onWait = [&] { pcsc.RemoveCard(kReader); };
+  int32_t st = core.CardExchange("00", "B2", "01", "04", std::nullopt, {}, "00");
+  EXPECT_EQ(st, static_cast<int32_t>(sc::kRemovedCard));
+  EXPECT_EQ(core.Map(st), 5035);
+  ASSERT_EQ(pcsc.Count("GetStatusChange"), 2u);
+  EXPECT_EQ(pcsc.Log().back().reader, kReader);
+}
+
 TEST_F(Exchange, ShorterResponseNeverExposesEarlierBytes) {
   const std::string record(30, 'A');
   InsertCard({{"00 B2 01 04 00", AsciiHex(record) + "9000"}, {"00 B2 02 04 00", "31 32 90 00"}});
