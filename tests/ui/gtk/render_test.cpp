@@ -212,7 +212,8 @@ TEST_F(GtkDialogs, ADisabledDefaultButtonReportsNothingUntilEnabled) {
 TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
   // The person, in another thread: waits for the box to appear and presses Enter on it.
   std::thread person([] {
-    const std::string id = xt::Run("xdotool search --sync --onlyvisible --name '^訊息$' | head -1");
+    const std::string found = xt::Run("xdotool search --sync --onlyvisible --name '^訊息$'");
+    const std::string id = found.substr(0, found.find('\n'));
     xt::Run("xdotool windowfocus --sync " + id + " key Return");
   });
   renderer_.MessageBox(u"卡已被拔出..請確認再試!", u"訊息");

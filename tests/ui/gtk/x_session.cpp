@@ -133,7 +133,7 @@ std::string ShotDir() {
 
 Image Screenshot(uint64_t window, const std::string& savePng) {
   Image img;
-  const std::string ppm = Run("import -window " + std::to_string(window) + " ppm:- 2>/dev/null");
+  const std::string ppm = Run("import -window " + std::to_string(window) + " -depth 8 ppm:- 2>/dev/null");
   // P6 <w> <h> <max>\n<data>
   std::istringstream in(ppm);
   std::string magic;
