@@ -35,7 +35,9 @@ class Renderer {
   virtual void SetText(int32_t id, const std::u16string& text) = 0;
   virtual void Enable(int32_t id, bool enabled) = 0;
   virtual void Focus(int32_t id) = 0;
-  // A message box with one OK button; returns when the person closes it.
+  // A message box with one OK button; returns when the person closes it. Owned by the open
+  // dialog; also called on a renderer that was never opened (ui::ShowMessageBox, a message
+  // of the transactions between two dialog runs), where the active window is the owner.
   virtual void MessageBox(const std::u16string& text, const std::u16string& caption) = 0;
   virtual void Close() = 0;
 

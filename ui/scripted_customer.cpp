@@ -21,6 +21,7 @@ class ScriptedCustomer::Screen final : public Renderer {
     w.caption = caption;
     owner_.windows_.push_back(std::move(w));
     owner_.openedAt_ = owner_.now_;
+    owner_.openTemplate_ = tmpl.number;
     open_ = true;
     return true;
   }
@@ -45,6 +46,7 @@ class ScriptedCustomer::Screen final : public Renderer {
   }
   void Close() override {
     if (open_) owner_.windows_.back().closed = true;
+    owner_.openTemplate_ = 0;
     open_ = false;
   }
   std::optional<UiEvent> WaitEvent(int64_t timeoutMs) override {
@@ -92,6 +94,12 @@ std::optional<UiEvent> ScriptedCustomer::NextEvent(int64_t timeoutMs) {
       case Step::Kind::Action:
         if (s.action) s.action();
         break;
+      case Step::Kind::Digit:
+      case Step::Kind::Clear: {
+        const KeypadLayout& pad = openTemplate_ == 104 ? kTransferKeypad : kInputKeypad;
+        const int32_t id = s.kind == Step::Kind::Clear ? pad.clearId : pad.firstKeyId + s.ticks;
+        return UiEvent{UiEvent::Kind::Command, id};
+      }
     }
   }
 }
@@ -119,6 +127,70 @@ ScriptedCustomer& ScriptedCustomer::Keys(const std::string& digits, int32_t firs
     if (c >= '0' && c <= '9') Press(firstKeyId + (c - '0'));
   return *this;
 }
+ScriptedCustomer& ScriptedCustomer::Digits(const std::string& digits) {
+  for (char c : digits) {
+    if (c < '0' || c > '9') continue;
+    Step s(Step::Kind::Digit);
+    s.ticks = c - '0';  // the key's position
+    steps_.push_back(std::move(s));
+  }
+  return *this;
+}
+ScriptedCustomer& ScriptedCustomer::ClearKey() {
+  steps_.push_back(Step(Step::Kind::Clear));
+  return *this;
+}
+
+bool ScriptedCustomer::AppendScript(std::string_view text, std::string* error) {
+  ScriptedCustomer parsed;
+  std::vector<std::string> words;
+  auto flush = [&]() -> bool {
+    if (words.empty()) return true;
+    const std::string& w = words[0];
+    auto number = [&](int32_t* out) {
+      if (words.size() != 2 || words[1].empty() ||
+          words[1].find_first_not_of("0123456789") != std::string::npos || words[1].size() > 6)
+        return false;
+      *out = std::stoi(words[1]);
+      return true;
+    };
+    int32_t n = 0;
+    bool ok = true;
+    if (w == "ok" && words.size() == 1) parsed.Ok();
+    else if (w == "cancel" && words.size() == 1) parsed.Cancel();
+    else if (w == "esc" && words.size() == 1) parsed.Esc();
+    else if (w == "close" && words.size() == 1) parsed.CloseBox();
+    else if (w == "clear" && words.size() == 1) parsed.ClearKey();
+    else if (w == "pull" && words.size() == 1) parsed.PullCard();
+    else if (w == "insert" && words.size() == 1) parsed.InsertCard();
+    else if (w == "press" && number(&n)) parsed.Press(n);
+    else if (w == "wait" && number(&n)) parsed.Wait(n);
+    else if (w == "digits" && words.size() == 2 &&
+             words[1].find_first_not_of("0123456789") == std::string::npos)
+      parsed.Digits(words[1]);
+    else ok = false;
+    if (!ok && error) {
+      *error = "unknown step:";
+      for (const std::string& x : words) *error += " " + x;
+    }
+    words.clear();
+    return ok;
+  };
+  std::string word;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const char c = i < text.size() ? text[i] : ';';
+    if (c == ';' || c == '\n' || c == ' ' || c == '\t' || c == '\r') {
+      if (!word.empty()) words.push_back(std::move(word));
+      word.clear();
+      if ((c == ';' || c == '\n') && !flush()) return false;
+    } else {
+      word += c;
+    }
+  }
+  for (Step& s : parsed.steps_) steps_.push_back(std::move(s));
+  return true;
+}
+
 ScriptedCustomer& ScriptedCustomer::Wait(int32_t ticks) {
   Step s(Step::Kind::Wait);
   s.ticks = ticks;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/text.h"
@@ -57,12 +58,22 @@ class ScriptedCustomer final : public DialogEnv, public Clock {
   ScriptedCustomer& CloseBox();
   // Presses the keys of a digit string on a keypad whose key 0 has id firstKeyId.
   ScriptedCustomer& Keys(const std::string& digits, int32_t firstKeyId);
+  // Presses digit keys / the clear key of the keypad of whichever dialog is open when the
+  // step comes (template 201 or 104).
+  ScriptedCustomer& Digits(const std::string& digits);
+  ScriptedCustomer& ClearKey();
   // Lets `ticks` periods of 1,000 ms pass without doing anything.
   ScriptedCustomer& Wait(int32_t ticks);
   ScriptedCustomer& PullCard();
   ScriptedCustomer& InsertCard();
   // Anything else the person does (on the reader's pad, for example).
   ScriptedCustomer& Do(std::function<void()> action);
+
+  // Appends steps written as text, one per word group, separated by ';' or new lines:
+  //   ok | cancel | esc | close | press <id> | digits <digits> | clear | wait <ticks> |
+  //   pull | insert
+  // False (and nothing appended) on a word it does not know; *error names it.
+  bool AppendScript(std::string_view text, std::string* error = nullptr);
 
   // Pulls (false) or inserts (true) the card: wire it to the virtual reader or the
   // simulator's control channel.
@@ -83,7 +94,7 @@ class ScriptedCustomer final : public DialogEnv, public Clock {
  private:
   class Screen;
   struct Step {
-    enum class Kind { Event, Wait, Card, Action };
+    enum class Kind { Event, Wait, Card, Action, Digit, Clear };
     explicit Step(Kind k) : kind(k) {}
     Kind kind;
     UiEvent event;
@@ -99,6 +110,7 @@ class ScriptedCustomer final : public DialogEnv, public Clock {
   int64_t now_ = 0;
   int64_t waitUntil_ = 0;
   int64_t openedAt_ = 0;
+  int32_t openTemplate_ = 0;
   std::vector<Window> windows_;
 };
 

@@ -72,3 +72,27 @@ TEST(InputDialog, EntryChangedBehindTheKeypadFailsTheCheck) {
 
 }  // namespace
 }  // namespace quilta::ui
+
+namespace quilta::ui {
+namespace {
+
+TEST(ScriptedCustomerText, StepsWrittenAsTextFindTheOpenKeypad) {
+  testing::DialogBench b;
+  ASSERT_TRUE(b.person.AppendScript("digits 4509; clear\ndigits 12;ok"));
+  CInputDlg input;
+  EXPECT_EQ(input.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(input.Entry(), "12");
+
+  ASSERT_TRUE(b.person.AppendScript("digits 678; pull; wait 1; insert; wait 1; ok"));
+  CTransferDlgNew transfer;
+  transfer.value[1] = u"12345678";
+  EXPECT_EQ(transfer.Run(b.core, &b.person), result::kOk);
+
+  std::string error;
+  EXPECT_FALSE(b.person.AppendScript("wait 2; jump", &error));
+  EXPECT_EQ(error, "unknown step: jump");
+  EXPECT_EQ(b.person.StepsLeft(), 0u);
+}
+
+}  // namespace
+}  // namespace quilta::ui

@@ -1,13 +1,17 @@
 // Every template drawn by the real GTK helper under a private X server, looked at through
 // screenshots, and one dialog played with the pointer and keyboard through xdotool.
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "core/atm_core.h"
 #include "core/text.h"
 #include "ui/dialog_template.h"
+#include "ui/dialogs.h"
+#include "ui/modal.h"
 #include "ui/remote_renderer.h"
 #include "x_session.h"
 
@@ -209,6 +213,35 @@ TEST_F(GtkDialogs, ADisabledDefaultButtonReportsNothingUntilEnabled) {
   EXPECT_EQ(ev->id, 1);
 }
 
+// While the plug-in waits for the person, the thread's GLib loop (the browser's) goes on: a
+// source of the browser's that presses Cancel runs inside the wait, and the wait sees it.
+TEST_F(GtkDialogs, TheBrowsersLoopKeepsRunningWhileADialogWaits) {
+  const DialogTemplate* t = FindTemplate(201);
+  ASSERT_NE(t, nullptr);
+  const uint64_t win = Show(*t);
+  const auto g = renderer_.OpenedGeometry();
+  const Control* cancel = FindControl(*t, 2);
+  ASSERT_TRUE(win && g && cancel);
+  struct Browser {
+    uint64_t win;
+    PixelRect cancel;
+    bool ran = false;
+  } browser{win, ToPixels(*cancel, *g)};
+  g_idle_add(
+      [](gpointer p) -> gboolean {
+        auto* b = static_cast<Browser*>(p);
+        b->ran = true;
+        xt::Click(b->win, (b->cancel.x0 + b->cancel.x1) / 2, (b->cancel.y0 + b->cancel.y1) / 2);
+        return G_SOURCE_REMOVE;
+      },
+      &browser);
+  const auto ev = renderer_.WaitEvent(-1);
+  EXPECT_TRUE(browser.ran);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Command);
+  EXPECT_EQ(ev->id, 2);
+}
+
 TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
   // The person, in another thread: waits for the box to appear and presses Enter on it.
   std::thread person([] {
@@ -219,6 +252,30 @@ TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
   renderer_.MessageBox(u"卡已被拔出..請確認再試!", u"訊息");
   person.join();
   EXPECT_TRUE(xt::FindWindows("訊息").empty());
+}
+
+// The whole road of a real dialog: the plug-in's own environment (MakeDefaultRenderer, the
+// helper, real time) runs the keypad input dialog while "the person" clicks 1, 2, 3 and OK.
+TEST_F(GtkDialogs, TheKeypadInputDialogRunsToItsResultUnderThePointer) {
+  setenv("QUILTA_DIALOG_HELPER", QUILTA_DIALOGS_PATH, 1);
+  const DialogTemplate* t = FindTemplate(201);
+  ASSERT_NE(t, nullptr);
+  std::thread person([t] {
+    const std::string found = xt::Run("xdotool search --sync --onlyvisible --name '^輸入資料$'");
+    const uint64_t win = std::stoull(found.substr(0, found.find('\n')));
+    const auto geo = xt::GetGeometry(win);
+    for (int id : {kInputKeypad.firstKeyId + 1, kInputKeypad.firstKeyId + 2, kInputKeypad.firstKeyId + 3, 1}) {
+      const Control* c = FindControl(*t, id);
+      xt::Click(win, (2 * c->x + c->w) * geo.width / (2 * t->width), (2 * c->y + c->h) * geo.height / (2 * t->height));
+    }
+  });
+  CAtmCore core;
+  CInputDlg dlg;
+  const int32_t r = dlg.Run(core, &DefaultEnv());
+  person.join();
+  EXPECT_EQ(r, result::kOk);
+  EXPECT_EQ(dlg.Entry(), "123");
+  EXPECT_TRUE(xt::FindWindows("輸入資料").empty());
 }
 
 }  // namespace
