@@ -119,6 +119,7 @@ bool RemoteRenderer::EnsureHelper() {
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
   dead_ = false;
   greeted_ = false;
+  opensSent_ = 0;
   in_ = wire::FrameSplitter();
 
   // The helper greets once it has the display; one that cannot open it exits instead.
@@ -228,13 +229,13 @@ void RemoteRenderer::HandleFrame(uint8_t type, std::span<const uint8_t> body) {
       openAnswered_ = true;
       openOk_ = m && m->ok;
       if (openOk_) geometry_ = Geometry{m->baseX, m->baseY, m->clientWidth, m->clientHeight};
-      events_.clear();  // anything before this belonged to an earlier dialog
       return;
     }
     case wire::Msg::Event: {
       const uint8_t kind = r.U8();
       const int32_t id = r.I32();
-      if (!r.Done() || !dialogOpen_) return;
+      const uint32_t dialog = r.U32();
+      if (!r.Done() || !dialogOpen_ || dialog != opensSent_) return;  // input for an earlier dialog
       UiEvent ev;
       switch (static_cast<wire::EventKind>(kind)) {
         case wire::EventKind::Command:
@@ -358,6 +359,7 @@ bool RemoteRenderer::Open(const DialogTemplate& tmpl, const std::u16string& capt
   openAnswered_ = false;
   openOk_ = false;
   dialogOpen_ = true;
+  ++opensSent_;
   SendFrame(wire::EncodeOpen(m));
   if (!PumpUntil([this] { return openAnswered_; }, kOpenLimitMs) || !openOk_) {
     if (!dead_ && !openAnswered_) StopHelper();  // stuck: start afresh next time

@@ -85,6 +85,7 @@ class RemoteRenderer final : public Renderer {
   bool greeted_ = false;
   bool dead_ = false;
   bool dialogOpen_ = false;
+  uint32_t opensSent_ = 0;  // Open messages sent to the current helper
   bool openAnswered_ = false;
   bool openOk_ = false;
   int messageBoxesDone_ = 0;

@@ -83,7 +83,7 @@ class Helper {
   }
 
   void Report(wire::EventKind kind, int32_t id) {
-    Send(wire::Writer(wire::Msg::Event).U8(static_cast<uint8_t>(kind)).I32(id).Frame());
+    Send(wire::Writer(wire::Msg::Event).U8(static_cast<uint8_t>(kind)).I32(id).U32(openCount_).Frame());
   }
 
   PangoFontDescription* font() const { return font_; }
@@ -157,6 +157,7 @@ class Helper {
     }
     switch (type) {
       case wire::Msg::Open: {
+        ++openCount_;
         auto m = wire::DecodeOpen(body);
         if (!m) {
           // Whoever waits for an answer gets a refusal rather than nothing.
@@ -333,6 +334,7 @@ class Helper {
 
     g_signal_connect(window_, "key-press-event", G_CALLBACK(&Helper::OnKey), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&Helper::OnDelete), this);
+    g_signal_connect(window_, "destroy", G_CALLBACK(&Helper::OnWindowDestroyed), this);
     g_signal_connect(window_, "map-event", G_CALLBACK(&Helper::OnWindowMapped), this);
     g_signal_connect_after(window_, "draw", G_CALLBACK(&Helper::OnWindowDrawn), this);
 
@@ -511,9 +513,18 @@ class Helper {
     c->helper->Report(wire::EventKind::Command, c->def.id);
   }
 
+  // The window went away by some other road than Close: forget it and what it held.
+  static void OnWindowDestroyed(GtkWidget* w, gpointer p) {
+    auto* self = static_cast<Helper*>(p);
+    if (self->window_ != w) return;
+    self->window_ = nullptr;
+    self->CloseDialog();
+  }
+
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer p) {
     auto* self = static_cast<Helper*>(p);
-    if (self->closeBox_) self->Report(wire::EventKind::CloseBox, 0);
+    // While a message box is up its owner cannot be closed, as with any modal owner.
+    if (self->closeBox_ && !self->MessageBoxOpen()) self->Report(wire::EventKind::CloseBox, 0);
     return TRUE;  // the plug-in decides; the window stays until it says Close
   }
 
@@ -731,6 +742,7 @@ class Helper {
   wire::FrameSplitter in_;
   bool greeted_ = false;
   int dropped_ = 0;
+  uint32_t openCount_ = 0;
   bool quitting_ = false;
   GtkWidget* window_ = nullptr;
   bool mappedByServer_ = false;

@@ -47,10 +47,14 @@ enum class Msg : uint8_t {
   Ping = 8,        // u32 token
   // helper -> plug-in
   Opened = 64,          // u8 ok, i32 base x, i32 base y, i32 client width, i32 client height
-  Event = 65,           // u8 kind, i32 id
+  Event = 65,           // u8 kind, i32 id, u32 dialog (the count of Open messages so far)
   MessageBoxDone = 66,  // (nothing)
   Pong = 67,            // u32 token
 };
+
+// Events name their dialog by the number of Open messages the helper had received when the
+// dialog was opened (malformed ones included), so input meant for a dialog that has since
+// been replaced is recognised by the plug-in, which counts its Opens the same way.
 
 // Event kinds on the wire (the same order as UiEvent::Kind, Closed excepted).
 enum class EventKind : uint8_t { Command = 0, Escape = 1, CloseBox = 2 };
