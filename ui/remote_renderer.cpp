@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +36,8 @@ int64_t NowMs() {
 
 void Anchor() {}
 
+std::atomic<uint64_t> g_ownerWindow{0};
+
 }  // namespace
 
 std::unique_ptr<Renderer> MakeDefaultRenderer() {
@@ -42,9 +45,12 @@ std::unique_ptr<Renderer> MakeDefaultRenderer() {
   return std::make_unique<RemoteRenderer>();
 }
 
-RemoteRenderer::RemoteRenderer() = default;
+RemoteRenderer::RemoteRenderer() : ownerWindow_(g_ownerWindow.load()) {}
 
-RemoteRenderer::RemoteRenderer(std::string helperPath) : helperPath_(std::move(helperPath)), pathGiven_(true) {}
+RemoteRenderer::RemoteRenderer(std::string helperPath)
+    : helperPath_(std::move(helperPath)), pathGiven_(true), ownerWindow_(g_ownerWindow.load()) {}
+
+void RemoteRenderer::SetProcessOwnerWindow(uint64_t window) { g_ownerWindow = window; }
 
 RemoteRenderer::~RemoteRenderer() { StopHelper(); }
 

@@ -47,6 +47,9 @@ class RemoteRenderer final : public Renderer {
 
   // The X11 window that keypad dialogs centre over (the browser window); 0 for none.
   void SetOwnerWindow(uint64_t window) { ownerWindow_ = window; }
+  // The same for every renderer made afterwards in this process (the NPAPI binding can pass
+  // the browser window it gets from the browser).
+  static void SetProcessOwnerWindow(uint64_t window);
 
   // What the helper made of the open dialog: the font's base units and the client size.
   struct Geometry {

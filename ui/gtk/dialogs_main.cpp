@@ -241,6 +241,12 @@ class Helper {
     return G_SOURCE_REMOVE;
   }
 
+  static gboolean FlushIfStillWaiting(gpointer p) {
+    auto* self = static_cast<Helper*>(p);
+    if (!self->afterPaint_.empty()) self->ScheduleFlush();
+    return G_SOURCE_REMOVE;
+  }
+
   static gboolean OnWindowDrawn(GtkWidget*, cairo_t*, gpointer p) {
     auto* self = static_cast<Helper*>(p);
     if (self->mappedByServer_ && !self->afterPaint_.empty()) self->ScheduleFlush();
@@ -345,6 +351,8 @@ class Helper {
 
     wire::OpenedMsg opened{true, base.x, base.y, clientW, clientH};
     AfterPaint([this, opened] { Send(wire::EncodeOpened(opened)); });
+    // A window manager that never shows the window must not leave the plug-in waiting.
+    g_timeout_add_seconds(5, &Helper::FlushIfStillWaiting, this);
   }
 
   void InitialFocus() {
