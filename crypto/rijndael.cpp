@@ -146,6 +146,86 @@ constexpr Shifts ShiftsFor(int nb) { return nb == 8 ? Shifts{1, 3, 4} : Shifts{1
 
 [[noreturn]] void Fail(const char* text) { throw std::runtime_error(text); }
 
+// ---- The 16-byte block: four state words in registers ----
+
+struct State4 {
+  uint32_t s0, s1, s2, s3;
+};
+
+inline State4 Load4(const char* in, const uint32_t* rk) {
+  return {LoadBE(in) ^ rk[0], LoadBE(in + 4) ^ rk[1], LoadBE(in + 8) ^ rk[2], LoadBE(in + 12) ^ rk[3]};
+}
+
+inline void EncryptRound(State4& s, const uint32_t* rk) {
+  uint32_t t0 = kTe0[B0(s.s0)] ^ kTe1[B1(s.s1)] ^ kTe2[B2(s.s2)] ^ kTe3[B3(s.s3)] ^ rk[0];
+  uint32_t t1 = kTe0[B0(s.s1)] ^ kTe1[B1(s.s2)] ^ kTe2[B2(s.s3)] ^ kTe3[B3(s.s0)] ^ rk[1];
+  uint32_t t2 = kTe0[B0(s.s2)] ^ kTe1[B1(s.s3)] ^ kTe2[B2(s.s0)] ^ kTe3[B3(s.s1)] ^ rk[2];
+  uint32_t t3 = kTe0[B0(s.s3)] ^ kTe1[B1(s.s0)] ^ kTe2[B2(s.s1)] ^ kTe3[B3(s.s2)] ^ rk[3];
+  s = {t0, t1, t2, t3};
+}
+
+inline void EncryptLast(const State4& s, const uint32_t* rk, char* out) {
+  StoreBE(out, Word(kS[B0(s.s0)], kS[B1(s.s1)], kS[B2(s.s2)], kS[B3(s.s3)]) ^ rk[0]);
+  StoreBE(out + 4, Word(kS[B0(s.s1)], kS[B1(s.s2)], kS[B2(s.s3)], kS[B3(s.s0)]) ^ rk[1]);
+  StoreBE(out + 8, Word(kS[B0(s.s2)], kS[B1(s.s3)], kS[B2(s.s0)], kS[B3(s.s1)]) ^ rk[2]);
+  StoreBE(out + 12, Word(kS[B0(s.s3)], kS[B1(s.s0)], kS[B2(s.s1)], kS[B3(s.s2)]) ^ rk[3]);
+}
+
+inline void DecryptRound(State4& s, const uint32_t* rk) {
+  uint32_t t0 = kTd0[B0(s.s0)] ^ kTd1[B1(s.s3)] ^ kTd2[B2(s.s2)] ^ kTd3[B3(s.s1)] ^ rk[0];
+  uint32_t t1 = kTd0[B0(s.s1)] ^ kTd1[B1(s.s0)] ^ kTd2[B2(s.s3)] ^ kTd3[B3(s.s2)] ^ rk[1];
+  uint32_t t2 = kTd0[B0(s.s2)] ^ kTd1[B1(s.s1)] ^ kTd2[B2(s.s0)] ^ kTd3[B3(s.s3)] ^ rk[2];
+  uint32_t t3 = kTd0[B0(s.s3)] ^ kTd1[B1(s.s2)] ^ kTd2[B2(s.s1)] ^ kTd3[B3(s.s0)] ^ rk[3];
+  s = {t0, t1, t2, t3};
+}
+
+inline void DecryptLast(const State4& s, const uint32_t* rk, char* out) {
+  StoreBE(out, Word(kSi[B0(s.s0)], kSi[B1(s.s3)], kSi[B2(s.s2)], kSi[B3(s.s1)]) ^ rk[0]);
+  StoreBE(out + 4, Word(kSi[B0(s.s1)], kSi[B1(s.s0)], kSi[B2(s.s3)], kSi[B3(s.s2)]) ^ rk[1]);
+  StoreBE(out + 8, Word(kSi[B0(s.s2)], kSi[B1(s.s1)], kSi[B2(s.s0)], kSi[B3(s.s3)]) ^ rk[2]);
+  StoreBE(out + 12, Word(kSi[B0(s.s3)], kSi[B1(s.s2)], kSi[B2(s.s1)], kSi[B3(s.s0)]) ^ rk[3]);
+}
+
+template <bool kEncrypt>
+inline void Block16(const uint32_t* keys, int rounds, const char* in, char* out) {
+  State4 s = Load4(in, keys);
+  for (int r = 1; r < rounds; ++r) {
+    keys += 4;
+    if constexpr (kEncrypt) EncryptRound(s, keys);
+    else DecryptRound(s, keys);
+  }
+  keys += 4;
+  if constexpr (kEncrypt) EncryptLast(s, keys, out);
+  else DecryptLast(s, keys, out);
+}
+
+// Two independent blocks side by side, so that the lookups of one overlap those of the
+// other (ECB has no dependency between blocks). All 32 input bytes are read before output
+// is written, so in and out may be the same buffer.
+template <bool kEncrypt>
+inline void TwoBlocks16(const uint32_t* keys, int rounds, const char* in, char* out) {
+  State4 a = Load4(in, keys);
+  State4 b = Load4(in + 16, keys);
+  for (int r = 1; r < rounds; ++r) {
+    keys += 4;
+    if constexpr (kEncrypt) {
+      EncryptRound(a, keys);
+      EncryptRound(b, keys);
+    } else {
+      DecryptRound(a, keys);
+      DecryptRound(b, keys);
+    }
+  }
+  keys += 4;
+  if constexpr (kEncrypt) {
+    EncryptLast(a, keys, out);
+    EncryptLast(b, keys, out + 16);
+  } else {
+    DecryptLast(a, keys, out);
+    DecryptLast(b, keys, out + 16);
+  }
+}
+
 }  // namespace
 
 CRijndael::CRijndael() = default;
@@ -193,51 +273,11 @@ void CRijndael::SetKey(const char* key, const char* chain, int keyLength, int bl
 }
 
 void CRijndael::DefEncryptBlock(const char* in, char* result) const {
-  const uint32_t* rk = ke_;
-  uint32_t s0 = LoadBE(in) ^ rk[0];
-  uint32_t s1 = LoadBE(in + 4) ^ rk[1];
-  uint32_t s2 = LoadBE(in + 8) ^ rk[2];
-  uint32_t s3 = LoadBE(in + 12) ^ rk[3];
-  for (int r = rounds_ - 1; r > 0; --r) {
-    rk += 4;
-    uint32_t t0 = kTe0[B0(s0)] ^ kTe1[B1(s1)] ^ kTe2[B2(s2)] ^ kTe3[B3(s3)] ^ rk[0];
-    uint32_t t1 = kTe0[B0(s1)] ^ kTe1[B1(s2)] ^ kTe2[B2(s3)] ^ kTe3[B3(s0)] ^ rk[1];
-    uint32_t t2 = kTe0[B0(s2)] ^ kTe1[B1(s3)] ^ kTe2[B2(s0)] ^ kTe3[B3(s1)] ^ rk[2];
-    uint32_t t3 = kTe0[B0(s3)] ^ kTe1[B1(s0)] ^ kTe2[B2(s1)] ^ kTe3[B3(s2)] ^ rk[3];
-    s0 = t0;
-    s1 = t1;
-    s2 = t2;
-    s3 = t3;
-  }
-  rk += 4;
-  StoreBE(result, Word(kS[B0(s0)], kS[B1(s1)], kS[B2(s2)], kS[B3(s3)]) ^ rk[0]);
-  StoreBE(result + 4, Word(kS[B0(s1)], kS[B1(s2)], kS[B2(s3)], kS[B3(s0)]) ^ rk[1]);
-  StoreBE(result + 8, Word(kS[B0(s2)], kS[B1(s3)], kS[B2(s0)], kS[B3(s1)]) ^ rk[2]);
-  StoreBE(result + 12, Word(kS[B0(s3)], kS[B1(s0)], kS[B2(s1)], kS[B3(s2)]) ^ rk[3]);
+  Block16<true>(ke_, rounds_, in, result);
 }
 
 void CRijndael::DefDecryptBlock(const char* in, char* result) const {
-  const uint32_t* rk = kd_;
-  uint32_t s0 = LoadBE(in) ^ rk[0];
-  uint32_t s1 = LoadBE(in + 4) ^ rk[1];
-  uint32_t s2 = LoadBE(in + 8) ^ rk[2];
-  uint32_t s3 = LoadBE(in + 12) ^ rk[3];
-  for (int r = rounds_ - 1; r > 0; --r) {
-    rk += 4;
-    uint32_t t0 = kTd0[B0(s0)] ^ kTd1[B1(s3)] ^ kTd2[B2(s2)] ^ kTd3[B3(s1)] ^ rk[0];
-    uint32_t t1 = kTd0[B0(s1)] ^ kTd1[B1(s0)] ^ kTd2[B2(s3)] ^ kTd3[B3(s2)] ^ rk[1];
-    uint32_t t2 = kTd0[B0(s2)] ^ kTd1[B1(s1)] ^ kTd2[B2(s0)] ^ kTd3[B3(s3)] ^ rk[2];
-    uint32_t t3 = kTd0[B0(s3)] ^ kTd1[B1(s2)] ^ kTd2[B2(s1)] ^ kTd3[B3(s0)] ^ rk[3];
-    s0 = t0;
-    s1 = t1;
-    s2 = t2;
-    s3 = t3;
-  }
-  rk += 4;
-  StoreBE(result, Word(kSi[B0(s0)], kSi[B1(s3)], kSi[B2(s2)], kSi[B3(s1)]) ^ rk[0]);
-  StoreBE(result + 4, Word(kSi[B0(s1)], kSi[B1(s0)], kSi[B2(s3)], kSi[B3(s2)]) ^ rk[1]);
-  StoreBE(result + 8, Word(kSi[B0(s2)], kSi[B1(s1)], kSi[B2(s0)], kSi[B3(s3)]) ^ rk[2]);
-  StoreBE(result + 12, Word(kSi[B0(s3)], kSi[B1(s2)], kSi[B2(s1)], kSi[B3(s0)]) ^ rk[3]);
+  Block16<false>(kd_, rounds_, in, result);
 }
 
 void CRijndael::WideEncryptBlock(const char* in, char* result) const {
@@ -330,7 +370,9 @@ void CRijndael::Encrypt(const char* in, char* result, size_t n, int mode) {
       std::memcpy(chain_, result + i, bs);
     }
   } else if (bs == 16) {
-    for (size_t i = 0; i < n; i += 16) DefEncryptBlock(in + i, result + i);
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) TwoBlocks16<true>(ke_, rounds_, in + i, result + i);
+    if (i < n) DefEncryptBlock(in + i, result + i);
   } else {
     for (size_t i = 0; i < n; i += bs) WideEncryptBlock(in + i, result + i);
   }
@@ -356,7 +398,9 @@ void CRijndael::Decrypt(const char* in, char* result, size_t n, int mode) {
       std::memcpy(chain_, saved, bs);
     }
   } else if (bs == 16) {
-    for (size_t i = 0; i < n; i += 16) DefDecryptBlock(in + i, result + i);
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) TwoBlocks16<false>(kd_, rounds_, in + i, result + i);
+    if (i < n) DefDecryptBlock(in + i, result + i);
   } else {
     for (size_t i = 0; i < n; i += bs) WideDecryptBlock(in + i, result + i);
   }

@@ -160,37 +160,6 @@ TEST(Rijndael, WideBlockVectors) {
   }
 }
 
-TEST(Rijndael, WideBlocksRoundTripInEveryMode) {
-  const std::string key = Unhex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
-  const std::string chain(32, '\x5a');
-  for (int block : {24, 32}) {
-    std::string plain;
-    for (int i = 0; i < 3 * block; ++i) plain.push_back(static_cast<char>(i * 7 + 1));
-    for (int mode : {CRijndael::ECB, CRijndael::CBC, CRijndael::CFB}) {
-      SCOPED_TRACE(::testing::Message() << "block " << block << " mode " << mode);
-      Keyed enc(key, chain, block);
-      std::string sealed = enc.Enc(plain, mode);
-      EXPECT_NE(sealed, plain);
-      Keyed dec(key, chain, block);
-      EXPECT_EQ(dec.Dec(sealed, mode), plain);
-    }
-  }
-}
-
-TEST(Rijndael, RoundsByKeyAndBlock) {
-  const std::string key(32, 'k');
-  const int expected[3][3] = {{10, 12, 14}, {12, 12, 14}, {14, 14, 14}};
-  for (int ki = 0; ki < 3; ++ki) {
-    for (int bi = 0; bi < 3; ++bi) {
-      CRijndael c;
-      c.SetKey(key.data(), key.data(), 16 + 8 * ki, 16 + 8 * bi);
-      EXPECT_EQ(c.Rounds(), expected[ki][bi]);
-      EXPECT_EQ(c.KeyLength(), 16 + 8 * ki);
-      EXPECT_EQ(c.BlockSize(), 16 + 8 * bi);
-    }
-  }
-}
-
 // ---- Errors ----
 
 TEST(Rijndael, ErrorTexts) {
@@ -269,10 +238,11 @@ TEST(Rijndael, SetKeyResetsTheChain) {
   }
 }
 
+// Every mode and block size decrypts what it encrypted, also in place.
 TEST(Rijndael, InPlaceMatchesSeparateBuffers) {
   const std::string key = Unhex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
   const std::string chain(32, '\x11');
-  for (int block : {16, 32}) {
+  for (int block : {16, 24, 32}) {
     std::string plain;
     for (int i = 0; i < 4 * block; ++i) plain.push_back(static_cast<char>(i * 13));
     for (int mode : {CRijndael::ECB, CRijndael::CBC, CRijndael::CFB}) {
@@ -288,15 +258,6 @@ TEST(Rijndael, InPlaceMatchesSeparateBuffers) {
       EXPECT_EQ(buf, plain);
     }
   }
-}
-
-TEST(Rijndael, NullChainCountsAsZeroBytes) {
-  const std::string key(16, 'K');
-  const std::string zeros(16, '\0');
-  const std::string plain(32, 'P');
-  Keyed a(key, "");
-  Keyed b(key, zeros);
-  EXPECT_EQ(a.Enc(plain, CRijndael::CBC), b.Enc(plain, CRijndael::CBC));
 }
 
 }  // namespace
