@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -308,7 +309,9 @@ class Helper {
     CloseDialog();
     font_ = pango_font_description_new();
     pango_font_description_set_family(font_, FontFamilyFor(ValidUtf8(m.fontFace)).c_str());
-    pango_font_description_set_absolute_size(font_, FontPixels(m.fontPoints) * PANGO_SCALE);
+    // Sizes beyond anything a dialog needs stay within what X and cairo can hold.
+    const int points = std::clamp<int>(m.fontPoints, 4, 72);
+    pango_font_description_set_absolute_size(font_, FontPixels(points) * PANGO_SCALE);
 
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_style_context_add_class(gtk_widget_get_style_context(window_), "quilta-dialog");
@@ -322,8 +325,9 @@ class Helper {
 
     const BaseUnits base = MeasureBaseUnits(gtk_widget_get_pango_context(window_), font_);
     base_ = base;
-    const int clientW = DialogToPixelsX(m.width, base);
-    const int clientH = DialogToPixelsY(m.height, base);
+    constexpr int kMaxPixels = 8192;
+    const int clientW = std::min(DialogToPixelsX(m.width, base), kMaxPixels);
+    const int clientH = std::min(DialogToPixelsY(m.height, base), kMaxPixels);
 
     GtkWidget* fixed = gtk_fixed_new();
     gtk_widget_set_size_request(fixed, clientW, clientH);

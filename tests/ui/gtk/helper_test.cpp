@@ -169,6 +169,30 @@ TEST(DialogHelper, MalformedMessagesAreDroppedAndTheHelperKeepsAnswering) {
     for (int k = 0; k < n; ++k) w.U8(static_cast<uint8_t>(rng()));
     h.SendBytes(w.Frame());
   }
+  // Opens of a real template with a few bytes changed: most are refused, some open odd
+  // dialogs (sizes, kinds, colours, pictures and texts out of the ordinary).
+  const DialogTemplate* real = FindTemplate(104);
+  ASSERT_NE(real, nullptr);
+  wire::OpenMsg m;
+  m.number = real->number;
+  m.width = real->width;
+  m.height = real->height;
+  m.caption = "fuzz";
+  m.fontFace = "標楷體";
+  m.fontPoints = real->fontPoints;
+  for (const Control& c : real->controls)
+    m.controls.push_back({c.id, static_cast<uint8_t>(c.kind), c.x, c.y, c.w, c.h, "字", static_cast<uint8_t>(c.colour),
+                          c.disabled, c.bitmap, c.hoverBitmap});
+  const auto valid = wire::EncodeOpen(m);
+  for (int i = 0; i < 60; ++i) {
+    auto frame = valid;
+    for (int k = 0, n = 1 + static_cast<int>(rng() % 3); k < n; ++k)
+      frame[5 + rng() % (frame.size() - 5)] = static_cast<uint8_t>(rng());
+    h.SendBytes(frame);
+    h.SendBytes(wire::Writer(wire::Msg::SetText).I32(216).Str("12\xe5").Frame());
+    h.SendBytes(wire::Writer(wire::Msg::Enable).I32(static_cast<int32_t>(rng() % 230)).U8(0).Frame());
+  }
+  h.SendBytes(wire::Writer(wire::Msg::Close).Frame());
   h.SendBytes(wire::Writer(wire::Msg::Ping).U32(0xC0FFEE).Frame());
   for (;;) {
     auto pong = h.Await(wire::Msg::Pong);

@@ -118,7 +118,7 @@ TEST_F(GtkDialogs, EveryTemplateIsDrawnToItsDialogUnitsWithItsColours) {
   }
 }
 
-TEST_F(GtkDialogs, KeypadKeysTurnPinkUnderThePointerAndBackWhenItLeaves) {
+TEST_F(GtkDialogs, KeypadKeysHoverPushAndCancelAPressDraggedOff) {
   const DialogTemplate* t = FindTemplate(104);
   ASSERT_NE(t, nullptr);
   const uint64_t win = Show(*t);
@@ -136,6 +136,21 @@ TEST_F(GtkDialogs, KeypadKeysTurnPinkUnderThePointerAndBackWhenItLeaves) {
   xt::MovePointer(win, 2, 2);
   ASSERT_TRUE(renderer_.Sync());
   EXPECT_EQ(CountIn(xt::Screenshot(win), r, Pink), 0);
+
+  // Pressed, the key shows its pushed (white) picture; dragged off and released elsewhere it
+  // is not clicked. Pressed and released on the key, it is.
+  xt::MovePointer(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+  xt::Run("xdotool mousedown 1");
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_EQ(CountIn(xt::Screenshot(win), r, Pink), 0);
+  xt::MovePointer(win, 2, 2);
+  xt::Run("xdotool mouseup 1");
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_FALSE(renderer_.WaitEvent(0).has_value());
+  xt::Click(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+  const auto ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->id, kTransferKeypad.firstKeyId + 5);
 }
 
 // The keypad input dialog played by "the person": keys 1, 2, 3 on the keypad, the entry shown
