@@ -54,4 +54,9 @@ void ReleaseVariantValue(NPVariant* variant) {
   if (g_table.releasevariantvalue) g_table.releasevariantvalue(variant);
 }
 
+bool CanReadPageUrl() {
+  return g_table.getvalue && g_table.getproperty && g_table.getstringidentifier &&
+         g_table.releaseobject && g_table.releasevariantvalue;
+}
+
 }  // namespace quilta::npapi::npn

@@ -22,4 +22,8 @@ void ReleaseObject(NPObject* obj);
 bool GetProperty(NPP npp, NPObject* obj, NPIdentifier name, NPVariant* result);
 void ReleaseVariantValue(NPVariant* variant);
 
+// Whether the browser handed over everything needed to read window.location.href and give
+// back what that returns.
+bool CanReadPageUrl();
+
 }  // namespace quilta::npapi::npn

@@ -4,10 +4,8 @@
 
 #include "core/atm_core.h"
 #include "npapi/export.h"
+#include "ui/modal.h"
 
-namespace {
-quilta::ui::Renderer* g_renderer = nullptr;
-}  // namespace
 
 extern "C" {
 
@@ -23,16 +21,13 @@ QUILTA_NP_EXPORT int QuiltaDevAttach(quilta::platform::Pcsc* pcsc,
         hooks->readerPinDialog != nullptr) {
       core.readerPinDialog = hooks->readerPinDialog;
     }
-    if (has(offsetof(QuiltaDevDialogHooks, renderer), sizeof(hooks->renderer)) &&
-        hooks->renderer != nullptr) {
-      g_renderer = hooks->renderer;
+    if (has(offsetof(QuiltaDevDialogHooks, dialogEnv), sizeof(hooks->dialogEnv))) {
+      quilta::ui::SetDialogEnvForDevelopment(hooks->dialogEnv);
     }
   }
   return 0;
 }
 
 QUILTA_NP_EXPORT quilta::CAtmCore* QuiltaDevCore() { return &quilta::CAtmCore::Instance(); }
-
-QUILTA_NP_EXPORT quilta::ui::Renderer* QuiltaDevRenderer() { return g_renderer; }
 
 }  // extern "C"

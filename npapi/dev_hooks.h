@@ -25,7 +25,7 @@ class Pcsc;
 class Sleeper;
 }  // namespace platform
 namespace ui {
-class Renderer;
+class DialogEnv;
 }  // namespace ui
 }  // namespace quilta
 
@@ -35,9 +35,9 @@ struct QuiltaDevDialogHooks {
   uint32_t size;
   // Runs the reader-instruction dialog for PIN verification on readers with their own keypad.
   quilta::ReaderPinDialog* readerPinDialog;
-  // A renderer standing in for the dialog windows (the scripted customer). Reserved: the
-  // module keeps it for the dialog kit, which draws through it once the kit takes an override.
-  quilta::ui::Renderer* renderer;
+  // Where every later dialog of the module runs: a scripted customer on virtual time
+  // (ui/scripted_customer.h) instead of real windows.
+  quilta::ui::DialogEnv* dialogEnv;
 };
 
 extern "C" {
@@ -48,15 +48,12 @@ using QuiltaDevCoreFunc = quilta::CAtmCore* (*)();
 
 // Points the module's core at the host's PC/SC implementation and sleeper (null restores the
 // system's own), and, when dialogHooks is not null, at the dialog services of a
-// QuiltaDevDialogHooks. Returns 0.
+// QuiltaDevDialogHooks (a null dialogEnv there restores real windows). Returns 0.
 int QuiltaDevAttach(quilta::platform::Pcsc* pcsc, quilta::platform::Sleeper* sleeper,
                     void* dialogHooks);
 
 // The module's core object, for hosts and tests that inspect what the page cannot read
 // (write-only inputs) or mark a modal dialog as running.
 quilta::CAtmCore* QuiltaDevCore();
-
-// The renderer handed in through QuiltaDevAttach, or null.
-quilta::ui::Renderer* QuiltaDevRenderer();
 
 }  // extern "C"

@@ -33,6 +33,7 @@ struct PluginInstance {
 
 // window.location.href of the instance's page, copied; nullopt when the browser gives none.
 std::optional<std::string> ReadPageUrl(NPP instance) {
+  if (!npn::CanReadPageUrl()) return std::nullopt;
   NPObject* window = nullptr;
   if (npn::GetValue(instance, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || window == nullptr) {
     return std::nullopt;

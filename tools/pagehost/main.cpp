@@ -6,8 +6,11 @@
 // (default: the bank's own host) and runs each script (or standard input, also for "-"),
 // printing every statement with its result. --virtual points the plug-in at an in-process
 // virtual reader "Virtual PCD 00 00" holding a simulated FISC card (the compiled-in demo
-// card, or the profile file given with --card) and at virtual time, through the module's
-// development hooks. Exit status: 0 when every expectation held, 1 when one failed, 2 when
+// card, or the profile file given with --card), at virtual time and at a scripted customer
+// for its dialogs, through the module's development hooks. The script then plays the
+// customer with "customer ..." (steps of the scripted customer: ok, cancel, esc, close,
+// press ID, keys DIGITS FIRST-KEY-ID, wait TICKS, pull, insert), moves the card with
+// "card out" / "card in", and prints what the dialogs showed with "dialogs". Exit status: 0 when every expectation held, 1 when one failed, 2 when
 // the plug-in could not be loaded or the command line was wrong.
 #include <fstream>
 #include <iostream>
@@ -20,6 +23,7 @@
 #include "quilta_config.h"
 #include "sim/fisc_card.h"
 #include "sim/profile.h"
+#include "ui/scripted_customer.h"
 #include "tools/pagehost/host_browser.h"
 #include "tools/pagehost/script.h"
 
@@ -76,6 +80,8 @@ int main(int argc, char** argv) {
   quilta::platform::VirtualPcsc pcsc;
   NoSleep sleeper;
   std::shared_ptr<quilta::sim::FiscCard> card;
+  quilta::ui::ScriptedCustomer customer;
+  size_t windowsShown = 0;
   if (virtualReader) {
     try {
       quilta::sim::Profile profile =
@@ -92,20 +98,61 @@ int main(int argc, char** argv) {
       std::cerr << "quilta-pagehost: the plug-in has no development hooks\n";
       return 2;
     }
-    attach(&pcsc, &sleeper, nullptr);
+    customer.onCard = [&](bool in) {
+      if (in) pcsc.InsertCard(kVirtualReader, card);
+      else pcsc.RemoveCard(kVirtualReader);
+    };
+    QuiltaDevDialogHooks hooks{sizeof(QuiltaDevDialogHooks), nullptr, &customer};
+    attach(&pcsc, &sleeper, &hooks);
   }
 
   quilta::pagehost::ScriptRunner runner(*module, url, std::cout);
   runner.extension = [&](const std::vector<std::string>& words, std::string* err) {
-    if (words.size() != 2 || words[0] != "card") return false;
+    if (words.empty() || (words[0] != "card" && words[0] != "customer" && words[0] != "dialogs")) {
+      return false;
+    }
     if (!virtualReader) {
-      *err = "'card' needs --virtual";
-    } else if (words[1] == "out") {
-      pcsc.RemoveCard(kVirtualReader);
-    } else if (words[1] == "in") {
-      pcsc.InsertCard(kVirtualReader, card);
+      *err = "'" + words[0] + "' needs --virtual";
+      return true;
+    }
+    if (words[0] == "card") {
+      if (words.size() == 2 && words[1] == "out") pcsc.RemoveCard(kVirtualReader);
+      else if (words.size() == 2 && words[1] == "in") pcsc.InsertCard(kVirtualReader, card);
+      else *err = "card in or card out";
+    } else if (words[0] == "customer") {
+      // Steps separated by ';': ok | cancel | esc | close | press ID | keys DIGITS FIRST-KEY-ID |
+      // wait TICKS | pull | insert
+      for (size_t k = 1; k < words.size() && err->empty(); ++k) {
+        const std::string& w = words[k];
+        auto number = [&](std::string* out) {
+          if (k + 1 >= words.size()) return false;
+          *out = words[++k];
+          return !out->empty() && out->find_first_not_of("0123456789") == std::string::npos;
+        };
+        std::string n;
+        if (w == ";") continue;
+        else if (w == "ok") customer.Ok();
+        else if (w == "cancel") customer.Cancel();
+        else if (w == "esc") customer.Esc();
+        else if (w == "close") customer.CloseBox();
+        else if (w == "pull") customer.PullCard();
+        else if (w == "insert") customer.InsertCard();
+        else if (w == "press" && number(&n)) customer.Press(std::stoi(n));
+        else if (w == "wait" && number(&n)) customer.Wait(std::stoi(n));
+        else if (w == "keys" && k + 2 < words.size()) {
+          std::string digits = words[++k];
+          if (!number(&n)) *err = "keys DIGITS FIRST-KEY-ID";
+          else customer.Keys(digits, std::stoi(n));
+        }
+        else *err = "unknown customer step '" + w + "'";
+      }
     } else {
-      *err = "card in or card out";
+      const auto& windows = customer.Windows();
+      for (; windowsShown < windows.size(); ++windowsShown) {
+        const auto& w = windows[windowsShown];
+        std::cout << "  dialog " << w.templateNumber << " \"" << quilta::ToUtf8(w.caption) << "\"\n";
+        for (const auto& m : w.Messages()) std::cout << "    message \"" << quilta::ToUtf8(m) << "\"\n";
+      }
     }
     return true;
   };
