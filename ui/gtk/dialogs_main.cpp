@@ -205,6 +205,7 @@ class Helper {
         const uint32_t token = r.U32();
         if (!r.Done()) return false;
         AfterPaint([this, token] { Send(wire::Writer(wire::Msg::Pong).U32(token).Frame()); });
+        g_timeout_add_seconds(2, &Helper::FlushIfStillWaiting, this);  // a window that cannot paint
         return true;
       }
       default:

@@ -3,6 +3,8 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -259,10 +261,13 @@ TEST_F(GtkDialogs, TheBrowsersLoopKeepsRunningWhileADialogWaits) {
 
 TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
   // The person, in another thread: waits for the box to appear and presses Enter on it.
-  std::thread person([] {
+  std::thread person([this] {
     const std::string found = xt::Run("xdotool search --sync --onlyvisible --name '^訊息$'");
     const std::string id = found.substr(0, found.find('\n'));
-    xt::Run("xdotool windowfocus --sync " + id + " key Return");
+    int rc = -1;
+    if (!id.empty()) xt::Screenshot(std::stoull(id), xt::ShotDir() + "/message-box.png");
+    if (!id.empty()) xt::Run("xdotool windowfocus --sync " + id + " key Return", &rc);
+    if (rc != 0) kill(renderer_.HelperPid(), SIGKILL);  // never leave the wait hanging
   });
   renderer_.MessageBox(u"卡已被拔出..請確認再試!", u"訊息");
   person.join();

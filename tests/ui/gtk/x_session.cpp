@@ -79,7 +79,8 @@ std::string ShellQuote(const std::string& s) {
 
 std::string Run(const std::string& command, int* exitCode) {
   std::string out;
-  FILE* p = popen(command.c_str(), "r");
+  // No X tool may hang a test for good (xdotool --sync waits for what may never come).
+  FILE* p = popen(("timeout 60 " + command).c_str(), "r");
   if (!p) {
     if (exitCode) *exitCode = -1;
     return out;
