@@ -204,8 +204,11 @@ class Helper {
       case wire::Msg::Ping: {
         const uint32_t token = r.U32();
         if (!r.Done()) return false;
-        AfterPaint([this, token] { Send(wire::Writer(wire::Msg::Pong).U32(token).Frame()); });
-        g_timeout_add_seconds(2, &Helper::FlushIfStillWaiting, this);  // a window that cannot paint
+        // Input the display has already sent is handled first: a round trip fetches it, and
+        // the idle runs after the events it brought have been dispatched.
+        gdk_display_sync(gdk_display_get_default());
+        auto* ping = new PendingPing{this, token};
+        g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &Helper::AnswerPingAfterPaint, ping, nullptr);
         return true;
       }
       default:
@@ -240,6 +243,20 @@ class Helper {
     auto waiting = std::move(self->afterPaint_);
     self->afterPaint_.clear();
     for (auto& f : waiting) f();
+    return G_SOURCE_REMOVE;
+  }
+
+  struct PendingPing {
+    Helper* self;
+    uint32_t token;
+  };
+
+  static gboolean AnswerPingAfterPaint(gpointer p) {
+    std::unique_ptr<PendingPing> ping(static_cast<PendingPing*>(p));
+    Helper* self = ping->self;
+    const uint32_t token = ping->token;
+    self->AfterPaint([self, token] { self->Send(wire::Writer(wire::Msg::Pong).U32(token).Frame()); });
+    g_timeout_add_seconds(2, &Helper::FlushIfStillWaiting, self);  // a window that cannot paint
     return G_SOURCE_REMOVE;
   }
 

@@ -201,6 +201,28 @@ TEST_F(GtkDialogs, AKeypadDialogDrivenWithThePointerReportsKeysAndOk) {
   EXPECT_FALSE(renderer_.WaitEvent(0).has_value());
 }
 
+// The close box reports itself where the template has one (201) and nothing elsewhere (904,
+// whose frame has none: a window manager's close request is ignored).
+TEST_F(GtkDialogs, TheCloseBoxCountsOnlyWhereTheTemplateHasOne) {
+  const DialogTemplate* withBox = FindTemplate(201);
+  const DialogTemplate* without = FindTemplate(904);
+  ASSERT_TRUE(withBox && without && withBox->closeBox && !without->closeBox);
+
+  uint64_t win = Show(*without);
+  xt::PressCloseBox(win);
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_FALSE(renderer_.WaitEvent(0).has_value());
+  EXPECT_EQ(xt::FindWindows(Caption(*without)).size(), 1u);  // still there
+  renderer_.Close();
+
+  win = Show(*withBox);
+  xt::PressCloseBox(win);
+  const auto ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::CloseBox);
+  EXPECT_EQ(xt::FindWindows(Caption(*withBox)).size(), 1u);  // the dialog logic decides
+}
+
 // A disabled OK (the confirmation dialogs before the card went out and back) cannot be
 // reached with Enter or the pointer; once enabled it can.
 TEST_F(GtkDialogs, ADisabledDefaultButtonReportsNothingUntilEnabled) {

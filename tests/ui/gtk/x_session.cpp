@@ -1,5 +1,7 @@
 #include "x_session.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <cairo.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -180,6 +182,21 @@ void Click(uint64_t window, int x, int y) {
 
 void FocusAndKey(uint64_t window, const std::string& key) {
   Run("xdotool windowfocus --sync " + std::to_string(window) + " key " + ShellQuote(key));
+}
+
+void PressCloseBox(uint64_t window) {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return;
+  XEvent ev{};
+  ev.xclient.type = ClientMessage;
+  ev.xclient.window = static_cast<Window>(window);
+  ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  ev.xclient.format = 32;
+  ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  ev.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, static_cast<Window>(window), False, NoEventMask, &ev);
+  XSync(d, False);
+  XCloseDisplay(d);
 }
 
 }  // namespace quilta::testing

@@ -50,5 +50,7 @@ std::string ShotDir();
 void MovePointer(uint64_t window, int x, int y);
 void Click(uint64_t window, int x, int y);
 void FocusAndKey(uint64_t window, const std::string& key);
+// What a window manager sends when the close box in the frame is clicked (WM_DELETE_WINDOW).
+void PressCloseBox(uint64_t window);
 
 }  // namespace quilta::testing
