@@ -4,7 +4,6 @@
 // ratio of the two encryption speeds (ours / libcrypto).
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,10 @@
 #include <vector>
 
 #include "crypto/rijndael.h"
+
+#if defined(__unix__)
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -75,29 +78,42 @@ BENCHMARK(BM_OpenSSL_AES128_ECB_Encrypt);
 void BM_OpenSSL_AES128_ECB_Decrypt(benchmark::State& state) { OpenSslEcb(state, false); }
 BENCHMARK(BM_OpenSSL_AES128_ECB_Decrypt);
 
-// The usual console output, plus the bytes per second of every plain run by name.
+// The usual console output, plus the bytes per second of each benchmark by name: the median
+// when repetitions are asked for, else the one run.
 class RateReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       auto it = run.counters.find("bytes_per_second");
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred && it != run.counters.end()) {
-        rates[run.run_name.function_name] = it->second.value;
+      if (run.error_occurred || it == run.counters.end()) continue;
+      const std::string& name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        medians[name] = it->second.value;
+      } else if (run.run_type == Run::RT_Iteration) {
+        singles[name] = it->second.value;
       }
     }
   }
-  std::map<std::string, double> rates;
+  double Rate(const std::string& name) const {
+    auto m = medians.find(name);
+    if (m != medians.end()) return m->second;
+    auto s = singles.find(name);
+    return s != singles.end() ? s->second : 0.0;
+  }
+  std::map<std::string, double> medians, singles;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(__unix__)
   if (std::getenv("OPENSSL_ia32cap") == nullptr) {
     setenv("OPENSSL_ia32cap", kNoAesNi, 1);
     execv("/proc/self/exe", argv);
     std::perror("re-exec with OPENSSL_ia32cap set failed; libcrypto may use AES-NI");
   }
+#endif
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RateReporter reporter;
@@ -109,11 +125,12 @@ int main(int argc, char** argv) {
       {"decrypt", "BM_CRijndael_AES128_ECB_Decrypt", "BM_OpenSSL_AES128_ECB_Decrypt"},
   };
   for (auto& p : pairs) {
-    auto ours = reporter.rates.find(p[1]);
-    auto theirs = reporter.rates.find(p[2]);
-    if (ours == reporter.rates.end() || theirs == reporter.rates.end() || theirs->second <= 0) continue;
+    double ours = reporter.Rate(p[1]);
+    double theirs = reporter.Rate(p[2]);
+    if (ours <= 0 || theirs <= 0) continue;
+    const char* caps = std::getenv("OPENSSL_ia32cap");
     std::printf("AES-128-ECB %s ratio ours/libcrypto (OPENSSL_ia32cap=%s): %.2f\n", p[0],
-                std::getenv("OPENSSL_ia32cap"), ours->second / theirs->second);
+                caps != nullptr ? caps : "unset", ours / theirs);
   }
   return 0;
 }
