@@ -10,21 +10,16 @@ constexpr int32_t kKey0 = kInputKeypad.firstKeyId;
 
 TEST(InputDialog, DigitsAsTypedAndTheTemplateCaption) {
   DialogBench b;
-  b.person.Keys("123", kKey0).Ok();
+  b.person.Ok().Keys("123", kKey0).Ok();
+  CInputDlg empty;
+  EXPECT_EQ(empty.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(empty.Entry(), "");
   CInputDlg dlg;
   EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
   EXPECT_EQ(dlg.Entry(), "123");
   EXPECT_EQ(b.person.Last().caption, u"輸入資料");
   EXPECT_EQ(b.person.Last().TextsOf(CInputDlg::kEntryId),
             (std::vector<Text>{u"", u"1", u"12", u"123"}));
-}
-
-TEST(InputDialog, NothingEnteredIsStillOk) {
-  DialogBench b;
-  b.person.Ok();
-  CInputDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
-  EXPECT_EQ(dlg.Entry(), "");
 }
 
 TEST(InputDialog, ClearStartsOverAndTwentyDigitsAreTheLimit) {
@@ -47,12 +42,6 @@ TEST(InputDialog, CancelEscAndCloseBoxAllCancel) {
     CInputDlg dlg;
     EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
   }
-}
-
-TEST(InputDialog, PersonWhoWalksAwayCancels) {
-  DialogBench b;
-  CInputDlg dlg;  // no timers and nothing scripted: the scripted person gives up
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
 }
 
 class TamperedInput : public CInputDlg {

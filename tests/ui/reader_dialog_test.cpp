@@ -149,58 +149,6 @@ TEST(ReaderDialog, EscBeforeTheExchangeSendsNothing) {
   EXPECT_EQ(testing::Sent(b.pcsc).size(), 0u);
 }
 
-TEST(ReaderDialog, CardPulledDuringTheExchangeIsThePcscResult) {
-  DialogBench b;
-  b.Connect();
-  b.pcsc.RemoveCardAtCommand(testing::kReader, 1);
-  CTWOREADERSHOW1 dlg;
-  dlg.mode = 2;
-  dlg.command = TacCommand();
-  EXPECT_EQ(dlg.Run(b.core, &b.person), static_cast<int32_t>(platform::scard::kRemovedCard));
-}
-
-// A PC/SC layer that, like pcsc-lite, refuses a send PCI without a protocol.
-class NoProtocolZero final : public platform::Pcsc {
- public:
-  explicit NoProtocolZero(platform::Pcsc& inner) : inner_(inner) {}
-  std::vector<uint32_t> sendProtocols;
-  bool shortAnswer = false;  // answer one byte, no status word
-  platform::ScardResult EstablishContext(uint32_t s, platform::ScardContext* c) override {
-    return inner_.EstablishContext(s, c);
-  }
-  platform::ScardResult ReleaseContext(platform::ScardContext c) override {
-    return inner_.ReleaseContext(c);
-  }
-  platform::ScardResult ListReaders(platform::ScardContext c, char* b, uint32_t* l) override {
-    return inner_.ListReaders(c, b, l);
-  }
-  platform::ScardResult GetStatusChange(platform::ScardContext c, uint32_t t,
-                                        platform::ReaderState* s, size_t n) override {
-    return inner_.GetStatusChange(c, t, s, n);
-  }
-  platform::ScardResult Connect(platform::ScardContext c, const std::string& r, uint32_t s,
-                                uint32_t p, platform::ScardHandle* h, uint32_t* a) override {
-    return inner_.Connect(c, r, s, p, h, a);
-  }
-  platform::ScardResult Disconnect(platform::ScardHandle h, uint32_t d) override {
-    return inner_.Disconnect(h, d);
-  }
-  platform::ScardResult Transmit(platform::ScardHandle h, uint32_t p, const uint8_t* c, uint32_t n,
-                                 uint8_t* r, uint32_t* rn) override {
-    sendProtocols.push_back(p);
-    if (p == 0) return platform::scard::kProtoMismatch;
-    if (shortAnswer) {
-      *rn = 1;
-      r[0] = 0x90;
-      return platform::scard::kSuccess;
-    }
-    return inner_.Transmit(h, p, c, n, r, rn);
-  }
-
- private:
-  platform::Pcsc& inner_;
-};
-
 TEST(DialogExchange, LcCountsBytesAndDataIsNeverReadPastItsEnd) {
   DialogBench b;
   b.Connect();
@@ -217,23 +165,25 @@ TEST(DialogExchange, LcCountsBytesAndDataIsNeverReadPastItsEnd) {
                  CommandFields{"00", "20", "00", "10", "04", "12", std::string("00")}, rx, &n);
   EXPECT_EQ(testing::Sent(b.pcsc).back(), "00200010041200000000");
   // A response without a status word is a failed exchange.
-  NoProtocolZero shortAnswer(b.pcsc);
-  shortAnswer.shortAnswer = true;
-  EXPECT_EQ(DialogExchange(shortAnswer, b.core.cardHandle, b.core.activeProtocol,
+  b.pcsc.TruncateResponseAt(2, 1);  // the first send, without a protocol, is refused
+  EXPECT_EQ(DialogExchange(b.pcsc, b.core.cardHandle, b.core.activeProtocol,
                            CommandFields{"00", "20", "00", "10", {}, {}, {}}, rx, &n),
             static_cast<int32_t>(platform::scard::kCommDataLost));
 }
 
 TEST(DialogExchange, FallsBackToTheActiveProtocolWhenProtocolZeroIsRefused) {
-  DialogBench b;
+  DialogBench b;  // the virtual reader refuses a send PCI without protocol, as pcsc-lite does
   b.Connect();
-  NoProtocolZero strict(b.pcsc);
-  b.core.pcsc = &strict;
   CTwoReaderShow dlg;
   dlg.mode = 3;
   dlg.pin = u"1234";
   EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
-  EXPECT_EQ(strict.sendProtocols, (std::vector<uint32_t>{0, platform::scard::kProtocolT1}));
+  std::vector<std::pair<uint32_t, platform::ScardResult>> sends;
+  for (const auto& call : b.pcsc.Log())
+    if (call.op == "Transmit") sends.emplace_back(call.arg1, call.result);
+  EXPECT_EQ(sends, (std::vector<std::pair<uint32_t, platform::ScardResult>>{
+                       {0, platform::scard::kProtoMismatch},
+                       {platform::scard::kProtocolT1, platform::scard::kSuccess}}));
 }
 
 }  // namespace
