@@ -236,5 +236,19 @@ TEST(DialogHelper, AHelperThatDiesReportsClosedAndTheNextOpenStartsAFreshOne) {
   r.Close();
 }
 
+#ifdef QUILTA_PLUGIN_MODULE
+// The browser may hold another GTK in its process: the plug-in module must bring none of
+// its own (GLib alone), and its helper must be where the module looks for it.
+TEST(DialogHelper, ThePluginModuleLinksNoToolkitAndFindsItsHelperBesideIt) {
+  const std::string deps = quilta::testing::Run(std::string("ldd ") + QUILTA_PLUGIN_MODULE);
+  ASSERT_NE(deps.find("libc.so"), std::string::npos) << deps;
+  EXPECT_EQ(deps.find("libgtk"), std::string::npos) << deps;
+  EXPECT_EQ(deps.find("libgdk"), std::string::npos) << deps;
+  std::string dir = QUILTA_PLUGIN_MODULE;
+  dir.resize(dir.rfind('/') + 1);
+  EXPECT_EQ(access((dir + "quilta-dialogs").c_str(), X_OK), 0);
+}
+#endif
+
 }  // namespace
 }  // namespace quilta::ui
