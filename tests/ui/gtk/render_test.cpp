@@ -5,7 +5,9 @@
 
 #include <signal.h>
 
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -279,6 +281,42 @@ TEST_F(GtkDialogs, TheBrowsersLoopKeepsRunningWhileADialogWaits) {
   ASSERT_TRUE(ev);
   EXPECT_EQ(ev->kind, UiEvent::Kind::Command);
   EXPECT_EQ(ev->id, 2);
+}
+
+// When another thread owns the GLib loop, the renderer cannot run it and waits on the helper's
+// socket alone; dialogs work the same.
+TEST_F(GtkDialogs, DialogsWorkWhenAnotherThreadOwnsTheLoop) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool owned = false, done = false;
+  std::thread owner([&] {
+    std::unique_lock lock(m);
+    owned = g_main_context_acquire(g_main_context_default());
+    cv.notify_all();
+    cv.wait(lock, [&] { return done; });
+    if (owned) g_main_context_release(g_main_context_default());
+  });
+  {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return owned; });
+  }
+  const DialogTemplate* t = FindTemplate(201);
+  ASSERT_NE(t, nullptr);
+  const uint64_t win = Show(*t);
+  const auto g = renderer_.OpenedGeometry();
+  const Control* key = FindControl(*t, kInputKeypad.firstKeyId + 7);
+  ASSERT_TRUE(win && g && key);
+  const PixelRect r = ToPixels(*key, *g);
+  xt::Click(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+  const auto ev = renderer_.WaitEvent(-1);
+  {
+    std::lock_guard lock(m);
+    done = true;
+  }
+  cv.notify_all();
+  owner.join();
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->id, kInputKeypad.firstKeyId + 7);
 }
 
 TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
