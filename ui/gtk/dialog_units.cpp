@@ -3,8 +3,8 @@
 namespace quilta::ui::gtk {
 
 std::string FontFamilyFor(const std::string& face) {
-  if (face == "標楷體" || face == "DFKai-SB" || face.empty()) return "AR PL UKai TW";
-  if (face == "System" || face == "MS Shell Dlg" || face == "MS Sans Serif") return "Sans";
+  if (face == "標楷體" || face.empty()) return "AR PL UKai TW";
+  if (face == "System") return "Sans";
   return face;
 }
 
