@@ -14,7 +14,7 @@
 // <data>) takes the data only, of the record's exact length.
 //
 // Commands and answers:
-//   READ BINARY 00 B0 00 00 10 (Le 00 too)  16-byte identity + 90 00
+//   READ BINARY 00 B0 00 00 10 (Le 00 too)  16-byte identity + 90 00, whatever is selected
 //   READ RECORD 00 B2 <r> 04 00              header + data + 90 00; 6A 83 missing record
 //   VERIFY      00 20 00 10 08 <block>       90 00; 66 08 wrong; the third wrong try in a
 //                                            row answers 66 20 and locks; 66 20 while locked

@@ -323,10 +323,7 @@ class Bridge {
   std::string Swap(const std::string& name, bool wait) {
     std::shared_ptr<FiscCard> card;
     try {
-      auto profile = LoadNamedProfile(name);
-      std::lock_guard lock(mutex_);
-      profileName_ = profile.name;
-      card = std::make_shared<FiscCard>(std::move(profile));
+      card = std::make_shared<FiscCard>(LoadNamedProfile(name));
     } catch (const std::exception& e) {
       return std::string("error ") + e.what();
     }
@@ -334,6 +331,7 @@ class Bridge {
     if (removed != "ok") return removed;
     {
       std::lock_guard lock(mutex_);
+      profileName_ = card->InitialProfile().name;
       card_ = card;
       reader_->SetCard(card);
     }
