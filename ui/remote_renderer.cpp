@@ -254,6 +254,9 @@ void RemoteRenderer::HandleFrame(uint8_t type, std::span<const uint8_t> body) {
         case wire::EventKind::CloseBox:
           ev.kind = UiEvent::Kind::CloseBox;
           break;
+        case wire::EventKind::Lost:
+          ev.kind = UiEvent::Kind::Closed;
+          break;
         default:
           return;
       }

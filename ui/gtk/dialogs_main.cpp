@@ -525,13 +525,16 @@ class Helper {
     gtk_window_set_position(GTK_WINDOW(box), window_ ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     ++messageBoxes_;
     g_signal_connect(box, "response", G_CALLBACK(&Helper::OnMessageBoxResponse), this);
+    g_signal_connect(box, "destroy", G_CALLBACK(&Helper::OnMessageBoxDestroyed), this);
     gtk_widget_show_all(box);
     gtk_window_present(GTK_WINDOW(box));
   }
 
-  static void OnMessageBoxResponse(GtkDialog* box, gint, gpointer p) {
+  static void OnMessageBoxResponse(GtkDialog* box, gint, gpointer) { gtk_widget_destroy(GTK_WIDGET(box)); }
+
+  // Closed by its OK button, Esc, its frame, or destroyed from outside: the caller goes on.
+  static void OnMessageBoxDestroyed(GtkWidget*, gpointer p) {
     auto* self = static_cast<Helper*>(p);
-    gtk_widget_destroy(GTK_WIDGET(box));
     --self->messageBoxes_;
     self->Send(wire::Writer(wire::Msg::MessageBoxDone).Frame());
   }
@@ -543,12 +546,21 @@ class Helper {
     c->helper->Report(wire::EventKind::Command, c->def.id);
   }
 
-  // The window went away by some other road than Close: forget it and what it held.
+  // The window went away by some other road than Close (destroyed from outside): the person
+  // can no longer answer, so the plug-in hears that the dialog is lost. The controls are
+  // released once the destruction under way has finished with them.
   static void OnWindowDestroyed(GtkWidget* w, gpointer p) {
     auto* self = static_cast<Helper*>(p);
     if (self->window_ != w) return;
     self->window_ = nullptr;
-    self->CloseDialog();
+    self->Report(wire::EventKind::Lost, 0);
+    g_idle_add(&Helper::ReleaseLostDialog, self);
+  }
+
+  static gboolean ReleaseLostDialog(gpointer p) {
+    auto* self = static_cast<Helper*>(p);
+    if (!self->window_) self->CloseDialog();  // unless another dialog has opened since
+    return G_SOURCE_REMOVE;
   }
 
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer p) {

@@ -57,7 +57,8 @@ enum class Msg : uint8_t {
 // been replaced is recognised by the plug-in, which counts its Opens the same way.
 
 // Event kinds on the wire (the same order as UiEvent::Kind, Closed excepted).
-enum class EventKind : uint8_t { Command = 0, Escape = 1, CloseBox = 2 };
+// Lost: the window was destroyed from outside; the dialog cannot be answered any more.
+enum class EventKind : uint8_t { Command = 0, Escape = 1, CloseBox = 2, Lost = 3 };
 
 // Control kinds and colours on the wire: the values of ControlKind and TextColour.
 inline constexpr uint8_t kMaxControlKind = 6;  // BitmapButton

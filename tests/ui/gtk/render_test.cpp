@@ -225,6 +225,22 @@ TEST_F(GtkDialogs, TheCloseBoxCountsOnlyWhereTheTemplateHasOne) {
   EXPECT_EQ(xt::FindWindows(Caption(*withBox)).size(), 1u);  // the dialog logic decides
 }
 
+// A window destroyed from outside (not through the close box) is reported as gone, and the
+// helper goes on serving the next dialog.
+TEST_F(GtkDialogs, AWindowDestroyedFromOutsideEndsAsClosedAndTheHelperCarriesOn) {
+  const DialogTemplate* t = FindTemplate(104);
+  ASSERT_NE(t, nullptr);
+  const uint64_t win = Show(*t);
+  const pid_t helper = renderer_.HelperPid();
+  xt::Run("xdotool windowclose " + std::to_string(win));
+  const auto ev = renderer_.WaitEvent(-1);
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, UiEvent::Kind::Closed);
+  renderer_.Close();
+  EXPECT_NE(Show(*t), 0u);
+  EXPECT_EQ(renderer_.HelperPid(), helper);
+}
+
 // A disabled OK (the confirmation dialogs before the card went out and back) cannot be
 // reached with Enter or the pointer; once enabled it can.
 TEST_F(GtkDialogs, ADisabledDefaultButtonReportsNothingUntilEnabled) {
@@ -332,6 +348,15 @@ TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
   renderer_.MessageBox(u"卡已被拔出..請確認再試!", u"訊息");
   person.join();
   EXPECT_TRUE(xt::FindWindows("訊息").empty());
+
+  // A box destroyed from outside ends the wait as well.
+  std::thread vandal([] {
+    const std::string found = xt::Run("xdotool search --sync --onlyvisible --name '^Box 2$'");
+    xt::Run("xdotool windowclose " + found.substr(0, found.find('\n')));
+  });
+  renderer_.MessageBox(u"您的轉入帳號末三碼未輸入!!", u"Box 2");
+  vandal.join();
+  EXPECT_TRUE(xt::FindWindows("Box 2").empty());
 }
 
 // The whole road of a real dialog: the plug-in's own environment (MakeDefaultRenderer, the
