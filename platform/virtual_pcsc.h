@@ -5,6 +5,13 @@
 // injected (service stopped, a truncated response, the card pulled at the k-th command) and
 // every call is logged so that tests can check the exact sequence.
 //
+// Rules copied from pcsc-lite (checked against pcscd with vpcd): sharing is checked before
+// presence, and a connection whose card was pulled keeps its claim on the reader until it
+// is disconnected; a send PCI must carry the connection's protocol or the raw protocol (4),
+// anything else (0 included) gives SCARD_E_PROTO_MISMATCH; an unknown reader in
+// GetStatusChange gives SCARD_E_UNKNOWN_READER; a stopped service gives
+// SCARD_E_NO_SERVICE to every call, and contexts from before the stop stay dead.
+//
 // Not thread-safe: like the system it serves, it expects one call at a time.
 #pragma once
 
