@@ -218,6 +218,7 @@ bool Gone(pid_t pid) {
 TEST_F(RealStack, ServiceStoppedAndRestarted) {
   Open();
   ASSERT_EQ(core_.ReadBasicData(), 0);
+  const platform::ScardContext oldContext = core_.cardContext;
   pid_t pcscd = SandboxPcscd();
   ASSERT_GT(pcscd, 0);
   ASSERT_EQ(kill(pcscd, SIGTERM), 0);
@@ -252,6 +253,10 @@ TEST_F(RealStack, ServiceStoppedAndRestarted) {
     st = core_.ConnectCard();
   }
   EXPECT_EQ(st, 0) << core_.errorText;
+  // The context from before the stop died with the service.
+  char names[2000];
+  uint32_t length = sizeof names;
+  EXPECT_EQ(core_.pcsc->ListReaders(oldContext, names, &length), sc::kNoService);
   EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText;
   EXPECT_EQ(core_.VerifyPIN(u"1234"), 0);
 
