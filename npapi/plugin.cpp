@@ -16,6 +16,7 @@
 #include "npapi/browser_funcs.h"
 #include "npapi/export.h"
 #include "npapi/scriptable.h"
+#include "ui/dialogs.h"
 
 namespace quilta::npapi {
 namespace {
@@ -170,7 +171,8 @@ NPError InitializeBrowser(NPNetscapeFuncs* bFuncs) {
   if (bFuncs == nullptr) return NPERR_INVALID_FUNCTABLE_ERROR;
   if ((bFuncs->version >> 8) > NP_VERSION_MAJOR) return NPERR_INCOMPATIBLE_VERSION_ERROR;
   npn::SetTable(bFuncs);
-  CAtmCore::Instance();  // the core exists before any page touches it
+  // The core exists before any page touches it, with the dialogs the card engine runs.
+  ui::InstallDialogs(CAtmCore::Instance());
   return NPERR_NO_ERROR;
 }
 

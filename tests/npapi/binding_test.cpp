@@ -14,6 +14,10 @@
 #include "sim/fisc_card.h"
 #include "sim/profile.h"
 #include "tools/pagehost/host_browser.h"
+#include "tools/pagehost/script.h"
+#include "ui/scripted_customer.h"
+
+#include <sstream>
 
 namespace quilta::pagehost {
 namespace {
@@ -279,6 +283,9 @@ TEST_F(Binding, MissingArgumentsAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(call("VerifyPIN", {Value::Boolean(true)}), 6002);  // not text: missing
   EXPECT_EQ(call("SetReaderType", {}), 5042);
   EXPECT_EQ(pcsc_.Count("Transmit"), 0u);
+  // An explicitly empty string is a text, not a missing argument: it reaches the card.
+  EXPECT_NE(call("VerifyPIN", {Value::Str("")}), 6002);
+  EXPECT_GT(pcsc_.Count("Transmit"), 0u);
   // Extra arguments are ignored.
   EXPECT_EQ(call("VerifyPIN", {Value::Str("1234"), Value::Str("extra")}), 0);
 }
@@ -337,6 +344,64 @@ TEST_F(Binding, CallsDuringAModalDialogAreRefusedAndChangeNothing) {
   EXPECT_EQ(core_->errorText, errorBefore);
   EXPECT_TRUE(pcsc_.Log().empty());
   EXPECT_EQ(Read(*page, "ReaderName"), Value::Str(kReader));  // reads still work
+}
+
+// The same, with a real dialog: the reader's PIN-pad dialog runs for VerifyPIN on a reader of
+// type 2, and the page script calls in while the customer looks at it.
+TEST_F(Binding, PageCallsDuringTheReaderPinDialogAreRefused) {
+  auto page = NewPage(BankUrl());
+  ConnectFromBank(*page);
+  ASSERT_TRUE(page->Set("ReaderType", Value::Int(2)));
+  ui::ScriptedCustomer customer;
+  QuiltaDevDialogHooks hooks{sizeof(QuiltaDevDialogHooks), nullptr, &customer};
+  attach_(&pcsc_, &sleeper_, &hooks);
+
+  Value during;
+  bool writeAccepted = true;
+  std::string errorDuring;
+  int depthDuring = 0;
+  customer.Do([&] {
+    depthDuring = core_->modalDepth;
+    during = Call(*page, "DisconnectCard");
+    writeAccepted = page->Set("ReaderName", Value::Str("other"));
+    errorDuring = core_->errorText;
+  }).Cancel();
+  std::string errorBefore = core_->errorText;
+  Value result = Call(*page, "VerifyPIN", {Value::Str("1234")});
+
+  QuiltaDevDialogHooks restore{sizeof(QuiltaDevDialogHooks), nullptr, nullptr};
+  attach_(&pcsc_, &sleeper_, &restore);
+  ASSERT_FALSE(customer.Windows().empty()) << "no dialog was shown";
+  EXPECT_GT(depthDuring, 0);
+  EXPECT_EQ(during, Value::Int(status::kBusy));
+  EXPECT_FALSE(writeAccepted);
+  EXPECT_EQ(errorDuring, errorBefore);
+  EXPECT_EQ(core_->T(Prop::ReaderName), u"Virtual PCD 00 00");
+  EXPECT_NE(core_->cardHandle, 0u);  // the refused DisconnectCard did not run
+  EXPECT_NE(result, Value::Int(status::kBusy));
+}
+
+TEST_F(Binding, PageScriptsFailWhenTheOutcomeDiffersFromTheExpectation) {
+  std::ostringstream out;
+  ScriptRunner runner(*module_, BankUrl(), out);
+  EXPECT_TRUE(runner.RunLine("call GetComVersion -> \"1,0,0,1\""));
+  EXPECT_FALSE(runner.RunLine("call GetComVersion -> \"1,0,0,2\""));
+  EXPECT_FALSE(runner.RunLine("call GetComVersion -> refused"));
+  EXPECT_TRUE(runner.RunLine("ReaderType = 2.0"));
+  EXPECT_TRUE(runner.RunLine("get ReaderType == 2"));
+  EXPECT_FALSE(runner.RunLine("get ReaderType == 3"));
+  EXPECT_FALSE(runner.RunLine("get ReaderType == \"2\""));
+  EXPECT_FALSE(runner.RunLine("set Reader0 = \"x\""));
+  EXPECT_FALSE(runner.RunLine("set PCode = \"x\" -> refused"));
+  EXPECT_FALSE(runner.RunLine("get SessionKey == \"\""));
+  EXPECT_FALSE(runner.RunLine("has SessionKey -> method"));
+  EXPECT_FALSE(runner.RunLine("call VerifyPIN(\"1\""));  // malformed
+  EXPECT_FALSE(runner.RunLine("frobnicate"));
+  EXPECT_TRUE(runner.RunLine("PCode = \"\\u4e2d\\x41\""));
+  EXPECT_EQ(core_->T(Prop::PCode), u"中A");
+
+  std::istringstream script("# one failed expectation\ncall GetComVersion == 1\nget ErrorInfo\nget Nothing\n");
+  EXPECT_EQ(runner.Run(script, "test"), 1);  // a plain read of an unknown name only prints
 }
 
 }  // namespace
