@@ -94,6 +94,19 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   core_.PutText(Prop::ReaderName, AsciiText(reader_));
   EXPECT_EQ(core_.CheckCardInsert(), 0);
   EXPECT_EQ(core_.N(Prop::ReaderInsert), 1);
+
+  // Another program holds the card exclusively.
+  platform::Pcsc& pcsc = platform::SystemPcsc();
+  platform::ScardContext otherContext = 0;
+  platform::ScardHandle otherCard = 0;
+  uint32_t protocol = 0;
+  ASSERT_EQ(pcsc.EstablishContext(sc::kScopeUser, &otherContext), sc::kSuccess);
+  ASSERT_EQ(pcsc.Connect(otherContext, reader_, sc::kShareExclusive, sc::kProtocolT1, &otherCard, &protocol),
+            sc::kSuccess);
+  EXPECT_EQ(core_.ConnectCard(), 5014);
+  EXPECT_EQ(core_.errorText, " Card is already connect and locked. (5014)");
+  EXPECT_EQ(pcsc.ReleaseContext(otherContext), sc::kSuccess);
+
   ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
   EXPECT_EQ(core_.activeProtocol, sc::kProtocolT1);
   EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText;
