@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 extern "C" {
 
@@ -325,11 +324,3 @@ using NP_InitializeFunc = NPError (*)(NPNetscapeFuncs* bFuncs, NPPluginFuncs* pF
 using NP_ShutdownFunc = NPError (*)();
 
 }  // extern "C"
-
-// Whether a browser table of `size` bytes holds the slot `member` (browsers hand tables of
-// the size they were built with, often smaller than this declaration).
-#define QUILTA_NP_HAS_SLOT(table, member)                                                     \
-  ((table) != nullptr &&                                                                      \
-   (table)->size >= offsetof(std::remove_pointer_t<decltype(table)>, member) +                \
-                        sizeof((table)->member) &&                                            \
-   (table)->member != nullptr)
