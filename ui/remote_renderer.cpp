@@ -375,7 +375,14 @@ bool RemoteRenderer::Open(const DialogTemplate& tmpl, const std::u16string& capt
     dialogOpen_ = false;
     return false;
   }
+  needShow_ = true;
   return true;
+}
+
+void RemoteRenderer::ShowIfNeeded() {
+  if (!needShow_ || !dialogOpen_) return;
+  needShow_ = false;
+  SendFrame(wire::Writer(wire::Msg::Show).Frame());
 }
 
 void RemoteRenderer::SetText(int32_t id, const std::u16string& text) {
@@ -395,6 +402,7 @@ void RemoteRenderer::Focus(int32_t id) {
 
 void RemoteRenderer::MessageBox(const std::u16string& text, const std::u16string& caption) {
   if (!EnsureHelper()) return;
+  ShowIfNeeded();
   const int target = messageBoxesDone_ + 1;
   SendFrame(wire::Writer(wire::Msg::MessageBox).Str(ToUtf8(text)).Str(ToUtf8(caption)).Frame());
   PumpUntil([this, target] { return messageBoxesDone_ >= target; }, -1);
@@ -403,11 +411,13 @@ void RemoteRenderer::MessageBox(const std::u16string& text, const std::u16string
 void RemoteRenderer::Close() {
   if (!dialogOpen_) return;
   dialogOpen_ = false;
+  needShow_ = false;
   events_.clear();
   SendFrame(wire::Writer(wire::Msg::Close).Frame());
 }
 
 std::optional<UiEvent> RemoteRenderer::WaitEvent(int64_t timeoutMs) {
+  ShowIfNeeded();
   if (events_.empty() && fd_ >= 0 && !dead_) PumpUntil([this] { return !events_.empty(); }, timeoutMs);
   if (!events_.empty()) {
     const UiEvent ev = events_.front();
@@ -420,6 +430,7 @@ std::optional<UiEvent> RemoteRenderer::WaitEvent(int64_t timeoutMs) {
 
 bool RemoteRenderer::Sync() {
   if (fd_ < 0 || dead_) return false;
+  ShowIfNeeded();
   const uint32_t token = ++pingToken_;
   SendFrame(wire::Writer(wire::Msg::Ping).U32(token).Frame());
   return PumpUntil([this, token] { return pongToken_ == token; }, kOpenLimitMs);

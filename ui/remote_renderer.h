@@ -34,7 +34,9 @@ class RemoteRenderer final : public Renderer {
   RemoteRenderer(const RemoteRenderer&) = delete;
   RemoteRenderer& operator=(const RemoteRenderer&) = delete;
 
-  // False at once without a display or when the helper cannot be started.
+  // False at once without a display or when the helper cannot be started. The window is
+  // built here and appears at the first WaitEvent, MessageBox or Sync, once the dialog has set
+  // it up (a dialog that ends during its set-up is never seen).
   bool Open(const DialogTemplate& tmpl, const std::u16string& caption) override;
   void SetText(int32_t id, const std::u16string& text) override;
   void Enable(int32_t id, bool enabled) override;
@@ -72,6 +74,8 @@ class RemoteRenderer final : public Renderer {
 
  private:
   bool EnsureHelper();
+  // Shows the opened dialog once it has been set up: at the first wait, message box or sync.
+  void ShowIfNeeded();
   void StopHelper();
   void SendFrame(const std::vector<uint8_t>& frame);
   // Runs the event loop until done() holds, the helper dies or timeoutMs passes (negative:
@@ -88,6 +92,7 @@ class RemoteRenderer final : public Renderer {
   bool greeted_ = false;
   bool dead_ = false;
   bool dialogOpen_ = false;
+  bool needShow_ = false;
   uint32_t opensSent_ = 0;  // Open messages sent to the current helper
   bool openAnswered_ = false;
   bool openOk_ = false;

@@ -197,6 +197,10 @@ class Helper {
         ShowMessageBox(ValidUtf8(text), ValidUtf8(caption));
         return true;
       }
+      case wire::Msg::Show:
+        if (!r.Done()) return false;
+        ShowDialog();
+        return true;
       case wire::Msg::Close:
         if (!r.Done()) return false;
         CloseDialog();
@@ -224,8 +228,8 @@ class Helper {
     afterPaint_.push_back(std::move(done));
     if (window_ && gtk_widget_get_mapped(window_) && mappedByServer_) {
       gtk_widget_queue_draw(window_);
-    } else if (!window_) {
-      ScheduleFlush();
+    } else if (!window_ || !shown_) {
+      ScheduleFlush();  // nothing on the screen to wait for
     }
     // A window still on its way to the screen flushes from its first draw.
   }
@@ -366,15 +370,21 @@ class Helper {
     g_signal_connect(window_, "map-event", G_CALLBACK(&Helper::OnWindowMapped), this);
     g_signal_connect_after(window_, "draw", G_CALLBACK(&Helper::OnWindowDrawn), this);
 
-    gtk_widget_show_all(window_);
+    // Built, but shown only on Show: the plug-in first sets the dialog up (texts, disabled
+    // buttons, focus), so the person never sees the template's raw state.
+    gtk_widget_show_all(fixed);
+    gtk_widget_realize(window_);
     PlaceWindow(clientW, clientH, m.centreOverOwner ? m.ownerWindow : 0);
     InitialFocus();
-    gtk_window_present(GTK_WINDOW(window_));
+    shown_ = false;
+    Send(wire::EncodeOpened({true, base.x, base.y, clientW, clientH}));
+  }
 
-    wire::OpenedMsg opened{true, base.x, base.y, clientW, clientH};
-    AfterPaint([this, opened] { Send(wire::EncodeOpened(opened)); });
-    // A window manager that never shows the window must not leave the plug-in waiting.
-    g_timeout_add_seconds(5, &Helper::FlushIfStillWaiting, this);
+  void ShowDialog() {
+    if (!window_ || shown_) return;
+    shown_ = true;
+    gtk_widget_show(window_);
+    gtk_window_present(GTK_WINDOW(window_));
   }
 
   void InitialFocus() {
@@ -788,6 +798,7 @@ class Helper {
   bool quitting_ = false;
   GtkWidget* window_ = nullptr;
   bool mappedByServer_ = false;
+  bool shown_ = false;
   bool closeBox_ = false;
   int32_t defaultId_ = -1;
   BaseUnits base_;

@@ -9,7 +9,9 @@
 //
 // Conversation: the helper starts with Hello (its protocol version); the plug-in answers
 // with Hello (its version); different versions end the conversation. Then the plug-in sends
-// Open, updates, MessageBox, Close and Ping; the helper answers Open with Opened, MessageBox
+// Open, updates, Show, MessageBox, Close and Ping. Open builds the window without showing
+// it; the updates that set the dialog up follow, then Show puts it on the screen (a dialog
+// that ends while being set up is never seen). The helper answers Open with Opened, MessageBox
 // with MessageBoxDone, Ping with Pong (sent once the helper's windows have been painted and
 // the display has caught up), and reports the person's input with Event.
 //
@@ -45,6 +47,7 @@ enum class Msg : uint8_t {
   MessageBox = 6,  // text, caption
   Close = 7,       // (nothing)
   Ping = 8,        // u32 token
+  Show = 9,        // (nothing): shows the dialog built by Open
   // helper -> plug-in
   Opened = 64,          // u8 ok, i32 base x, i32 base y, i32 client width, i32 client height
   Event = 65,           // u8 kind, i32 id, u32 dialog (the count of Open messages so far)

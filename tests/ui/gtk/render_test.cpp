@@ -131,6 +131,8 @@ TEST_F(GtkDialogs, KeypadKeysHoverPushAndCancelAPressDraggedOff) {
   ASSERT_TRUE(win && g && key5);
   const PixelRect r = ToPixels(*key5, *g);
 
+  xt::MovePointer(win, 2, 2);  // the pointer may start anywhere, the key included
+  ASSERT_TRUE(renderer_.Sync());
   auto before = xt::Screenshot(win);
   EXPECT_EQ(CountIn(before, r, Pink), 0);
   xt::MovePointer(win, (r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
@@ -239,6 +241,25 @@ TEST_F(GtkDialogs, AWindowDestroyedFromOutsideEndsAsClosedAndTheHelperCarriesOn)
   renderer_.Close();
   EXPECT_NE(Show(*t), 0u);
   EXPECT_EQ(renderer_.HelperPid(), helper);
+}
+
+// The window appears only when the plug-in goes on to wait, after the dialog has set it up; a
+// dialog that ends during its set-up (no card in the reader) is never seen.
+TEST_F(GtkDialogs, AWindowAppearsOnlyAfterTheDialogIsSetUp) {
+  const DialogTemplate* t = FindTemplate(904);
+  ASSERT_NE(t, nullptr);
+  ASSERT_TRUE(renderer_.Open(*t, u"Set up first"));
+  renderer_.Enable(1, false);
+  renderer_.SetText(205, u"0123456789012");
+  EXPECT_TRUE(xt::FindWindows("Set up first").empty());
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_EQ(xt::FindWindows("Set up first").size(), 1u);
+  renderer_.Close();
+
+  ASSERT_TRUE(renderer_.Open(*t, u"Ended during set-up"));
+  renderer_.Close();
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_TRUE(xt::FindWindows("Ended during set-up").empty());
 }
 
 // A disabled OK (the confirmation dialogs before the card went out and back) cannot be
