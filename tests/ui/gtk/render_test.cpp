@@ -262,6 +262,39 @@ TEST_F(GtkDialogs, AWindowAppearsOnlyAfterTheDialogIsSetUp) {
   EXPECT_TRUE(xt::FindWindows("Ended during set-up").empty());
 }
 
+// Dialogs are centred on the screen; the keypad dialogs over their owner (the browser window),
+// pushed back inside the screen where they would stick out.
+TEST_F(GtkDialogs, DialogsAreCentredOnTheScreenOrOverTheirOwner) {
+  const DialogTemplate* keypad = FindTemplate(201);
+  const DialogTemplate* plain = FindTemplate(904);
+  ASSERT_TRUE(keypad && plain && keypad->centreOverOwner && !plain->centreOverOwner);
+  const int screenW = 1280, screenH = 1024;  // the private server's screen
+
+  const uint64_t owner = xt::CreatePlainWindow(100, 100, 400, 300);
+  ASSERT_NE(owner, 0u);
+  renderer_.SetOwnerWindow(owner);
+  uint64_t win = Show(*keypad);
+  auto g = xt::GetGeometry(win);
+  EXPECT_EQ(g.x, 100 + (400 - g.width) / 2);
+  EXPECT_EQ(g.y, std::max(0, 100 + (300 - g.height) / 2));
+  renderer_.Close();
+
+  win = Show(*plain);  // not a keypad dialog: the owner does not matter
+  g = xt::GetGeometry(win);
+  EXPECT_EQ(g.x, (screenW - g.width) / 2);
+  EXPECT_EQ(g.y, (screenH - g.height) / 2);
+  renderer_.Close();
+
+  xt::DestroyPlainWindow(owner);
+  const uint64_t corner = xt::CreatePlainWindow(1180, 950, 100, 74);
+  renderer_.SetOwnerWindow(corner);
+  win = Show(*keypad);
+  g = xt::GetGeometry(win);
+  EXPECT_EQ(g.x, screenW - g.width);
+  EXPECT_EQ(g.y, screenH - g.height);
+  xt::DestroyPlainWindow(corner);
+}
+
 // A disabled OK (the confirmation dialogs before the card went out and back) cannot be
 // reached with Enter or the pointer; once enabled it can.
 TEST_F(GtkDialogs, ADisabledDefaultButtonReportsNothingUntilEnabled) {

@@ -184,6 +184,32 @@ void FocusAndKey(uint64_t window, const std::string& key) {
   Run("xdotool windowfocus --sync " + std::to_string(window) + " key " + ShellQuote(key));
 }
 
+namespace {
+Display* PlainDisplay() {
+  static Display* d = XOpenDisplay(nullptr);
+  return d;
+}
+}  // namespace
+
+uint64_t CreatePlainWindow(int x, int y, int width, int height) {
+  Display* d = PlainDisplay();
+  if (!d) return 0;
+  XSetWindowAttributes attrs{};
+  attrs.override_redirect = False;
+  const Window w = XCreateWindow(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent, 0, &attrs);
+  XMapWindow(d, w);
+  XSync(d, False);
+  return w;
+}
+
+void DestroyPlainWindow(uint64_t window) {
+  if (Display* d = PlainDisplay()) {
+    XDestroyWindow(d, static_cast<Window>(window));
+    XSync(d, False);
+  }
+}
+
 void PressCloseBox(uint64_t window) {
   Display* d = XOpenDisplay(nullptr);
   if (!d) return;

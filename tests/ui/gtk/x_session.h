@@ -50,6 +50,11 @@ std::string ShotDir();
 void MovePointer(uint64_t window, int x, int y);
 void Click(uint64_t window, int x, int y);
 void FocusAndKey(uint64_t window, const std::string& key);
+// A plain mapped window at this place (a stand-in for the browser window); it lives until
+// DestroyPlainWindow or the end of the process.
+uint64_t CreatePlainWindow(int x, int y, int width, int height);
+void DestroyPlainWindow(uint64_t window);
+
 // What a window manager sends when the close box in the frame is clicked (WM_DELETE_WINDOW).
 void PressCloseBox(uint64_t window);
 
