@@ -8,6 +8,11 @@ Two pages embed the plug-in: one on the bank's own host, whose script exercises 
 and methods, and one on a foreign host whose ConnectCard must be refused with 5004. Each page
 reports its checks as console messages; the test fails on any failed check or when a page
 never reports back.
+
+With --card the pages also drive a card through the system's PC/SC (run it inside
+tools/pcsc-sandbox, whose simulated demo card sits in the first reader): the bank page opens
+the card, reads it and verifies the PIN; the foreign page is refused ConnectCard but may use
+the card the bank page opened, as every page of the process shares one card session.
 """
 import argparse
 import json
@@ -67,6 +72,29 @@ BANK_CHECKS = r"""
     report('ConnectCard passes the origin check on the bank host', status !== 5004, status);
 """
 
+CARD_BANK_CHECKS = r"""
+    same('ConnectDriver', atm.ConnectDriver(), 0);
+    same('ListReadersName', atm.ListReadersName(), 0);
+    report('a reader is listed', atm.ReaderCount >= 1, atm.ReaderCount);
+    atm.ReaderName = atm.Reader0;
+    // A plain reader: the first page left type 3 (a PIN pad) in the process-wide core.
+    same('SetReaderType', atm.SetReaderType(1), 0);
+    same('ReaderType', atm.ReaderType, 1);
+    same('ConnectCard', atm.ConnectCard(), 0);
+    same('ReadBasicData', atm.ReadBasicData(), 0);
+    same('AccountNo0 of the demo card', atm.AccountNo0, '0081234500012345');
+    same('VerifyPIN with a wrong PIN', atm.VerifyPIN('0000'), 5031);
+    same('VerifyPIN with the PIN as a script number', atm.VerifyPIN(1234), 0);
+    same('ErrorInfo', atm.ErrorInfo, 'Command successful. (0)');
+"""
+
+CARD_FOREIGN_CHECKS = r"""
+    same('ConnectCard from a foreign host', atm.ConnectCard(), 5004);
+    same('the bank page\'s card stays usable', atm.ReadBasicData(), 0);
+    same('DisconnectCard', atm.DisconnectCard(), 0);
+    same('DisconnectDriver', atm.DisconnectDriver(), 0);
+"""
+
 FOREIGN_CHECKS = r"""
     same('ConnectCard from a foreign host', atm.ConnectCard(), 5004);
     same('ErrorInfo after the refusal', atm.ErrorInfo, 'IE Url No Support! (5004)');
@@ -78,6 +106,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--plugin-dir', required=True)
     ap.add_argument('--domain', default='bank.example')
+    ap.add_argument('--card', action='store_true',
+                    help='also drive the card in the first reader of the system\'s PC/SC')
     args = ap.parse_args()
     os.environ['QTWEBKIT_PLUGIN_PATH'] = os.path.abspath(args.plugin_dir)
 
@@ -91,12 +121,18 @@ def main():
     settings.setAttribute(QWebSettings.PluginsEnabled, True)
     settings.setAttribute(QWebSettings.JavascriptEnabled, True)
 
+    bank_url = 'https://%s/atm/index.html' % args.domain
+    # The bank's domain appears in the host's name and in the query, but the host is foreign.
+    foreign_url = 'https://%s.evil.test/atm/?next=https://%s/' % (args.domain, args.domain)
     pages = [
-        ('bank page', 'https://%s/atm/index.html' % args.domain, BANK_CHECKS),
-        # The bank's domain appears in the host's name and in the query, but the host is foreign.
-        ('foreign page', 'https://%s.evil.test/atm/?next=https://%s/' % (args.domain, args.domain),
-         FOREIGN_CHECKS),
+        ('bank page', bank_url, BANK_CHECKS),
+        ('foreign page', foreign_url, FOREIGN_CHECKS),
     ]
+    if args.card:
+        pages += [
+            ('bank card page', bank_url, CARD_BANK_CHECKS),
+            ('foreign card page', foreign_url, CARD_FOREIGN_CHECKS),
+        ]
     state = {'index': -1, 'failures': 0, 'finished': 0}
 
     class Page(QWebPage):
