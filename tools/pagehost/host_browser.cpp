@@ -362,14 +362,15 @@ void Release(NPObject* obj) { ReleaseObject(obj); }
 
 // ---- Module ----
 
-Module* Module::Load(const std::string& path, std::string* error, uint16_t tableSize) {
+Module* Module::Load(const std::string& path, std::string* error, uint16_t tableSize,
+                     bool deepBind) {
   static Module* loaded = nullptr;
   if (loaded != nullptr) {
     if (loaded->path_ == path) return loaded;
     *error = "another plug-in module is already loaded: " + loaded->path_;
     return nullptr;
   }
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (deepBind ? RTLD_DEEPBIND : 0));
   if (handle == nullptr) {
     *error = std::string("cannot load the plug-in: ") + dlerror();
     return nullptr;

@@ -40,8 +40,11 @@ struct Value {
 class Module {
  public:
   // Loads and initialises the module. `tableSize` is the size the browser function table
-  // claims (0: the full table). nullptr and *error set on failure.
-  static Module* Load(const std::string& path, std::string* error, uint16_t tableSize = 0);
+  // claims (0: the full table). `deepBind` loads it with RTLD_DEEPBIND, as QtWebKit loads
+  // plug-ins (the module then sees the C library's own copies of variables such as environ,
+  // which a browser executable may have taken over). nullptr and *error set on failure.
+  static Module* Load(const std::string& path, std::string* error, uint16_t tableSize = 0,
+                      bool deepBind = false);
 
   const std::string& path() const { return path_; }
   const char* MimeDescription() const;

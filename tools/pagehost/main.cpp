@@ -1,6 +1,7 @@
 // quilta-pagehost: runs a page script against the plug-in module without a browser.
 //
-//   quilta-pagehost [--url URL] [--plugin PATH] [--virtual [--card PROFILE]] [SCRIPT...]
+//   quilta-pagehost [--url URL] [--plugin PATH] [--deepbind] [--virtual [--card PROFILE]]
+//                   [SCRIPT...]
 //
 // Loads libnpquilta.so as a browser does, creates a plug-in instance for the page URL
 // (default: the bank's own host) and runs each script (or standard input, also for "-"),
@@ -39,8 +40,8 @@ class NoSleep final : public quilta::platform::Sleeper {
 };
 
 int Usage() {
-  std::cerr << "usage: quilta-pagehost [--url URL] [--plugin PATH] [--virtual [--card PROFILE]] "
-               "[SCRIPT...]\n";
+  std::cerr << "usage: quilta-pagehost [--url URL] [--plugin PATH] [--deepbind] "
+               "[--virtual [--card PROFILE]] [SCRIPT...]\n";
   return 2;
 }
 
@@ -51,11 +52,14 @@ int main(int argc, char** argv) {
   std::string plugin = QUILTA_PLUGIN_PATH;
   std::string cardProfile;
   bool virtualReader = false;
+  bool deepBind = false;
   std::vector<std::string> scripts;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if ((a == "--url" || a == "--plugin" || a == "--card") && i + 1 < argc) {
       (a == "--url" ? url : a == "--plugin" ? plugin : cardProfile) = argv[++i];
+    } else if (a == "--deepbind") {
+      deepBind = true;
     } else if (a == "--virtual") {
       virtualReader = true;
     } else if (a == "-h" || a == "--help") {
@@ -71,7 +75,7 @@ int main(int argc, char** argv) {
   if (scripts.empty()) scripts.push_back("-");
 
   std::string error;
-  quilta::pagehost::Module* module = quilta::pagehost::Module::Load(plugin, &error);
+  quilta::pagehost::Module* module = quilta::pagehost::Module::Load(plugin, &error, 0, deepBind);
   if (module == nullptr) {
     std::cerr << "quilta-pagehost: " << error << "\n";
     return 2;
