@@ -4,11 +4,12 @@
 //
 //   quilta-dialog-show NUMBER [--caption TEXT] [--screenshot FILE]
 //
-// With --screenshot the dialog is captured with ImageMagick's import once it is painted, and
-// the program ends. Example on a private X server:
+// With --screenshot the dialog is found with xdotool and captured with ImageMagick's import
+// once it is painted, and the program ends. Example on a private X server:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" quilta-dialog-show 104 --screenshot /tmp/d104.png
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +48,19 @@ int main(int argc, char** argv) {
   std::printf("template %d: base units %d x %d, client %d x %d pixels\n", number, g->baseX, g->baseY,
               g->clientWidth, g->clientHeight);
   if (!shot.empty()) {
-    std::string cmd = "import -window '" + caption + "' '" + shot + "'";
+    // The window is found by its caption (xdotool takes a regular expression: everything but
+    // letters and digits is escaped), then captured by its id.
+    std::string re = "^";
+    for (unsigned char c : caption) {
+      if (c < 0x80 && !std::isalnum(c)) re += '\\';
+      re += static_cast<char>(c);
+    }
+    re += "$";
+    std::string quoted = "'";
+    for (char c : re) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    const std::string cmd = "id=$(timeout 20 xdotool search --onlyvisible --name " + quoted +
+                            " | head -n 1) && [ -n \"$id\" ] && timeout 20 import -window \"$id\" '" + shot + "'";
     const int st = std::system(cmd.c_str());
     return WIFEXITED(st) ? WEXITSTATUS(st) : 1;
   }
