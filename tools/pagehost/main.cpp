@@ -23,6 +23,7 @@
 #include "platform/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/fisc_card.h"
+#include "sim/pinpad_reader.h"
 #include "sim/profile.h"
 #include "ui/scripted_customer.h"
 #include "tools/pagehost/host_browser.h"
@@ -31,6 +32,9 @@
 namespace {
 
 constexpr char kVirtualReader[] = "Virtual PCD 00 00";
+// With --pinpad-reader: a second-generation reader with its own PIN pad, in front of a
+// second simulated card.
+constexpr char kPinPadReader[] = "Todos eCode Connectable 0";
 
 // Virtual time: waits return at once.
 class NoSleep final : public quilta::platform::Sleeper {
@@ -41,7 +45,7 @@ class NoSleep final : public quilta::platform::Sleeper {
 
 int Usage() {
   std::cerr << "usage: quilta-pagehost [--url URL] [--plugin PATH] [--deepbind] "
-               "[--virtual [--card PROFILE]] [SCRIPT...]\n";
+               "[--virtual [--card PROFILE] [--pinpad-reader]] [SCRIPT...]\n";
   return 2;
 }
 
@@ -53,6 +57,7 @@ int main(int argc, char** argv) {
   std::string cardProfile;
   bool virtualReader = false;
   bool deepBind = false;
+  bool pinPadReader = false;
   std::vector<std::string> scripts;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -62,6 +67,8 @@ int main(int argc, char** argv) {
       deepBind = true;
     } else if (a == "--virtual") {
       virtualReader = true;
+    } else if (a == "--pinpad-reader") {
+      pinPadReader = true;
     } else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -71,7 +78,7 @@ int main(int argc, char** argv) {
       scripts.push_back(a);
     }
   }
-  if (!cardProfile.empty() && !virtualReader) return Usage();
+  if ((!cardProfile.empty() || pinPadReader) && !virtualReader) return Usage();
   if (scripts.empty()) scripts.push_back("-");
 
   std::string error;
@@ -84,6 +91,7 @@ int main(int argc, char** argv) {
   quilta::platform::VirtualPcsc pcsc;
   NoSleep sleeper;
   std::shared_ptr<quilta::sim::FiscCard> card;
+  std::shared_ptr<quilta::sim::PinPadReader> pad;
   quilta::ui::ScriptedCustomer customer;
   size_t windowsShown = 0;
   if (virtualReader) {
@@ -91,12 +99,20 @@ int main(int argc, char** argv) {
       quilta::sim::Profile profile =
           cardProfile.empty() ? quilta::sim::DefaultProfile() : quilta::sim::LoadProfile(cardProfile);
       card = std::make_shared<quilta::sim::FiscCard>(profile);
+      if (pinPadReader) {
+        pad = std::make_shared<quilta::sim::PinPadReader>(
+            std::make_shared<quilta::sim::FiscCard>(profile));
+      }
     } catch (const std::exception& e) {
       std::cerr << "quilta-pagehost: " << e.what() << "\n";
       return 2;
     }
     pcsc.AddReader(kVirtualReader);
     pcsc.InsertCard(kVirtualReader, card);
+    if (pad) {
+      pcsc.AddReader(kPinPadReader);
+      pcsc.InsertCard(kPinPadReader, pad);
+    }
     auto attach = reinterpret_cast<QuiltaDevAttachFunc>(module->Symbol("QuiltaDevAttach"));
     if (attach == nullptr) {
       std::cerr << "quilta-pagehost: the plug-in has no development hooks\n";
@@ -112,14 +128,27 @@ int main(int argc, char** argv) {
 
   quilta::pagehost::ScriptRunner runner(*module, url, std::cout);
   runner.extension = [&](const std::vector<std::string>& words, std::string* err) {
-    if (words.empty() || (words[0] != "card" && words[0] != "customer" && words[0] != "dialogs")) {
+    if (words.empty() || (words[0] != "card" && words[0] != "customer" && words[0] != "dialogs" &&
+                          words[0] != "pinpad")) {
       return false;
     }
     if (!virtualReader) {
       *err = "'" + words[0] + "' needs --virtual";
       return true;
     }
-    if (words[0] == "card") {
+    if (words[0] == "pinpad") {
+      // pinpad enter PIN [NEWPIN] | pinpad timeout | pinpad cancel
+      quilta::sim::PinPadSettings settings;
+      if (!pad) {
+        *err = "'pinpad' needs --pinpad-reader";
+      } else if (words.size() < 2 || !quilta::sim::ParsePinPadAction(words[1], &settings.action)) {
+        *err = "pinpad enter PIN [NEWPIN] | pinpad timeout | pinpad cancel | pinpad pass";
+      } else {
+        if (words.size() > 2) settings.pin = words[2];
+        if (words.size() > 3) settings.newPin = words[3];
+        pad->SetSettings(settings);
+      }
+    } else if (words[0] == "card") {
       if (words.size() == 2 && words[1] == "out") pcsc.RemoveCard(kVirtualReader);
       else if (words.size() == 2 && words[1] == "in") pcsc.InsertCard(kVirtualReader, card);
       else *err = "card in or card out";
