@@ -60,7 +60,6 @@ struct ControlView {
   Helper* helper = nullptr;
   wire::ControlMsg def;
   GtkWidget* widget = nullptr;
-  int width = 0, height = 0;  // pixels
   std::string text;
   // picture buttons
   bool hover = false, tracking = false, pushed = false;
@@ -346,7 +345,6 @@ class Helper {
     closeBox_ = m.closeBox;
 
     const BaseUnits base = MeasureBaseUnits(gtk_widget_get_pango_context(window_), font_);
-    base_ = base;
     constexpr int kMaxPixels = 8192;
     const int clientW = std::min(DialogToPixelsX(m.width, base), kMaxPixels);
     const int clientH = std::min(DialogToPixelsY(m.height, base), kMaxPixels);
@@ -453,8 +451,6 @@ class Helper {
     top = std::min(top, clientH);
     w = std::max(0, std::min(w, clientW - left));
     h = std::max(0, std::min(h, clientH - top));
-    c.width = w;
-    c.height = h;
 
     switch (d.kind) {
       case kButton:
@@ -671,7 +667,7 @@ class Helper {
       pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
       cairo_move_to(cr, inset, inset);
     }
-    SetColour(cr, *c, sensitive || c->def.kind == kEdit ? sensitive : false);
+    SetColour(cr, *c, sensitive);
     pango_cairo_show_layout(cr, l);
     g_object_unref(l);
     return TRUE;
@@ -801,7 +797,6 @@ class Helper {
   bool shown_ = false;
   bool closeBox_ = false;
   int32_t defaultId_ = -1;
-  BaseUnits base_;
   PangoFontDescription* font_ = nullptr;
   std::vector<std::unique_ptr<ControlView>> controls_;
   std::vector<std::function<void()>> afterPaint_;
