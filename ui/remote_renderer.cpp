@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/text.h"
 
@@ -27,6 +29,29 @@ namespace {
 constexpr int kChildFd = 3;              // the helper's end of the socket, in the helper
 constexpr int64_t kStartLimitMs = 15000;  // a helper that has not greeted by then is stuck
 constexpr int64_t kOpenLimitMs = 15000;   // nor one that has not shown the dialog
+
+// The environment the helper inherits. A browser that loads plug-ins with RTLD_DEEPBIND
+// (QtWebKit does) binds this module's `environ` to the C library's own copy, which the
+// program never filled: the helper would start without DISPLAY. The global scope has the
+// program's real one; failing that, the variables the helper needs are passed by name
+// (getenv reads the right copy either way).
+char** ProcessEnvironment(std::vector<std::string>* storage, std::vector<char*>* pointers) {
+  if (void* sym = dlsym(RTLD_DEFAULT, "environ")) {
+    char** env = *static_cast<char***>(sym);
+    if (env != nullptr && env[0] != nullptr) return env;
+  }
+  if (environ != nullptr && environ[0] != nullptr) return environ;
+  static const char* const kNames[] = {
+      "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "HOME", "PATH", "LANG",
+      "LC_ALL", "LC_CTYPE", "LANGUAGE", "DBUS_SESSION_BUS_ADDRESS", "FONTCONFIG_FILE",
+      "FONTCONFIG_PATH", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "GDK_SCALE", "GDK_DPI_SCALE"};
+  for (const char* name : kNames) {
+    if (const char* value = getenv(name)) storage->push_back(std::string(name) + "=" + value);
+  }
+  for (std::string& entry : *storage) pointers->push_back(entry.data());
+  pointers->push_back(nullptr);
+  return pointers->data();
+}
 
 int64_t NowMs() {
   timespec ts{};
@@ -112,7 +137,10 @@ bool RemoteRenderer::EnsureHelper() {
   std::string fdArg = std::to_string(kChildFd);
   char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>("--fd"), fdArg.data(), nullptr};
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, path.c_str(), &actions, &attr, argv, environ);
+  std::vector<std::string> envStorage;
+  std::vector<char*> envPointers;
+  char** env = ProcessEnvironment(&envStorage, &envPointers);
+  const int rc = posix_spawn(&pid, path.c_str(), &actions, &attr, argv, env);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   close(child);

@@ -95,6 +95,22 @@ CARD_FOREIGN_CHECKS = r"""
     same('DisconnectDriver', atm.DisconnectDriver(), 0);
 """
 
+# The second reader has its own PIN pad (the sandbox's slot 1): VerifyPIN with reader type 2
+# shows the reader-instruction dialog, drawn by the dialog helper on the browser's display,
+# which sends the command itself while the customer types the PIN on the pad.
+PINPAD_CHECKS = r"""
+    same('ConnectDriver', atm.ConnectDriver(), 0);
+    same('ListReadersName', atm.ListReadersName(), 0);
+    report('the PIN-pad reader is listed', atm.ReaderCount >= 2, atm.ReaderCount);
+    atm.ReaderName = atm.Reader1;
+    same('SetReaderType 2', atm.SetReaderType('2'), 0);
+    same('ConnectCard', atm.ConnectCard(), 0);
+    same('VerifyPIN on the reader\'s PIN pad, through its dialog', atm.VerifyPIN(''), 0);
+    same('ErrorInfo', atm.ErrorInfo, 'Command successful. (0)');
+    same('DisconnectCard', atm.DisconnectCard(), 0);
+    same('DisconnectDriver', atm.DisconnectDriver(), 0);
+"""
+
 FOREIGN_CHECKS = r"""
     same('ConnectCard from a foreign host', atm.ConnectCard(), 5004);
     same('ErrorInfo after the refusal', atm.ErrorInfo, 'IE Url No Support! (5004)');
@@ -108,6 +124,9 @@ def main():
     ap.add_argument('--domain', default='bank.example')
     ap.add_argument('--card', action='store_true',
                     help='also drive the card in the first reader of the system\'s PC/SC')
+    ap.add_argument('--pinpad', action='store_true',
+                    help='also verify the PIN on the PIN pad of the second reader, with the '
+                         'real dialog')
     args = ap.parse_args()
     os.environ['QTWEBKIT_PLUGIN_PATH'] = os.path.abspath(args.plugin_dir)
 
@@ -133,6 +152,8 @@ def main():
             ('bank card page', bank_url, CARD_BANK_CHECKS),
             ('foreign card page', foreign_url, CARD_FOREIGN_CHECKS),
         ]
+    if args.pinpad:
+        pages += [('PIN-pad reader page', bank_url, PINPAD_CHECKS)]
     state = {'index': -1, 'failures': 0, 'finished': 0}
 
     class Page(QWebPage):
