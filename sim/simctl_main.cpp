@@ -39,7 +39,10 @@ int main(int argc, char** argv) {
     socket = env;
   }
   std::string request;
-  for (; i < argc; ++i) request += (request.empty() ? "" : " ") + std::string(argv[i]);
+  for (; i < argc; ++i) {
+    if (!request.empty()) request += ' ';
+    request += argv[i];
+  }
   std::string answer = quilta::sim::ControlClient(socket).Request(request);
   std::cout << answer << "\n";
   return answer.rfind("ok", 0) == 0 ? 0 : 1;
