@@ -17,6 +17,9 @@
 #include "npapi/export.h"
 #include "npapi/scriptable.h"
 #include "ui/dialogs.h"
+#if !defined(_WIN32)
+#include "ui/remote_renderer.h"
+#endif
 
 namespace quilta::npapi {
 namespace {
@@ -71,6 +74,15 @@ NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char*[], char*[], N
   npn::SetValue(instance, NPPVpluginWindowBool, nullptr);
   State().pageUrl = ReadPageUrl(instance);
   BuildIdentifierTable();
+#if !defined(_WIN32)
+  // The browser window (an X11 window id): the keypad dialogs centre over it. A browser that
+  // does not say keeps them centred on the screen.
+  unsigned long browserWindow = 0;
+  if (npn::GetValue(instance, NPNVnetscapeWindow, &browserWindow) == NPERR_NO_ERROR &&
+      browserWindow != 0) {
+    ui::RemoteRenderer::SetProcessOwnerWindow(browserWindow);
+  }
+#endif
   return NPERR_NO_ERROR;
 }
 
