@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace quilta::sim {
@@ -84,6 +85,14 @@ bool ControlClient::SetPinPad(PinPadAction action, const std::string& pin, const
     if (!newPin.empty()) line += " " + newPin;
   }
   return Ok(Request(line));
+}
+
+SandboxSlot SandboxSlotFromEnvironment(int slot) {
+  auto env = [&](const char* prefix) {
+    const char* v = std::getenv((prefix + std::to_string(slot)).c_str());
+    return std::string(v ? v : "");
+  };
+  return {env("QUILTA_SIM_READER"), env("QUILTA_SIM_CONTROL")};
 }
 
 }  // namespace quilta::sim

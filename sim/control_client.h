@@ -44,4 +44,12 @@ class ControlClient {
   std::string path_;
 };
 
+// Slot `slot` of the sandbox that tools/pcsc-sandbox runs a command in, as its environment
+// names it (QUILTA_SIM_READER<slot>, QUILTA_SIM_CONTROL<slot>); both empty outside one.
+struct SandboxSlot {
+  std::string reader;
+  std::string control;
+};
+SandboxSlot SandboxSlotFromEnvironment(int slot);
+
 }  // namespace quilta::sim

@@ -34,9 +34,10 @@ std::string Narrow(const CAtmCore& core, Prop p) { return ToNarrow(core.T(p)); }
 class RealStack : public ::testing::Test {
  protected:
   void SetUp() override {
-    reader_ = Env("QUILTA_SIM_READER0");
+    sim::SandboxSlot slot = sim::SandboxSlotFromEnvironment(0);
+    reader_ = slot.reader;
     if (reader_.empty()) GTEST_SKIP() << "not inside tools/pcsc-sandbox";
-    control_ = std::make_unique<sim::ControlClient>(Env("QUILTA_SIM_CONTROL0"));
+    control_ = std::make_unique<sim::ControlClient>(slot.control);
     // Every test starts from a fresh default card.
     ASSERT_TRUE(control_->Swap("default")) << control_->Status();
   }

@@ -16,17 +16,13 @@
 namespace quilta::ui {
 namespace {
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
 class RealStackDialogs : public ::testing::Test {
  protected:
   void SetUp() override {
-    reader_ = Env("QUILTA_SIM_READER0");
+    sim::SandboxSlot slot = sim::SandboxSlotFromEnvironment(0);
+    reader_ = slot.reader;
     if (reader_.empty()) GTEST_SKIP() << "not inside tools/pcsc-sandbox";
-    control_ = std::make_unique<sim::ControlClient>(Env("QUILTA_SIM_CONTROL0"));
+    control_ = std::make_unique<sim::ControlClient>(slot.control);
     ASSERT_TRUE(control_->Swap("default")) << control_->Status();
     ASSERT_TRUE(control_->SetPinPad(sim::PinPadAction::kEnterPin, "1234", "5678"));
     InstallDialogs(core_);
