@@ -16,16 +16,11 @@ namespace {
 using test::Hex;
 using test::ToHex;
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
 class PcscTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reader_ = Env("QUILTA_SIM_READER0");
-    padReader_ = Env("QUILTA_SIM_READER1");
+    reader_ = SandboxSlotFromEnvironment(0).reader;
+    padReader_ = SandboxSlotFromEnvironment(1).reader;
     if (reader_.empty() || padReader_.empty()) GTEST_SKIP() << "run through tools/pcsc-sandbox --slots 2";
     ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &ctx_), SCARD_S_SUCCESS);
   }
@@ -78,7 +73,7 @@ TEST_F(PcscTest, ReadsTheCardThroughPcscdAndSurvivesPullAndReinsert) {
   EXPECT_TRUE(test::Matches(Hex(Transmit("00 E2 10 80 04 31 32 33 34 00")),
                             "00 3030303030303031 0000 ???????????????? 9000"));
 
-  ControlClient control(Env("QUILTA_SIM_CONTROL0"));
+  ControlClient control(SandboxSlotFromEnvironment(0).control);
   ASSERT_TRUE(control.Remove(true)) << control.Status();
   EXPECT_TRUE(ReaderState(reader_) & SCARD_STATE_EMPTY);
   EXPECT_NE(Transmit("00 B0 00 00 10").rfind("rv ", 0), std::string::npos);
@@ -99,7 +94,7 @@ TEST_F(PcscTest, ReadsTheCardThroughPcscdAndSurvivesPullAndReinsert) {
 }
 
 TEST_F(PcscTest, PinPadReaderAnswersThroughPcscd) {
-  ControlClient control(Env("QUILTA_SIM_CONTROL1"));
+  ControlClient control(SandboxSlotFromEnvironment(1).control);
   ASSERT_TRUE(control.SetPinPad(PinPadAction::kEnterPin, "1234"));
   ASSERT_EQ(Connect(padReader_), SCARD_S_SUCCESS);
   EXPECT_EQ(Transmit("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00"), "90 00");
