@@ -46,7 +46,7 @@ Converter& Utf16ToNarrow() {
 }
 
 // Converts one character (1 or 2 bytes of CP950) or fails.
-bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
+bool SystemDecode(const unsigned char* p, size_t n, char16_t* out) {
   Converter& c = NarrowToUtf16();
   if (!c.ok()) return false;
   iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
@@ -61,7 +61,7 @@ bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
   return true;
 }
 
-bool EncodeOne(char16_t ch, std::string* out) {
+bool SystemEncode(char16_t ch, std::string* out) {
   Converter& c = Utf16ToNarrow();
   if (!c.ok()) return false;
   iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
@@ -76,7 +76,7 @@ bool EncodeOne(char16_t ch, std::string* out) {
   return true;
 }
 #else
-bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
+bool SystemDecode(const unsigned char* p, size_t n, char16_t* out) {
   wchar_t w[2];
   int r = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(p),
                               static_cast<int>(n), w, 2);
@@ -84,7 +84,7 @@ bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
   *out = static_cast<char16_t>(w[0]);
   return true;
 }
-bool EncodeOne(char16_t ch, std::string* out) {
+bool SystemEncode(char16_t ch, std::string* out) {
   wchar_t w = static_cast<wchar_t>(ch);
   char buf[8];
   BOOL usedDefault = FALSE;
@@ -94,6 +94,60 @@ bool EncodeOne(char16_t ch, std::string* out) {
   return true;
 }
 #endif
+
+#if defined(_WIN32)
+bool NarrowIsCp950() { return GetACP() == 950; }
+#else
+bool NarrowIsCp950() { return true; }
+#endif
+
+// Big5 holds the Hangzhou numerals ten and thirty at A2 CC and A2 CE besides the ideographs
+// at A4 51 and A4 CA; the system converters decode both pairs to the ideograph, which then
+// goes back as A4 51 or A4 CA. These two pairs decode to the numerals U+3038 and U+303A
+// instead (which the converters cannot encode) and go back to their own bytes.
+struct Cp950Extra {
+  unsigned char lead, trail;
+  char16_t ch;
+};
+constexpr Cp950Extra kCp950Extras[] = {{0xA2, 0xCC, u'\u3038'}, {0xA2, 0xCE, u'\u303A'}};
+
+// One character of the narrow code page: n is 1 or 2 bytes.
+bool DecodeOne(const unsigned char* p, size_t n, char16_t* out) {
+  if (n == 2 && NarrowIsCp950()) {
+    for (const Cp950Extra& e : kCp950Extras) {
+      if (p[0] == e.lead && p[1] == e.trail) {
+        *out = e.ch;
+        return true;
+      }
+    }
+  }
+  // A surrogate would read as half a character or as an escape unit.
+  return SystemDecode(p, n, out) && (*out < 0xD800 || *out > 0xDFFF);
+}
+
+bool EncodeOne(char16_t ch, std::string* out) {
+  if (NarrowIsCp950()) {
+    for (const Cp950Extra& e : kCp950Extras) {
+      if (ch == e.ch) {
+        out->push_back(static_cast<char>(e.lead));
+        out->push_back(static_cast<char>(e.trail));
+        return true;
+      }
+    }
+  }
+  return SystemEncode(ch, out);
+}
+
+// Whether ch goes back to exactly the n bytes at p. Some byte pairs of the code page
+// duplicate a character that has another pair (the box-drawing characters at F9 E9..F9 EB
+// and F9 F9..F9 FD repeat those at A2 7E..A2 A7): those pairs stay as raw bytes.
+bool EncodesBackTo(char16_t ch, const unsigned char* p, size_t n) {
+  std::string bytes;
+  return EncodeOne(ch, &bytes) && bytes == std::string_view(reinterpret_cast<const char*>(p), n);
+}
+
+// A byte kept as it is: ASCII stands for itself, 0x80..0xFF become escape units.
+char16_t RawUnit(unsigned char b) { return b < 0x80 ? b : static_cast<char16_t>(kEscapeBase + b); }
 
 }  // namespace
 
@@ -127,13 +181,18 @@ Text FromNarrow(std::string_view bytes) {
     }
     char16_t ch;
     if (i + 1 < n && DecodeOne(p + i, 2, &ch)) {
-      out.push_back(ch);
+      if (EncodesBackTo(ch, p + i, 2)) {
+        out.push_back(ch);
+      } else {  // a duplicate pair: both bytes stay raw, so the next pair is read aligned
+        out.push_back(RawUnit(p[i]));
+        out.push_back(RawUnit(p[i + 1]));
+      }
       i += 2;
-    } else if (DecodeOne(p + i, 1, &ch)) {
+    } else if (DecodeOne(p + i, 1, &ch) && EncodesBackTo(ch, p + i, 1)) {
       out.push_back(ch);
       i += 1;
     } else {
-      out.push_back(static_cast<char16_t>(kEscapeBase + p[i]));
+      out.push_back(RawUnit(p[i]));
       i += 1;
     }
   }

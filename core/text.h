@@ -2,10 +2,13 @@
 // card data, formatting, encryption) the 8-bit form in the narrow code page is used: CP950
 // (Big5) on Linux, the ANSI code page on Windows. Texts cross to the page as UTF-8.
 //
-// The narrow conversion is lossless for bytes that are not valid in the code page: such a
-// byte b is kept as the UTF-16 unit U+DC00+b and turned back into b on the way out, so card
-// data survives a round trip byte for byte. Towards UTF-8 those units become U+FFFD, so the
-// page always receives valid UTF-8.
+// The narrow conversion is lossless: every byte string survives FromNarrow then ToNarrow
+// unchanged, so card data keeps its bytes. A byte b >= 0x80 that does not read as a character
+// of the code page is kept as the UTF-16 unit U+DC00+b (an escape unit) and turned back into
+// b on the way out; so are both bytes of a pair whose character the code page writes with
+// other bytes (CP950 repeats eight box-drawing characters at F9 E9..F9 EB and F9 F9..F9 FD).
+// A2 CC and A2 CE read as the Hangzhou numerals U+3038 and U+303A. Towards UTF-8 escape
+// units become U+FFFD, so the page always receives valid UTF-8.
 #pragma once
 
 #include <cstdint>

@@ -24,6 +24,43 @@ TEST(Text, BytesInvalidInTheCodePageSurviveARoundTrip) {
   EXPECT_EQ(FromUtf8(utf8).find(u'\uFFFD'), 0u);
 }
 
+// Pairs whose character the code page's converter writes back with other bytes: the
+// Hangzhou numerals ten and thirty, and box-drawing characters repeated in the extension.
+TEST(Text, EveryByteStringSurvivesTheNarrowRoundTrip) {
+  struct Pair {
+    const char* bytes;
+    std::u16string text;  // as the page sees it
+  };
+  const Pair pairs[] = {
+      {"\xA2\xCC", u"\u3038"},       {"\xA2\xCE", u"\u303A"},
+      {"\xF9\xE9", u"\xDCF9\xDCE9"}, {"\xF9\xEA", u"\xDCF9\xDCEA"}, {"\xF9\xEB", u"\xDCF9\xDCEB"},
+      {"\xF9\xF9", u"\xDCF9\xDCF9"}, {"\xF9\xFA", u"\xDCF9\xDCFA"}, {"\xF9\xFB", u"\xDCF9\xDCFB"},
+      {"\xF9\xFC", u"\xDCF9\xDCFC"}, {"\xF9\xFD", u"\xDCF9\xDCFD"},
+  };
+  for (const Pair& p : pairs) {
+    Text t = FromNarrow(p.bytes);
+    EXPECT_EQ(t, p.text) << p.bytes;
+    EXPECT_EQ(ToNarrow(t), p.bytes);
+    EXPECT_EQ(NarrowLength(t), 2u);
+    // Kept raw as a whole pair: the next pair still reads as its character.
+    EXPECT_EQ(FromNarrow(std::string(p.bytes) + "\xA4\x40"), p.text + u"\u4E00");
+  }
+  // The page's own ideographs and box drawing keep their usual pairs.
+  EXPECT_EQ(ToNarrow(u"\u5341\u5345\u2550"), "\xA4\x51\xA4\xCA\xA2\xA4");
+
+  // Every one- and two-byte string, and each pair behind a lone lead byte.
+  for (int a = 0; a < 256; ++a) {
+    const std::string one(1, static_cast<char>(a));
+    ASSERT_EQ(ToNarrow(FromNarrow(one)), one) << a;
+    for (int b = 0; b < 256; ++b) {
+      const std::string two = one + static_cast<char>(b);
+      ASSERT_EQ(ToNarrow(FromNarrow(two)), two) << a << " " << b;
+      const std::string three = "\x81" + two;
+      ASSERT_EQ(ToNarrow(FromNarrow(three)), three) << a << " " << b;
+    }
+  }
+}
+
 TEST(Text, Utf8BothWays) {
   EXPECT_EQ(FromUtf8("\xe8\xbd\x89\xe5\xb8\xb3"), u"轉帳");
   EXPECT_EQ(ToUtf8(u"轉帳"), "\xe8\xbd\x89\xe5\xb8\xb3");
