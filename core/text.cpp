@@ -146,6 +146,10 @@ bool EncodesBackTo(char16_t ch, const unsigned char* p, size_t n) {
   return EncodeOne(ch, &bytes) && bytes == std::string_view(reinterpret_cast<const char*>(p), n);
 }
 
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsEscape(char16_t u) { return u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF; }
+
 // A byte kept as it is: ASCII stands for itself, 0x80..0xFF become escape units.
 char16_t RawUnit(unsigned char b) { return b < 0x80 ? b : static_cast<char16_t>(kEscapeBase + b); }
 
@@ -155,10 +159,15 @@ std::string ToNarrow(std::u16string_view text) {
   if (AllAscii(text)) return std::string(text.begin(), text.end());
   std::string out;
   out.reserve(text.size() * 2);
-  for (char16_t ch : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t ch = text[i];
     if (ch < 0x80) {
       out.push_back(static_cast<char>(ch));
-    } else if (ch >= kEscapeBase + 0x80 && ch <= kEscapeBase + 0xFF) {
+    } else if (IsHighSurrogate(ch) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      // One character beyond U+FFFF, whatever its low half: no narrow code page has it.
+      out.push_back('?');
+      ++i;
+    } else if (IsEscape(ch)) {
       out.push_back(static_cast<char>(ch - kEscapeBase));
     } else if (!EncodeOne(ch, &out)) {
       out.push_back('?');  // not representable in the code page, as the system converter does
@@ -276,6 +285,18 @@ std::string ToUtf8(std::u16string_view t) {
       out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
       out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+Text FromPageUtf16(std::u16string_view utf16) {
+  Text out(utf16);
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (IsHighSurrogate(out[i]) && i + 1 < out.size() && IsLowSurrogate(out[i + 1])) {
+      ++i;
+    } else if (IsHighSurrogate(out[i]) || IsLowSurrogate(out[i])) {
+      out[i] = 0xFFFD;
     }
   }
   return out;

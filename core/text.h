@@ -9,6 +9,11 @@
 // other bytes (CP950 repeats eight box-drawing characters at F9 E9..F9 EB and F9 F9..F9 FD).
 // A2 CC and A2 CE read as the Hangzhou numerals U+3038 and U+303A. Towards UTF-8 escape
 // units become U+FFFD, so the page always receives valid UTF-8.
+//
+// Only a lone escape unit carries a raw byte. Text from the page never holds one (FromUtf8
+// and FromPageUtf16 turn lone surrogates into U+FFFD), and a surrogate pair is one character
+// beyond U+FFFF, written as "?" whatever its low half, so page text never puts raw bytes
+// into lengths, encrypted fields or card commands.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +28,14 @@ using Text = std::u16string;
 std::string ToNarrow(std::u16string_view text);
 // Bytes of the narrow code page -> UTF-16 text (stops at nothing: callers cut at zero bytes).
 Text FromNarrow(std::string_view bytes);
-// Length of the 8-bit form in bytes (a Chinese character counts 2).
+// Length of the 8-bit form in bytes (a Chinese character counts 2): ToNarrow(text).size().
 size_t NarrowLength(std::u16string_view text);
 
 // UTF-8 <-> UTF-16. Malformed UTF-8 becomes U+FFFD; lone surrogates become U+FFFD.
 Text FromUtf8(std::string_view utf8);
 std::string ToUtf8(std::u16string_view text);
+// UTF-16 from the page (the ActiveX side): surrogate pairs kept, lone surrogates -> U+FFFD.
+Text FromPageUtf16(std::u16string_view utf16);
 
 // ASCII convenience for literals and tests.
 Text AsciiText(std::string_view ascii);

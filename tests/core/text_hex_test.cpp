@@ -61,6 +61,30 @@ TEST(Text, EveryByteStringSurvivesTheNarrowRoundTrip) {
   }
 }
 
+// Characters beyond U+FFFF whose low half falls where escape units live (U+1F480 is
+// D83D DC80) are one character "?", never a raw byte; only a lone escape unit is one.
+TEST(Text, PageTextNeverCarriesRawBytes) {
+  for (const char* utf8 : {"\xF0\x9F\x92\x80", "\xF0\x9F\x93\xBF", "\xF4\x8F\xBF\xBF", "\xF0\x9F\x98\x80"}) {
+    Text t = FromUtf8(std::string("A") + utf8 + "\xE4\xB8\x80");  // A, the character, 一
+    ASSERT_EQ(t.size(), 4u);
+    EXPECT_EQ(ToNarrow(t), "A?\xA4\x40") << utf8;
+    EXPECT_EQ(NarrowLength(t), 4u);
+  }
+  // Surrogates spelt in UTF-8 are malformed: U+FFFD, never a lone unit.
+  for (const char* utf8 : {"\xED\xB2\x80", "\xED\xB3\xBF", "\xED\xA0\xBD"}) {
+    Text t = FromUtf8(utf8);
+    EXPECT_EQ(t.find_first_not_of(u'\uFFFD'), Text::npos);
+    EXPECT_EQ(ToNarrow(t).find_first_not_of('?'), std::string::npos);
+  }
+  // UTF-16 from the page: pairs stay, lone surrogates become U+FFFD.
+  EXPECT_EQ(FromPageUtf16(u"\xDC80x\xD83D\xDC80\xD83D"), u"\uFFFDx\U0001F480\uFFFD");
+  EXPECT_EQ(ToNarrow(FromPageUtf16(u"\xDCFF")), "?");
+  // A lone escape unit from card bytes still carries its byte, next to page text too.
+  Text mixed = u"\U0001F480" + FromNarrow("\x80") + u"\U0001F4FF";
+  EXPECT_EQ(ToNarrow(mixed), "?\x80?");
+  EXPECT_EQ(NarrowLength(mixed), 3u);
+}
+
 TEST(Text, Utf8BothWays) {
   EXPECT_EQ(FromUtf8("\xe8\xbd\x89\xe5\xb8\xb3"), u"轉帳");
   EXPECT_EQ(ToUtf8(u"轉帳"), "\xe8\xbd\x89\xe5\xb8\xb3");
