@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/atm_core.h"
+#include "core/js_number.h"
 #include "npapi/binding_state.h"
 #include "npapi/browser_funcs.h"
 #include "npapi/page_origin.h"
@@ -32,22 +33,9 @@ const Member* Find(NPIdentifier name) {
 
 bool Busy() { return CAtmCore::Instance().modalDepth > 0; }
 
-// A JavaScript number as the page would print it: whole numbers without a fraction,
-// otherwise the shortest text that reads back as the same number. NaN and infinities have
-// no decimal text.
-std::optional<std::string> NumberText(double d) {
-  if (!std::isfinite(d)) return std::nullopt;
-  if (d == 0) return std::string("0");  // also -0
-  char buf[400];
-  std::to_chars_result r;
-  if (d == std::trunc(d) && std::fabs(d) < 1e21) {
-    r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
-  } else {
-    r = std::to_chars(buf, buf + sizeof buf, d);
-  }
-  if (r.ec != std::errc()) return std::nullopt;
-  return std::string(buf, r.ptr);
-}
+// A JavaScript number as the page would print it (String(d)). NaN and infinities have no
+// decimal text.
+std::optional<std::string> NumberText(double d) { return JsNumberToString(d); }
 
 // A value from the page as text: strings are decoded from UTF-8 over exactly their byte
 // count, numbers become their decimal text; anything else has no text.
