@@ -17,44 +17,53 @@ constexpr size_t kKeyChars = 16;
 constexpr size_t kBlock = 16;
 
 // The key-table position a triple names, read as a leading decimal integer the way the
-// bank's server writes it: optional white space and sign, then digits up to the first
-// other byte. No digits, a minus sign or a position outside the table: no position.
+// bank's server writes it: optional white space and sign, then digits up to the first other
+// byte; no digits reads as 0. A minus sign or a position outside the table: no position.
 bool TriplePosition(const char* triple, size_t tableSize, size_t* position) {
   size_t i = 0;
   while (i < 3 && (triple[i] == ' ' || (triple[i] >= '\t' && triple[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < 3 && (triple[i] == '+' || triple[i] == '-')) negative = triple[i++] == '-';
   size_t value = 0;
-  size_t digits = 0;
-  for (; i < 3 && triple[i] >= '0' && triple[i] <= '9'; ++i, ++digits) {
+  for (; i < 3 && triple[i] >= '0' && triple[i] <= '9'; ++i) {
     value = value * 10 + static_cast<size_t>(triple[i] - '0');
   }
-  if (digits == 0 || negative || value >= tableSize) return false;
+  if (negative || value >= tableSize) return false;
   *position = value;
   return true;
+}
+
+// The byte of the page's nono that lands at position j after the exchange.
+size_t SourceOf(size_t j) {
+  if (j % 2 != 0) return j;
+  return j < kHalf ? j + kHalf : j - kHalf;
 }
 
 }  // namespace
 
 std::string DeriveCipherKey(std::string_view nono, std::string_view keyTable) {
-  // The 8-bit text as a zero-terminated string: only its first 48 bytes take part, and
-  // anything after a zero byte counts as zero bytes.
+  // The 8-bit text as a zero-terminated string: it ends at its first zero byte, and only its
+  // first 48 bytes take part.
+  size_t held = std::min(nono.size(), kNonoDigits);
+  held = std::min(held, nono.substr(0, held).find('\0'));
   char a[kNonoDigits] = {};
-  size_t used = nono.size() < kNonoDigits ? nono.size() : kNonoDigits;
-  for (size_t i = 0; i < used && nono[i] != '\0'; ++i) a[i] = nono[i];
+  std::memcpy(a, nono.data(), held);
 
   // Exchange the even positions of the two halves; odd positions stay.
   char b[kNonoDigits];
-  std::memcpy(b, a, sizeof b);
-  for (size_t i = 0; i < kHalf; i += 2) {
-    b[i] = a[i + kHalf];
-    b[i + kHalf] = a[i];
-  }
+  for (size_t j = 0; j < kNonoDigits; ++j) b[j] = a[SourceOf(j)];
 
+  // A triple must come wholly from the nono: one that would read bytes past its end (a nono
+  // shorter than 48 bytes or cut by a zero byte) names no position.
   std::string key;
   for (size_t k = 0; k < kKeyChars; ++k) {
+    const size_t first = 3 * k;
+    bool whole = true;
+    for (size_t j = first; j < first + 3; ++j) whole = whole && SourceOf(j) < held;
     size_t position = 0;
-    if (TriplePosition(b + 3 * k, keyTable.size(), &position)) key.push_back(keyTable[position]);
+    if (whole && TriplePosition(b + first, keyTable.size(), &position)) {
+      key.push_back(keyTable[position]);
+    }
   }
   return key;
 }

@@ -14,9 +14,13 @@ namespace quilta {
 // nono (its 8-bit form; the nono property write drops texts over 200 bytes before calling)
 // -> cipher key characters picked from keyTable. Only the first 48 bytes take part: the even
 // positions of bytes 0..23 and 24..47 are exchanged, then each of the 16 triples is read as
-// a leading decimal integer and names a position of keyTable. A triple that is not an index
-// 000..999 inside the table (no digits, a minus sign, a position past the table's end)
-// yields no character, so the key comes out shorter than 16 and the unwrap fails cleanly.
+// a leading decimal integer (no digits reads as 0) and names a position of keyTable. A
+// triple that would read outside the table yields no character, so the key comes out
+// shorter than 16 and the unwrap fails with 5043: a minus sign, a position past the table's
+// end, or a triple not wholly made of the nono's bytes. The nono's bytes are those before
+// its end and before its first zero byte; when it holds fewer than 48, every triple that
+// takes a byte from a position past them is refused (a 47-byte nono loses key character 15,
+// a 46-byte one characters 7 and 15).
 std::string DeriveCipherKey(std::string_view nono, std::string_view keyTable);
 
 // Unwraps sessionKey (32 upper-case hex characters; its 8-bit form) with cipherKey.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -56,10 +57,40 @@ TEST(DeriveCipherKey, ATripleThatNamesNoPositionGivesNoCharacter) {
   };
   EXPECT_EQ(withTriple(15, "500").size(), 15u);  // past the table's end
   EXPECT_EQ(withTriple(2, "-12").size(), 15u);   // negative
-  EXPECT_EQ(withTriple(3, "abc").size(), 15u);   // no digits
+  EXPECT_EQ(withTriple(3, "abc"), withTriple(3, "000"));  // no digits reads as 0
   // The leading-integer reading still holds where it names a position.
   EXPECT_EQ(withTriple(4, "12x"), withTriple(4, "012"));
   EXPECT_EQ(withTriple(4, "12x")[4], table[12]);
+}
+
+// A triple that would take a byte past the nono's end or its first zero byte names no
+// position; the others still do. Even positions of the two halves are exchanged, so a byte
+// missing at 24 + 2i takes out the triple holding position 2i.
+TEST(DeriveCipherKey, ATripleMustComeWhollyFromTheNono) {
+  const std::string table = TestTable();
+  std::string digits;
+  for (int k = 0; k < 16; ++k) digits += "10" + std::to_string(k % 10);  // triple k: 10k
+  const std::string nono = Unexchange(digits);
+  auto keyWithout = [&](std::initializer_list<int> missing) {
+    std::string key;
+    for (int k = 0; k < 16; ++k)
+      if (std::find(missing.begin(), missing.end(), k) == missing.end()) key.push_back(table[100 + k % 10]);
+    return key;
+  };
+  const struct {
+    std::string nono;
+    std::string key;
+  } cases[] = {
+      {nono, keyWithout({})},
+      {nono.substr(0, 47), keyWithout({15})},
+      {nono.substr(0, 46), keyWithout({7, 15})},
+      {nono.substr(0, 44), keyWithout({6, 7, 15})},
+      {nono.substr(0, 24), keyWithout({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})},
+      {nono.substr(0, 47) + std::string(1, '\0'), keyWithout({15})},
+      {nono.substr(0, 30) + std::string(1, '\0') + nono.substr(31), keyWithout({2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15})},
+      {std::string(1, '\0') + nono.substr(1), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DeriveCipherKey(c.nono, table), c.key) << c.nono.size();
 }
 
 class UnwrapTest : public ::testing::Test {
