@@ -302,6 +302,14 @@ Text FromPageUtf16(std::u16string_view utf16) {
   return out;
 }
 
+#if defined(_WIN32)
+Text ReaderNameFromPcsc(std::string_view bytes) { return FromNarrow(bytes); }
+std::string ReaderNameToPcsc(std::u16string_view name) { return ToNarrow(name); }
+#else
+Text ReaderNameFromPcsc(std::string_view bytes) { return FromUtf8(bytes); }
+std::string ReaderNameToPcsc(std::u16string_view name) { return ToUtf8(name); }
+#endif
+
 Text AsciiText(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
 
 }  // namespace quilta

@@ -37,6 +37,13 @@ std::string ToUtf8(std::u16string_view text);
 // UTF-16 from the page (the ActiveX side): surrogate pairs kept, lone surrogates -> U+FFFD.
 Text FromPageUtf16(std::u16string_view utf16);
 
+// Reader names as PC/SC hands them over and takes them: UTF-8 with pcsc-lite, the narrow
+// code page with winscard (its ...A functions). Malformed UTF-8 reads as U+FFFD. The
+// ReaderName property's 100-byte limit and the 2-byte minimum of the reader calls still
+// count the narrow form (NarrowLength); only the bytes handed to PC/SC differ.
+Text ReaderNameFromPcsc(std::string_view bytes);
+std::string ReaderNameToPcsc(std::u16string_view name);
+
 // ASCII convenience for literals and tests.
 Text AsciiText(std::string_view ascii);
 

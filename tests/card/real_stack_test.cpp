@@ -171,6 +171,29 @@ TEST_F(RealStack, CardPulledAndPutBack) {
   EXPECT_EQ(core_.ReadBasicData(), 0);
 }
 
+// pcsc-lite names readers in UTF-8: a reader with a non-ASCII name (the sandbox runs this
+// test with "Lecteur à puce" as the vpcd entry's name) reaches the page as that text and
+// opens when the page writes the name back.
+TEST_F(RealStack, ReaderNamedInUtf8) {
+  ASSERT_EQ(reader_, "Lecteur \xC3\xA0 puce 00 00");
+  const Text name = u"Lecteur \u00E0 puce 00 00";
+  ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText;
+  ASSERT_EQ(core_.ListReadersName(), 0) << core_.errorText;
+  std::string listed;
+  bool found = false;
+  for (int k = 0; k < std::min(core_.N(Prop::ReaderCount), 10); ++k) {
+    found = found || core_.T(Prop::Reader0 + k) == name;
+    listed += " \"" + ToUtf8(core_.T(Prop::Reader0 + k)) + "\"";
+  }
+  EXPECT_TRUE(found) << "listed:" << listed;
+
+  core_.PutText(Prop::ReaderName, name);
+  EXPECT_EQ(core_.CheckCardInsert(), 0) << core_.errorText;
+  EXPECT_EQ(core_.N(Prop::ReaderInsert), 1);
+  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText;
+}
+
 // The card is pulled while commands are running: whichever command it hits, the page reads
 // "Card is Changed or Remove." (pcsc-lite itself reports a failed exchange or a truncated
 // answer), never data, and the next connect works again.
