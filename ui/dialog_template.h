@@ -6,8 +6,12 @@
 #include <span>
 #include <string_view>
 
+#include "ui/control_ids.h"
+
 namespace quilta::ui {
 
+// Control kinds and text colours. Their values are also the values on the wire to the dialog
+// helper (ui/gtk/protocol.h pins them for its protocol version); the helper draws by them.
 enum class ControlKind : uint8_t {
   Text,           // static text
   SunkenText,     // static text with a sunken frame
@@ -17,8 +21,16 @@ enum class ControlKind : uint8_t {
   DefaultButton,  // default push button (Enter)
   BitmapButton,   // owner-drawn picture button (keypads)
 };
+inline constexpr ControlKind kLastControlKind = ControlKind::BitmapButton;  // keep with the list
 
 enum class TextColour : uint8_t { Default, Warning /* red 255,0,0 */, Emphasis /* blue 0,0,255 */ };
+inline constexpr TextColour kLastTextColour = TextColour::Emphasis;  // keep with the list
+
+// Static texts of every kind (everything that is not a button).
+constexpr bool IsStaticKind(ControlKind k) {
+  return k == ControlKind::Text || k == ControlKind::SunkenText || k == ControlKind::CenteredText ||
+         k == ControlKind::Edit;
+}
 
 struct Control {
   int32_t id;  // -1 for a text without an id
@@ -51,18 +63,5 @@ std::span<const DialogTemplate> AllTemplates();
 
 // The control with this id in the template, or nullptr (ids of -1 are never found).
 const Control* FindControl(const DialogTemplate& tmpl, int32_t id);
-
-// Keypad conventions: the key at position k (k = 0..9) of a keypad is the button with id
-// firstKeyId + k; it shows digit k, carries value k and never moves.
-struct KeypadLayout {
-  int32_t firstKeyId;   // 202 (template 201), 217 (template 104)
-  int32_t clearId;      // 212, 215
-  int16_t firstBitmap;  // normal and pushed picture of key 0 (132, 732)
-  int16_t firstHover;   // hover picture of key 0 (143, 743)
-  int16_t clearBitmap;  // 153, 716
-  int16_t clearHover;   // 154, 717
-};
-inline constexpr KeypadLayout kInputKeypad{202, 212, 132, 143, 153, 154};
-inline constexpr KeypadLayout kTransferKeypad{217, 215, 732, 743, 716, 717};
 
 }  // namespace quilta::ui

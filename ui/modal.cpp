@@ -58,7 +58,7 @@ void ShowMessageBox(const Text& text, const Text& caption, DialogEnv* env) {
 // One modal run: the window's state as the dialog logic knows it, its timers, the loop.
 class ModalRun {
  public:
-  ModalRun(Dialog& dialog, CAtmCore& core, const DialogTemplate& tmpl, Renderer& renderer,
+  ModalRun(Dialog& dialog, CoreParts& core, const DialogTemplate& tmpl, Renderer& renderer,
            Clock& clock)
       : dialog_(dialog), core_(core), tmpl_(tmpl), renderer_(renderer), clock_(clock) {
     for (const Control& c : tmpl.controls)
@@ -83,7 +83,7 @@ class ModalRun {
     return code_;
   }
 
-  CAtmCore& core() { return core_; }
+  CoreParts& core() { return core_; }
   Renderer& renderer() { return renderer_; }
 
   void SetText(int32_t id, const Text& text) { renderer_.SetText(id, text); }
@@ -135,9 +135,7 @@ class ModalRun {
         auto it = enabled_.find(ev.id);
         if (it != enabled_.end() && !it->second) return;
         const Control* c = FindControl(tmpl_, ev.id);
-        if (c && (c->kind == ControlKind::Text || c->kind == ControlKind::SunkenText ||
-                  c->kind == ControlKind::CenteredText || c->kind == ControlKind::Edit))
-          return;
+        if (c && IsStaticKind(c->kind)) return;
         dialog_.OnCommand(ev.id);
         return;
       }
@@ -155,7 +153,7 @@ class ModalRun {
   }
 
   Dialog& dialog_;
-  CAtmCore& core_;
+  CoreParts& core_;
   const DialogTemplate& tmpl_;
   Renderer& renderer_;
   Clock& clock_;
@@ -165,7 +163,7 @@ class ModalRun {
   int32_t code_ = 0;
 };
 
-int32_t Dialog::Run(CAtmCore& core, DialogEnv* env) {
+int32_t Dialog::Run(CoreParts& core, DialogEnv* env) {
   const DialogTemplate* tmpl = FindTemplate(templateNumber_);
   if (!tmpl) return result::kNotShown;
   DialogEnv& e = env ? *env : CurrentEnv();
@@ -206,6 +204,6 @@ void Dialog::SetTimer(int32_t id, int32_t periodMs) {
   if (run_) run_->SetTimer(id, periodMs);
 }
 bool Dialog::Ending() const { return run_ && run_->ending(); }
-CAtmCore& Dialog::Core() const { return run_->core(); }
+CoreParts& Dialog::Core() const { return run_->core(); }
 
 }  // namespace quilta::ui

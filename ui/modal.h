@@ -10,6 +10,7 @@
 
 #include "core/atm_core.h"
 #include "core/text.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/renderer.h"
 
@@ -24,9 +25,6 @@ inline constexpr int32_t kNoCard = 4;
 inline constexpr int32_t kEntryRejected = 5;
 inline constexpr int32_t kNotShown = -1;
 }  // namespace result
-
-inline constexpr int32_t kIdOk = 1;
-inline constexpr int32_t kIdCancel = 2;
 
 // Milliseconds on a monotonic clock. Real time for the plug-in; virtual time for tests and
 // the scripted demo, where the scripted customer moves the clock while it "waits".
@@ -88,7 +86,7 @@ class Dialog {
 
   // Runs the dialog modally and returns its end code (DialogResult). −1 when the template is
   // missing or nothing can be shown. Without an environment, CurrentEnv() is used.
-  int32_t Run(CAtmCore& core, DialogEnv* env = nullptr);
+  int32_t Run(CoreParts& core, DialogEnv* env = nullptr);
 
  protected:
   explicit Dialog(int32_t templateNumber) : templateNumber_(templateNumber) {}
@@ -111,7 +109,7 @@ class Dialog {
   void EndDialog(int32_t code);
   void SetTimer(int32_t id, int32_t periodMs);
   bool Ending() const;
-  CAtmCore& Core() const;
+  CoreParts& Core() const;
 
  private:
   friend class ModalRun;

@@ -52,8 +52,8 @@ class ScriptedCustomer final : public DialogEnv, public Clock {
 
   // ---- Script (steps run in order, across dialogs) ----
   ScriptedCustomer& Press(int32_t id);
-  ScriptedCustomer& Ok() { return Press(1); }
-  ScriptedCustomer& Cancel() { return Press(2); }
+  ScriptedCustomer& Ok() { return Press(kIdOk); }
+  ScriptedCustomer& Cancel() { return Press(kIdCancel); }
   ScriptedCustomer& Esc();
   ScriptedCustomer& CloseBox();
   // Presses the keys of a digit string on a keypad whose key 0 has id firstKeyId.

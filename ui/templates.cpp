@@ -33,53 +33,55 @@ constexpr std::u16string_view kToAbandon = u"鍵放棄交易";
 
 // ---- 904 / 9041: transfer confirmation ----
 constexpr Control k904[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 13, 34, 8, kOutAccount},
-    {202, K::Text, 5, 28, 34, 8, kInAccount},
-    {203, K::Text, 5, 41, 34, 8, kAmount},
-    {204, K::Text, 5, 54, 34, 8, kAmount},
-    {205, K::SunkenText, 50, 13, 107, 10, kOutAccount},
-    {206, K::Text, 50, 28, 107, 8, kOutAccount},
-    {207, K::Text, 50, 41, 107, 8, kOutAccount},
-    {208, K::Text, 50, 55, 107, 8, kOutAccount},
-    {1, K::DefaultButton, 37, 69, 39, 17, kConfirm},
-    {2, K::Button, 84, 69, 39, 17, kCancel},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 13, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 28, 34, 8, kInAccount},
+    {SummaryLabelId(2), K::Text, 5, 41, 34, 8, kAmount},
+    {SummaryLabelId(3), K::Text, 5, 54, 34, 8, kAmount},
+    {SummaryValueId(0), K::SunkenText, 50, 13, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 28, 107, 8, kOutAccount},
+    {SummaryValueId(2), K::Text, 50, 41, 107, 8, kOutAccount},
+    {SummaryValueId(3), K::Text, 50, 55, 107, 8, kOutAccount},
+    {kIdOk, K::DefaultButton, 37, 69, 39, 17, kConfirm},
+    {kIdCancel, K::Button, 84, 69, 39, 17, kCancel},
     {211, K::Text, 5, 93, 16, 9, kYouHave, C::Warning},
-    {213, K::Text, 24, 93, 8, 9, u"45", C::Emphasis},
+    {kIdCountdown, K::Text, 24, 93, 8, 9, u"45", C::Emphasis},
     {214, K::Text, 37, 93, 126, 9, kSecondsLeft, C::Warning},
     {212, K::Text, 6, 105, 168, 17, kReinsertWarning, C::Warning},
 };
 
 // ---- 104: transfer confirmation with the keypad re-entry of the in-account ----
 constexpr Control KeyT(int k) {
-  return Control{217 + k, K::BitmapButton, static_cast<int16_t>(56 + 13 * k), 99, 13, 13,
+  return Control{kTransferKeypad.firstKeyId + k, K::BitmapButton,
+                 static_cast<int16_t>(56 + 13 * k), 99, 13, 13,
                  std::array<std::u16string_view, 10>{u"1", u"2", u"3", u"4", u"5", u"6", u"7",
                                                      u"8", u"9", u"10"}[k],
-                 C::Default, false, static_cast<int16_t>(732 + k),
-                 static_cast<int16_t>(743 + k)};
+                 C::Default, false, static_cast<int16_t>(kTransferKeypad.firstBitmap + k),
+                 static_cast<int16_t>(kTransferKeypad.firstHover + k)};
 }
 constexpr Control k104[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 37, 15, 34, 8, kOutAccount},
-    {202, K::Text, 37, 30, 34, 8, kInAccount},
-    {203, K::Text, 37, 43, 34, 8, kAmount},
-    {204, K::Text, 37, 56, 34, 8, kAmount},
-    {205, K::SunkenText, 82, 15, 107, 10, kOutAccount},
-    {206, K::Text, 82, 30, 107, 8, kOutAccount},
-    {207, K::Text, 82, 43, 107, 8, kOutAccount},
-    {208, K::Text, 82, 57, 107, 8, kOutAccount},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 37, 15, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 37, 30, 34, 8, kInAccount},
+    {SummaryLabelId(2), K::Text, 37, 43, 34, 8, kAmount},
+    {SummaryLabelId(3), K::Text, 37, 56, 34, 8, kAmount},
+    {SummaryValueId(0), K::SunkenText, 82, 15, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 82, 30, 107, 8, kOutAccount},
+    {SummaryValueId(2), K::Text, 82, 43, 107, 8, kOutAccount},
+    {SummaryValueId(3), K::Text, 82, 57, 107, 8, kOutAccount},
     {-1, K::Text, 5, 72, 182, 10, u"1.請以滑鼠按動態鍵盤，再次輸入轉入帳號末三碼"},
-    {216, K::CenteredText, 89, 85, 14, 10, u"", C::Default, true},
-    {215, K::BitmapButton, 107, 84, 34, 14, u"清除重填", C::Default, false, 716, 717},
+    {kIdTransferEntry, K::CenteredText, 89, 85, 14, 10, u"", C::Default, true},
+    {kTransferKeypad.clearId, K::BitmapButton, 107, 84, 34, 14, u"清除重填", C::Default, false,
+     kTransferKeypad.clearBitmap, kTransferKeypad.clearHover},
     KeyT(0), KeyT(1), KeyT(2), KeyT(3), KeyT(4), KeyT(5), KeyT(6), KeyT(7), KeyT(8), KeyT(9),
     {-1, K::Text, 5, 120, 253, 9,
      u"2.請將您的晶片卡抽出後重新插入，才能按【確認】鍵繼續進行交易！"},
-    {1, K::DefaultButton, 70, 137, 39, 17, kConfirm},
-    {2, K::Button, 142, 136, 39, 17, kCancel},
+    {kIdOk, K::DefaultButton, 70, 137, 39, 17, kConfirm},
+    {kIdCancel, K::Button, 142, 136, 39, 17, kCancel},
     {211, K::Text, 5, 161, 16, 9, kYouHave, C::Warning},
-    {213, K::Text, 23, 161, 8, 9, u"45", C::Emphasis},
+    {kIdCountdown, K::Text, 23, 161, 8, 9, u"45", C::Emphasis},
     {214, K::Text, 36, 161, 126, 9, kSecondsLeft, C::Warning},
     {212, K::Text, 5, 173, 249, 17, kReinsertWarning, C::Warning},
 };
@@ -89,7 +91,7 @@ constexpr Control k103[] = {
     {201, K::Text, 12, 8, 0, 0, kPleaseAt},
     {205, K::Text, 32, 8, 0, 0, kSecondGenReader, C::Emphasis},
     {206, K::Text, 102, 8, 0, 0, kOperate},
-    {202, K::Text, 19, 18, 176, 0, kLongInstruction},
+    {kIdPinInstruction, K::Text, 19, 18, 176, 0, kLongInstruction},
     {207, K::Text, 198, 18, 0, 0, kConfirm, C::Warning},
     {203, K::Text, 19, 29, 0, 0, kPress},
     {208, K::Text, 29, 29, 0, 0, kCancel, C::Warning},
@@ -105,7 +107,7 @@ constexpr Control k105[] = {
     {203, K::Text, 16, 19, 0, 0, kPress},
     {208, K::Text, 29, 19, 0, 0, kConfirm, C::Warning},
     {209, K::Text, 50, 19, 0, 0, u"鍵繼續進行交易 (多次)"},
-    {210, K::Text, 16, 29, 176, 0, kLongInstruction},
+    {kIdTxnInstruction, K::Text, 16, 29, 176, 0, kLongInstruction},
     {211, K::Text, 193, 29, 0, 0, kConfirm, C::Warning},
     {207, K::Text, 16, 39, 0, 0, kPress},
     {212, K::Text, 26, 39, 0, 0, kCancel, C::Warning},
@@ -115,20 +117,20 @@ constexpr Control k105[] = {
 
 // ---- 106: reader instruction with the transaction summary ----
 constexpr Control k106[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 13, 34, 8, kOutAccount},
-    {202, K::Text, 5, 28, 34, 8, kInAccount},
-    {203, K::Text, 5, 41, 34, 8, kAmount},
-    {204, K::Text, 5, 54, 34, 8, kAmount},
-    {205, K::SunkenText, 50, 13, 107, 10, kOutAccount},
-    {206, K::Text, 50, 28, 107, 8, kOutAccount},
-    {207, K::Text, 50, 41, 107, 8, kOutAccount},
-    {208, K::Text, 50, 55, 107, 8, kOutAccount},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 13, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 28, 34, 8, kInAccount},
+    {SummaryLabelId(2), K::Text, 5, 41, 34, 8, kAmount},
+    {SummaryLabelId(3), K::Text, 5, 54, 34, 8, kAmount},
+    {SummaryValueId(0), K::SunkenText, 50, 13, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 28, 107, 8, kOutAccount},
+    {SummaryValueId(2), K::Text, 50, 41, 107, 8, kOutAccount},
+    {SummaryValueId(3), K::Text, 50, 55, 107, 8, kOutAccount},
     {211, K::Text, 5, 75, 0, 0, kPleaseAt},
     {215, K::Text, 25, 75, 0, 0, kSecondGenReader, C::Emphasis},
     {216, K::Text, 96, 75, 0, 0, kOperate},
-    {212, K::Text, 5, 85, 172, 0, u"並依照字幕顯示需要按讀卡機上數字鍵輸入密"},
+    {kIdSummaryInstruction, K::Text, 5, 85, 172, 0, u"並依照字幕顯示需要按讀卡機上數字鍵輸入密"},
     {-1, K::Text, 5, 96, 0, 0, u"碼並按"},
     {217, K::Text, 38, 96, 0, 0, kConfirm, C::Warning},
     {213, K::Text, 62, 96, 0, 0, kPress},
@@ -139,52 +141,53 @@ constexpr Control k106[] = {
 
 // ---- 201: keypad input ----
 constexpr Control KeyI(int k, int16_t x, int16_t y) {
-  return Control{202 + k, K::BitmapButton, x, y, 30, 21,
+  return Control{kInputKeypad.firstKeyId + k, K::BitmapButton, x, y, 30, 21,
                  std::array<std::u16string_view, 10>{u"1", u"2", u"3", u"4", u"5", u"6", u"7",
                                                      u"8", u"9", u"10"}[k],
-                 C::Default, false, static_cast<int16_t>(132 + k),
-                 static_cast<int16_t>(143 + k)};
+                 C::Default, false, static_cast<int16_t>(kInputKeypad.firstBitmap + k),
+                 static_cast<int16_t>(kInputKeypad.firstHover + k)};
 }
 constexpr Control k201[] = {
     {-1, K::Text, 12, 7, 110, 9, u"請以滑鼠按動態鍵盤輸入資料"},
-    {201, K::Edit, 13, 20, 105, 12, u"", C::Default, true},
+    {kIdInputEntry, K::Edit, 13, 20, 105, 12, u"", C::Default, true},
     KeyI(0, 15, 36), KeyI(1, 51, 37), KeyI(2, 88, 37),
     KeyI(3, 15, 64), KeyI(4, 51, 64), KeyI(5, 88, 64),
     KeyI(6, 15, 91), KeyI(7, 51, 91), KeyI(8, 88, 91),
     KeyI(9, 16, 119),
-    {212, K::BitmapButton, 52, 119, 66, 21, u"clear", C::Default, false, 153, 154},
-    {1, K::DefaultButton, 24, 145, 40, 18, u"確 認"},
-    {2, K::Button, 71, 145, 40, 18, kCancel},
+    {kInputKeypad.clearId, K::BitmapButton, 52, 119, 66, 21, u"clear", C::Default, false,
+     kInputKeypad.clearBitmap, kInputKeypad.clearHover},
+    {kIdOk, K::DefaultButton, 24, 145, 40, 18, u"確 認"},
+    {kIdCancel, K::Button, 71, 145, 40, 18, kCancel},
 };
 
 // ---- 203 / 204: apply confirmation (three and two rows) ----
 constexpr Control k203[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 13, 34, 8, kOutAccount},
-    {202, K::Text, 5, 28, 34, 8, kInAccount},
-    {203, K::Text, 5, 41, 34, 8, kAmount},
-    {205, K::SunkenText, 50, 13, 107, 10, kOutAccount},
-    {206, K::Text, 50, 28, 107, 8, kOutAccount},
-    {207, K::Text, 50, 41, 107, 8, kOutAccount},
-    {1, K::DefaultButton, 38, 60, 39, 17, kConfirm},
-    {2, K::Button, 85, 60, 39, 17, kCancel},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 13, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 28, 34, 8, kInAccount},
+    {SummaryLabelId(2), K::Text, 5, 41, 34, 8, kAmount},
+    {SummaryValueId(0), K::SunkenText, 50, 13, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 28, 107, 8, kOutAccount},
+    {SummaryValueId(2), K::Text, 50, 41, 107, 8, kOutAccount},
+    {kIdOk, K::DefaultButton, 38, 60, 39, 17, kConfirm},
+    {kIdCancel, K::Button, 85, 60, 39, 17, kCancel},
     {211, K::Text, 6, 88, 16, 9, kYouHave, C::Warning},
-    {213, K::Text, 25, 88, 8, 9, u"45", C::Emphasis},
+    {kIdCountdown, K::Text, 25, 88, 8, 9, u"45", C::Emphasis},
     {214, K::Text, 38, 88, 126, 9, kSecondsLeft, C::Warning},
     {212, K::Text, 6, 102, 168, 17, kReinsertWarning, C::Warning},
 };
 constexpr Control k204[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 13, 34, 8, kOutAccount},
-    {202, K::Text, 5, 28, 34, 8, kInAccount},
-    {205, K::SunkenText, 50, 13, 107, 10, kOutAccount},
-    {206, K::Text, 50, 28, 107, 8, kOutAccount},
-    {1, K::DefaultButton, 38, 52, 39, 17, kConfirm},
-    {2, K::Button, 85, 52, 39, 17, kCancel},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 13, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 28, 34, 8, kInAccount},
+    {SummaryValueId(0), K::SunkenText, 50, 13, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 28, 107, 8, kOutAccount},
+    {kIdOk, K::DefaultButton, 38, 52, 39, 17, kConfirm},
+    {kIdCancel, K::Button, 85, 52, 39, 17, kCancel},
     {211, K::Text, 6, 81, 16, 9, kYouHave, C::Warning},
-    {213, K::Text, 25, 81, 8, 9, u"45", C::Emphasis},
+    {kIdCountdown, K::Text, 25, 81, 8, 9, u"45", C::Emphasis},
     {214, K::Text, 38, 81, 126, 9, kSecondsLeft, C::Warning},
     {212, K::Text, 6, 95, 168, 17, kReinsertWarning, C::Warning},
 };
@@ -202,43 +205,43 @@ constexpr Control k204[] = {
       {212, K::Text, 5, (Y) + 35, 192, 0, kSixtySeconds, C::Warning}
 
 constexpr Control k205[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 20, 34, 8, kOutAccount},
-    {202, K::Text, 5, 35, 34, 8, kInAccount},
-    {205, K::SunkenText, 50, 20, 107, 10, kOutAccount},
-    {206, K::Text, 50, 35, 107, 8, kOutAccount},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 20, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 35, 34, 8, kInAccount},
+    {SummaryValueId(0), K::SunkenText, 50, 20, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 35, 107, 8, kOutAccount},
     QUILTA_APPLY_BLOCK(50, kShortInstruction, 114),
 };
 constexpr Control k206[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 16, 34, 8, kOutAccount},
-    {202, K::Text, 5, 31, 34, 8, kInAccount},
-    {203, K::Text, 5, 44, 34, 8, kAmount},
-    {205, K::SunkenText, 50, 16, 107, 10, kOutAccount},
-    {206, K::Text, 50, 31, 107, 8, kOutAccount},
-    {207, K::Text, 50, 44, 107, 8, kOutAccount},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 16, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 31, 34, 8, kInAccount},
+    {SummaryLabelId(2), K::Text, 5, 44, 34, 8, kAmount},
+    {SummaryValueId(0), K::SunkenText, 50, 16, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 31, 107, 8, kOutAccount},
+    {SummaryValueId(2), K::Text, 50, 44, 107, 8, kOutAccount},
     QUILTA_APPLY_BLOCK(60, kShortInstruction, 114),
 };
 constexpr Control k207[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 17, 34, 8, kOutAccount},
-    {202, K::Text, 5, 32, 34, 8, kInAccount},
-    {203, K::Text, 5, 45, 34, 8, kAmount},
-    {205, K::SunkenText, 50, 17, 107, 10, kOutAccount},
-    {206, K::Text, 50, 32, 107, 8, kOutAccount},
-    {207, K::Text, 50, 45, 107, 8, kOutAccount},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 17, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 32, 34, 8, kInAccount},
+    {SummaryLabelId(2), K::Text, 5, 45, 34, 8, kAmount},
+    {SummaryValueId(0), K::SunkenText, 50, 17, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 32, 107, 8, kOutAccount},
+    {SummaryValueId(2), K::Text, 50, 45, 107, 8, kOutAccount},
     QUILTA_APPLY_BLOCK(60, kLongInstruction, 184),
 };
 constexpr Control k208[] = {
-    {209, K::Text, 5, 4, 158, 8, u"Static"},
-    {210, K::Text, 6, 4, 160, 9, u"Static"},
-    {201, K::Text, 5, 17, 34, 8, kOutAccount},
-    {202, K::Text, 5, 32, 34, 8, kInAccount},
-    {205, K::SunkenText, 50, 17, 107, 10, kOutAccount},
-    {206, K::Text, 50, 32, 107, 8, kOutAccount},
+    {kIdHeader1, K::Text, 5, 4, 158, 8, u"Static"},
+    {kIdHeader2, K::Text, 6, 4, 160, 9, u"Static"},
+    {SummaryLabelId(0), K::Text, 5, 17, 34, 8, kOutAccount},
+    {SummaryLabelId(1), K::Text, 5, 32, 34, 8, kInAccount},
+    {SummaryValueId(0), K::SunkenText, 50, 17, 107, 10, kOutAccount},
+    {SummaryValueId(1), K::Text, 50, 32, 107, 8, kOutAccount},
     QUILTA_APPLY_BLOCK(47, kLongInstruction, 184),
 };
 #undef QUILTA_APPLY_BLOCK
@@ -260,6 +263,16 @@ constexpr DialogTemplate kTemplates[] = {
     {1051, 220, 75, u"Dialog", kKai, 16, true, false, k105},
     {9041, 174, 131, kBankCaption, kKai, 16, false, false, k904},
 };
+
+// Every kind and colour a template uses can go to the dialog helper (its wire protocol
+// accepts the kinds up to kLastControlKind and the colours up to kLastTextColour).
+constexpr bool AllOnTheWire() {
+  for (const DialogTemplate& t : kTemplates)
+    for (const Control& c : t.controls)
+      if (c.kind > kLastControlKind || c.colour > kLastTextColour) return false;
+  return true;
+}
+static_assert(AllOnTheWire());
 
 }  // namespace
 

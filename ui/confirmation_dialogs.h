@@ -1,0 +1,109 @@
+// The confirmation dialogs: a transaction summary, a 45 (or 90) second countdown, and OK only
+// after the card was taken out and put back. A caller constructs one on its frame, fills the
+// public inputs, calls Run(core) and acts on the end code:
+//
+//   ui::CTransferDlgNew dlg;
+//   dlg.title = u"轉帳確認";
+//   dlg.label = {u"轉出帳號", u"轉入帳號", u"金    額", u"交易日期"};
+//   dlg.value = {out, in, amount, date};
+//   int32_t r = dlg.Run(core);   // 1 OK, 2 cancel, 3 time-out, 4 no card, 5 entry rejected, -1
+//
+// The reader is watched through a PC/SC context and reader name that default to the core's
+// (CardContext, ReaderName) at the moment of the run; the callers release the card first.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/pcsc.h"
+#include "ui/card_watch.h"
+#include "ui/modal.h"
+#include "ui/summary.h"
+
+namespace quilta::ui {
+
+class ConfirmationDialog : public Dialog, public Summary, private CardWatch::Host {
+ public:
+  OptText title;  // the caption
+  // The reader to watch and the context to watch it with (default: the core's).
+  std::optional<std::string> readerName;
+  std::optional<platform::ScardContext> context;
+
+  const CardWatch& Watch() const { return watch_; }
+
+ protected:
+  ConfirmationDialog(int32_t templateNumber, int rows, int32_t limitSeconds)
+      : Dialog(templateNumber), rows_(rows), limit_(limitSeconds) {}
+
+  Text Caption(const DialogTemplate&) const override { return title.value_or(Text()); }
+  void OnInit() override;
+  void OnTimer(int32_t id) override;
+
+ private:
+  int32_t QueryCardAbsent() override;
+  void EndWith(int32_t code) override { EndDialog(code); }
+  void EnableOk(bool on) override { Enable(kIdOk, on); }
+  void FocusOk() override { Focus(kIdOk); }
+  void SetTimer1() override { SetTimer(1, 1000); }
+  void ShowCountdown(const Text& text) override { SetText(kIdCountdown, text); }
+
+  int rows_;
+  int32_t limit_;
+  CardWatch watch_;
+  CardPresence presence_;
+  std::string watchedReader_;
+  platform::ScardContext watchedContext_ = 0;
+};
+
+class CTransferDlg : public ConfirmationDialog {
+ public:
+  CTransferDlg() : ConfirmationDialog(904, 4, 45) {}
+};
+
+class CTransferDlg_Accessible : public ConfirmationDialog {
+ public:
+  CTransferDlg_Accessible() : ConfirmationDialog(9041, 4, 45) {}
+};
+
+class CDoApplyTACDlg : public ConfirmationDialog {
+ public:
+  CDoApplyTACDlg() : ConfirmationDialog(203, 3, 45) {}
+};
+
+class CDoApplyTACDlg1 : public ConfirmationDialog {
+ public:
+  CDoApplyTACDlg1() : ConfirmationDialog(204, 2, 90) {}
+};
+
+// The transfer confirmation with the on-screen keypad: the customer re-enters the last three
+// characters of the in-account (value 2) before OK is accepted.
+class CTransferDlgNew : public ConfirmationDialog {
+ public:
+  static constexpr int32_t kEntryDisplayId = kIdTransferEntry;
+
+  CTransferDlgNew() : ConfirmationDialog(104, 4, 45) {}
+
+  bool Confirmed() const { return confirmed_; }
+  std::string Entry() const { return std::string(entry_, static_cast<size_t>(length_)); }
+
+ protected:
+  void OnInit() override;
+  void OnCommand(int32_t id) override;
+
+  void PressDigit(int k);
+  void ResetEntry();
+  void Accept();
+  // Compares the entry with the account's last three characters. True when they match;
+  // the character sums of both sides are returned for the integrity check.
+  bool MatchesAccount(int32_t* entrySum, int32_t* accountSum) const;
+
+  // Keypad state: the digits typed, how many, whether they matched, and the running total
+  // of their character codes kept apart from the entry.
+  char entry_[4] = {};
+  int32_t length_ = 0;
+  bool confirmed_ = false;
+  int32_t runningTotal_ = 0;
+};
+
+}  // namespace quilta::ui
