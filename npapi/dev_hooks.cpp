@@ -6,6 +6,11 @@
 #include "npapi/export.h"
 #include "ui/modal.h"
 
+// Only development modules carry the hooks (QUILTA_DEV_HOOKS=ON); a module that is installed
+// must not let anything replace PC/SC or the person in front of the dialogs.
+#if !defined(QUILTA_DEV_HOOKS)
+#error "dev_hooks.cpp belongs only in a module built with QUILTA_DEV_HOOKS=ON"
+#endif
 
 extern "C" {
 

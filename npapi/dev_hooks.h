@@ -6,6 +6,10 @@
 // real sleeps, and a scripted customer instead of dialog windows. Browsers never call these
 // functions, and they are not members of the scriptable object, so no page can reach them.
 //
+// The hooks exist only in a module built with QUILTA_DEV_HOOKS=ON (the default for
+// development and tests); the installable module is built with it OFF and exports nothing but
+// the NP_ entry points, so a host finds no "QuiltaDevAttach" there.
+//
 // The module and its host each carry their own copy of the system's code (the module exports
 // nothing but its entry points and these hooks, so the copies never interpose). Objects passed
 // in here are used by the module's copy through their virtual functions; host and module must
