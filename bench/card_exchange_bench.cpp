@@ -42,10 +42,10 @@ const std::vector<std::vector<uint8_t>>& BasicDataApdus() {
 }
 
 bool RawTransmit(const std::vector<uint8_t>& apdu) {
-  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->activeProtocol), sizeof(SCARD_IO_REQUEST)};
+  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->channel.activeProtocol), sizeof(SCARD_IO_REQUEST)};
   unsigned char rsp[272];
   DWORD len = sizeof rsp;
-  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->cardHandle), &pci, apdu.data(),
+  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->channel.handle), &pci, apdu.data(),
                           static_cast<DWORD>(apdu.size()), nullptr, rsp, &len);
   return rv == SCARD_S_SUCCESS && len >= 2;
 }
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   CAtmCore& core = CAtmCore::Instance();
   if (!OpenCard(core)) {
     std::printf("card_exchange_bench: no PC/SC reader with a card found (%s); nothing measured\n",
-                core.errorText.c_str());
+                core.errorText().c_str());
     return 0;
   }
   g_core = &core;

@@ -1,14 +1,13 @@
-// PIN verification and change: the PIN block sent by the card engine on ordinary readers,
-// the reader-instruction dialog on second-generation readers (types 2 and 3).
-#include "card/pin_block.h"
-#include "core/atm_core.h"
+#include "card/pin.h"
+
+#include "card/exchange.h"
+#include "card/fisc.h"
+#include "card/reader_session.h"
+#include "core/hex.h"
 #include "platform/os.h"
 
-namespace quilta {
+namespace quilta::card {
 namespace {
-
-constexpr int32_t kDialogCancelled = 2;
-constexpr int32_t kDialogNotShown = -1;
 
 const char16_t kCaptionVerify[] = u"密碼認證";
 const char16_t kCaptionChange[] = u"密碼變更";
@@ -19,78 +18,87 @@ const char16_t kFullFormReader[] = u"Todos eCode Connectable 0";
 
 bool IsReaderPinPad(int32_t type) { return type == 2 || type == 3; }
 
-}  // namespace
-
-std::optional<std::string> PinBlockText(const Text& pin) {
-  if (NarrowLength(pin) > kMaxPinLength || pin.size() > kMaxPinLength) return std::nullopt;
-  std::string block(16, 'F');
-  for (size_t i = 0; i < pin.size(); ++i) {
-    char16_t c = pin[i];
-    if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return std::nullopt;
-    block[i] = static_cast<char>(c);
-  }
-  return block;
-}
-
 // Shows the reader-instruction dialog and turns its end code into a status.
-static int32_t RunReaderDialog(CAtmCore& core, const ReaderPinRequest& request) {
-  int32_t end = core.readerPinDialog ? core.readerPinDialog->Run(core, request) : kDialogNotShown;
-  int32_t st = end == kDialogCancelled ? core.Map(status::kUserCancel) : core.Map(end);
-  if (st == status::kOk) core.pinVerified = true;
+int32_t RunReaderDialog(CoreParts& core, const ReaderPinRequest& request) {
+  const int32_t end = core.readerPinDialog ? core.readerPinDialog->Run(core, request)
+                                           : dialog_end::kNotShown;
+  const int32_t st = core.Report(Outcome::Dialog(end, DialogRule::CancelIs5036));
+  if (st == status::kOk) core.shared.pinVerified = true;
   return st;
 }
 
-int32_t CAtmCore::VerifyPIN(const Text& pin) {
-  if (NarrowLength(pin) > kMaxPinLength) return Map(status::kBadParameter);
+}  // namespace
+
+std::string PinBlockText(std::string_view pin) {
+  std::string block(2 * fisc::kPinBlockSize, 'F');
+  for (size_t i = 0; i < pin.size() && i < block.size(); ++i) block[i] = pin[i];
+  return block;
+}
+
+std::optional<cmd::PinBlock> PinBlockOf(const Text& pin) {
+  if (NarrowLength(pin) > kMaxPinLength || pin.size() > kMaxPinLength) return std::nullopt;
+  std::string ascii;
+  for (char16_t c : pin) {
+    if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return std::nullopt;
+    ascii.push_back(static_cast<char>(c));
+  }
+  SecretBytes text(PinBlockText(ascii));
+  WipeBytes(ascii.data(), ascii.size());
+  cmd::PinBlock block{};
+  HexToBytes(text.view(), block.size(), block.data());
+  return block;
+}
+
+int32_t VerifyPIN(CoreParts& core, const Text& pin) {
+  if (NarrowLength(pin) > kMaxPinLength) return core.Report(status::kBadParameter);
 
   if (platform::OsMajorVersion() < 5) {
-    DisconnectCard();
-    DisconnectDriver();
-    ConnectDriver();
-    ConnectCard();
+    DisconnectCard(core);
+    DisconnectDriver(core);
+    ConnectDriver(core);
+    ConnectCard(core);
   }
 
-  const int32_t type = N(Prop::ReaderType);
+  const int32_t type = core.props.ReaderType();
   if (IsReaderPinPad(type)) {
     ReaderPinRequest request;
     request.caption = kCaptionVerify;
     request.readerType = type;
     if (type == 2) {
       request.instruction = kInstructionKeys;
-      if (T(Prop::ReaderName) == kFullFormReader)
-        request.command = CommandFields{"00", "20", "00", "10", "08", "FFFFFFFFFFFFFFFF", std::nullopt};
-      else
-        request.command = CommandFields{"80", "20", "00", "10", std::nullopt, {}, std::nullopt};
+      request.command = core.props.ReaderName() == kFullFormReader ? cmd::VerifyOnReaderFullForm()
+                                                                   : cmd::VerifyOnReader();
     } else {
       // The dialog turns this PIN into a block itself: refuse one it could not encode.
-      if (!PinBlockText(pin)) return Map(status::kBadParameter);
+      if (!PinBlockOf(pin)) return core.Report(status::kBadParameter);
       request.instruction = kInstructionShort;
-      request.pin = pin;
+      request.pin.Assign(pin);
     }
-    return RunReaderDialog(*this, request);
+    return RunReaderDialog(core, request);
   }
 
-  std::optional<std::string> block = PinBlockText(pin);
-  if (!block) return Map(status::kBadParameter);
-  int32_t st = Map(CardExchange("00", "20", "00", "10", "08", *block));
-  if (st == status::kOk) pinVerified = true;
+  std::optional<cmd::PinBlock> block = PinBlockOf(pin);
+  if (!block) return core.Report(status::kBadParameter);
+  const int32_t st = Send(core, cmd::Verify(*block));
+  WipeBytes(block->data(), block->size());
+  if (st == status::kOk) core.shared.pinVerified = true;
   return st;
 }
 
-int32_t CAtmCore::ChangePIN(const Text& oldPin, const Text& newPin) {
-  if (NarrowLength(oldPin) > kMaxPinLength) return Map(status::kBadParameter);
-  if (NarrowLength(newPin) > kMaxPinLength) return Map(status::kBadParameter);
+int32_t ChangePIN(CoreParts& core, const Text& oldPin, const Text& newPin) {
+  if (NarrowLength(oldPin) > kMaxPinLength) return core.Report(status::kBadParameter);
+  if (NarrowLength(newPin) > kMaxPinLength) return core.Report(status::kBadParameter);
 
-  const int32_t type = N(Prop::ReaderType);
-  std::optional<std::string> newBlock;
+  const int32_t type = core.props.ReaderType();
+  std::optional<cmd::PinBlock> newBlock;
   if (type != 2) {
     // Both blocks are checked before the card sees anything (type 2 never uses them: the
     // customer types both PINs on the reader).
-    newBlock = PinBlockText(newPin);
-    if (!PinBlockText(oldPin) || !newBlock) return Map(status::kBadParameter);
+    newBlock = PinBlockOf(newPin);
+    if (!PinBlockOf(oldPin) || !newBlock) return core.Report(status::kBadParameter);
   }
 
-  int32_t st = Map(CardExchange("00", "A4", "02", "00", "02", "00C2"));
+  int32_t st = Send(core, cmd::SelectFile(fisc::kFilePin));
   if (st != status::kOk) return st;
 
   if (IsReaderPinPad(type)) {
@@ -99,20 +107,20 @@ int32_t CAtmCore::ChangePIN(const Text& oldPin, const Text& newPin) {
     request.instruction = kInstructionKeys;
     request.readerType = type;
     if (type == 2) {
-      request.command = CommandFields{"00", "20", "00", "10", "08", "F0F0F0F0F0F0F0F0", std::nullopt};
+      request.command = cmd::ChangeOnReader();
     } else {
-      request.pin = oldPin;
-      request.newPin = newPin;
+      request.pin.Assign(oldPin);
+      request.newPin.Assign(newPin);
       request.change = true;
     }
-    return RunReaderDialog(*this, request);
+    return RunReaderDialog(core, request);
   }
 
-  st = VerifyPIN(oldPin);
-  if (st != status::kOk) return st;
-  st = Map(CardExchange("00", "D2", "01", "04", "08", *newBlock));
-  if (st == status::kOk) pinVerified = true;
+  st = VerifyPIN(core, oldPin);
+  if (st == status::kOk) st = Send(core, cmd::WritePin(*newBlock));
+  WipeBytes(newBlock->data(), newBlock->size());
+  if (st == status::kOk) core.shared.pinVerified = true;
   return st;
 }
 
-}  // namespace quilta
+}  // namespace quilta::card

@@ -1,12 +1,12 @@
-// The reader session: the PC/SC context, the reader list, card presence, the card
-// connection with the application selection, the card-change test and the reader type.
-#include <cstring>
+#include "card/reader_session.h"
+
 #include <vector>
 
-#include "core/atm_core.h"
+#include "card/commands.h"
+#include "card/exchange.h"
 #include "core/hex.h"
 
-namespace quilta {
+namespace quilta::card {
 namespace {
 
 namespace sc = platform::scard;
@@ -19,23 +19,28 @@ constexpr int kReaderSlots = 10;
 constexpr uint32_t kPresenceTimeoutMs = 1000;
 constexpr uint32_t kPowerCyclePauseMs = 200;
 
+bool ReaderNameUsable(const CoreParts& core) { return NarrowLength(core.props.ReaderName()) >= 2; }
+
 }  // namespace
 
-int32_t CAtmCore::ConnectDriver() {
-  platform::ScardContext context = cardContext;
-  platform::ScardResult rv = pcsc->EstablishContext(sc::kScopeUser, &context);
-  if (rv == sc::kSuccess) cardContext = context;
-  if (rv == kWindowsInvalidHandle) return Map(status::kInvalidHandleFromContext);
-  return Map(PcscStatus(rv));
+int32_t ConnectDriver(CoreParts& core) {
+  Channel& ch = core.channel;
+  platform::ScardContext context = ch.context;
+  platform::ScardResult rv = ch.pcsc->EstablishContext(sc::kScopeUser, &context);
+  if (rv == sc::kSuccess) ch.context = context;
+  if (rv == kWindowsInvalidHandle) return core.Report(status::kInvalidHandleFromContext);
+  return core.Report(Outcome::Pcsc(rv));
 }
 
-int32_t CAtmCore::DisconnectDriver() { return Map(PcscStatus(pcsc->ReleaseContext(cardContext))); }
+int32_t DisconnectDriver(CoreParts& core) {
+  return core.Report(Outcome::Pcsc(core.channel.pcsc->ReleaseContext(core.channel.context)));
+}
 
-int32_t CAtmCore::ListReadersName() {
+int32_t ListReadersName(CoreParts& core) {
   std::vector<char> buf(kReaderListSize + 1, '\0');
   uint32_t len = kReaderListSize;
-  platform::ScardResult rv = pcsc->ListReaders(cardContext, buf.data(), &len);
-  int32_t st = Map(PcscStatus(rv));
+  platform::ScardResult rv = core.channel.pcsc->ListReaders(core.channel.context, buf.data(), &len);
+  int32_t st = core.Report(Outcome::Pcsc(rv));
   if (st != status::kOk) return st;
 
   // Every zero byte ends one segment, so the closing empty name counts as a segment too:
@@ -46,93 +51,100 @@ int32_t CAtmCore::ListReadersName() {
   for (size_t i = 0; i < len; ++i) {
     if (buf[i] != '\0') continue;
     if (segments < kReaderSlots)
-      T(Prop::Reader0 + segments) = FromNarrow(std::string_view(&buf[start], i - start));
+      core.props.T(Prop::Reader0 + segments) =
+          ReaderNameFromPcsc(std::string_view(&buf[start], i - start));
     ++segments;
     start = i + 1;
   }
-  N(Prop::ReaderCount) = segments > 0 ? segments - 1 : 0;
+  core.props.N(Prop::ReaderCount) = segments > 0 ? segments - 1 : 0;
   return st;
 }
 
-int32_t CAtmCore::CheckCardInsert() {
-  if (NarrowLength(T(Prop::ReaderName)) < 2) return Map(status::kBadReaderName);
+int32_t CheckCardInsert(CoreParts& core) {
+  if (!ReaderNameUsable(core)) return core.Report(status::kBadReaderName);
   platform::ReaderState state;
-  state.reader = ToNarrow(T(Prop::ReaderName));
+  state.reader = ReaderNameToPcsc(core.props.ReaderName());
   state.currentState = sc::kStateUnaware;
-  platform::ScardResult rv = pcsc->GetStatusChange(cardContext, kPresenceTimeoutMs, &state, 1);
-  int32_t st = Map(PcscStatus(rv));
+  platform::ScardResult rv =
+      core.channel.pcsc->GetStatusChange(core.channel.context, kPresenceTimeoutMs, &state, 1);
+  int32_t st = core.Report(Outcome::Pcsc(rv));
   if (st != status::kOk) return st;
-  N(Prop::ReaderInsert) = (state.eventState & sc::kStatePresent) ? 1 : 0;
+  core.props.N(Prop::ReaderInsert) = (state.eventState & sc::kStatePresent) ? 1 : 0;
   return st;
 }
 
-int32_t CAtmCore::ConnectCard() {
-  if (NarrowLength(T(Prop::ReaderName)) < 2) return Map(status::kBadReaderName);
-  const std::string reader = ToNarrow(T(Prop::ReaderName));
+int32_t ConnectCard(CoreParts& core) {
+  if (!ReaderNameUsable(core)) return core.Report(status::kBadReaderName);
+  Channel& ch = core.channel;
+  const std::string reader = ReaderNameToPcsc(core.props.ReaderName());
+
+  // A new card session: a PIN verified (or a reader-PIN inquiry done) with an earlier card
+  // must not let a later transaction on this one pass without its own PIN.
+  core.shared.pinVerified = false;
+  core.shared.readerPinDone = false;
+  ch.reader = reader;
 
   // Power-cycle: a shared connect, then two unpowering disconnects. When this process still
   // holds the card from an earlier ConnectCard, the shared connect fails; pcsc-lite then
   // writes a zero handle, so the previous handle is kept and the first disconnect releases
   // that old connection.
   platform::ScardHandle handle = 0;
-  uint32_t protocol = activeProtocol;
-  platform::ScardResult rv =
-      pcsc->Connect(cardContext, reader, sc::kShareShared, sc::kProtocolT0 | sc::kProtocolT1,
-                    &handle, &protocol);
+  uint32_t protocol = ch.activeProtocol;
+  platform::ScardResult rv = ch.pcsc->Connect(ch.context, reader, sc::kShareShared,
+                                              sc::kProtocolT0 | sc::kProtocolT1, &handle, &protocol);
   if (rv == sc::kSuccess) {
-    cardHandle = handle;
-    activeProtocol = protocol;
+    ch.handle = handle;
+    ch.activeProtocol = protocol;
   }
-  pcsc->Disconnect(cardHandle, sc::kUnpowerCard);
-  sleeper->SleepMs(kPowerCyclePauseMs);
-  pcsc->Disconnect(cardHandle, sc::kUnpowerCard);
-  sleeper->SleepMs(kPowerCyclePauseMs);
+  ch.pcsc->Disconnect(ch.handle, sc::kUnpowerCard);
+  ch.sleeper->SleepMs(kPowerCyclePauseMs);
+  ch.pcsc->Disconnect(ch.handle, sc::kUnpowerCard);
+  ch.sleeper->SleepMs(kPowerCyclePauseMs);
 
   handle = 0;
-  protocol = activeProtocol;
-  rv = pcsc->Connect(cardContext, reader, sc::kShareExclusive, sc::kProtocolT1, &handle, &protocol);
+  protocol = ch.activeProtocol;
+  rv = ch.pcsc->Connect(ch.context, reader, sc::kShareExclusive, sc::kProtocolT1, &handle, &protocol);
   if (rv == sc::kSuccess) {
-    cardHandle = handle;
-    activeProtocol = protocol;
+    ch.handle = handle;
+    ch.activeProtocol = protocol;
   }
   // Windows answers an empty reader with "removed card", pcsc-lite with "no smart card":
   // both read as a card that is not inserted.
-  if (rv == sc::kRemovedCard || rv == sc::kNoSmartcard) {
-    errorText = "Fisc card is not inserted. (5013)";
-    return status::kCardNotInserted;
-  }
-  int32_t st = Map(PcscStatus(rv));
+  if (rv == sc::kRemovedCard || rv == sc::kNoSmartcard) return core.Report(status::kCardNotInserted);
+  int32_t st = core.Report(Outcome::Pcsc(rv));
   if (st != status::kOk) return st;
 
-  return Map(CardExchange("00", "A4", "04", "00", "08", "A000000172950001", "00"));
+  return Send(core, cmd::SelectApplication());
 }
 
-int32_t CAtmCore::DisconnectCard() {
-  return Map(PcscStatus(pcsc->Disconnect(cardHandle, sc::kEjectCard)));
+int32_t DisconnectCard(CoreParts& core) {
+  return core.Report(Outcome::Pcsc(core.channel.pcsc->Disconnect(core.channel.handle, sc::kEjectCard)));
 }
 
-int32_t CAtmCore::CheckCardChange() {
-  int32_t st = Map(CardExchange("00", "B0", "00", "00", std::nullopt, {}, "10"));
+int32_t CheckCardChange(CoreParts& core) {
+  int32_t st = Send(core, cmd::ReadIdentity());
   if (st != status::kOk) return st;
+  const ResponseApdu& r = core.channel.response;
   // The identity is 16 bytes; a response that does not hold all of them carries none.
-  if (exchange.receiveLength < 2 + 16) {
-    N(Prop::CardChange) = 0;
+  if (!r.Covers(0, 16)) {
+    core.props.N(Prop::CardChange) = 0;
     return status::kOk;
   }
-  Text id = AsciiText(BytesToHex(exchange.receive, 16));
-  if (T(Prop::CardNo).empty()) T(Prop::CardNo) = id;
-  N(Prop::CardChange) = T(Prop::CardNo) != id ? 1 : 0;
+  Text id = AsciiText(BytesToHex(r.bytes(), 16));
+  Text& cardNo = core.props.T(Prop::CardNo);
+  if (cardNo.empty()) cardNo = id;
+  core.props.N(Prop::CardChange) = cardNo != id ? 1 : 0;
   return status::kOk;
 }
 
-int32_t CAtmCore::SetReaderType(const Text& type) {
+int32_t SetReaderType(CoreParts& core, const Text& type) {
   std::string narrow = ToNarrow(type);
-  if (narrow.size() >= 3) return Map(status::kBadReaderType);
-  if (narrow == "1") N(Prop::ReaderType) = 1;
-  else if (narrow == "2") N(Prop::ReaderType) = 2;
-  else if (narrow == "3") N(Prop::ReaderType) = 3;
-  else return Map(status::kBadReaderType);
+  if (narrow.size() >= 3) return core.Report(status::kBadReaderType);
+  if (narrow == "1") core.props.N(Prop::ReaderType) = 1;
+  else if (narrow == "2") core.props.N(Prop::ReaderType) = 2;
+  else if (narrow == "3") core.props.N(Prop::ReaderType) = 3;
+  else return core.Report(status::kBadReaderType);
   return status::kOk;
 }
 
-}  // namespace quilta
+}  // namespace quilta::card

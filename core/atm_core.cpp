@@ -1,130 +1,63 @@
 #include "core/atm_core.h"
 
-#include <climits>
-
-#include "crypto/field_crypto.h"
+#include "card/card_data.h"
+#include "card/exchange.h"
+#include "card/pin.h"
+#include "card/reader_session.h"
 #include "quilta_config.h"
 
 namespace quilta {
-namespace {
 
-// The chain handed to every SetKey; ECB does not use it.
-constexpr char kCipherChain[] = "QuiltaChain0001Z";
-
-// Leading decimal integer: leading white space and one sign allowed, stops at the first
-// non-digit, 0 when there is none; clamped to the 32-bit range.
-int32_t LeadingInteger(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  long long v = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10 + (s[i] - '0');
-    if (v > static_cast<long long>(INT32_MAX) + 1) v = static_cast<long long>(INT32_MAX) + 1;
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX) v = INT32_MAX;
-  if (v < INT32_MIN) v = INT32_MIN;
-  return static_cast<int32_t>(v);
-}
-
-Text FixedWidth(const Text& value, size_t width) {
-  std::string narrow = ToNarrow(value);
-  std::string out(width, ' ');
-  out.replace(0, std::min(narrow.size(), width), narrow, 0, std::min(narrow.size(), width));
-  return FromNarrow(out);
-}
-
-}  // namespace
+CoreParts::CoreParts() : crypto(config::kKeyTable) {}
 
 CAtmCore& CAtmCore::Instance() {
   static CAtmCore* core = new CAtmCore();  // never destroyed: lives until the process ends
   return *core;
 }
 
-CAtmCore::CAtmCore()
-    : keyTable(config::kKeyTable),
-      cipherChain(kCipherChain),
-      pcsc(&platform::SystemPcsc()),
-      sleeper(&platform::RealSleeper()) {
-  for (size_t i = 0; i < kPropCount; ++i) text_[i] = AsciiText(kProps[i].defaultText);
-}
+CAtmCore::CAtmCore() = default;
 
 bool CAtmCore::GetProperty(Prop p, PropValue* out) const {
-  const PropInfo& info = Info(p);
-  if (!info.readable()) return false;
-  out->type = info.type;
-  out->text.clear();
-  out->number = 0;
-  switch (info.read) {
-    case ReadRule::Error:
-      out->text = FromNarrow(errorText);
-      break;
-    case ReadRule::Flag:
-      out->text = N(p) != 0 ? u"Y" : u"N";
-      break;
-    case ReadRule::Empty:
-      break;
-    case ReadRule::Zero:
-      break;
-    case ReadRule::Plain:
-      if (info.type == ValueType::Int) out->number = N(p);
-      else out->text = T(p);
-      break;
-  }
-  return true;
+  return props.Get(p, shared.errorInfo.text(), out);
 }
 
 bool CAtmCore::PutText(Prop p, const Text& value) {
-  const PropInfo& info = Info(p);
-  if (!info.writable() || info.type != ValueType::Text) return false;
-  if (info.write == WriteRule::AxIgnore) return false;  // the NPAPI side refuses it
-  WriteChecked(p, value);
-  return true;
-}
-
-void CAtmCore::WriteChecked(Prop p, const Text& value) {
-  const PropInfo& info = Info(p);
-  if (info.write == WriteRule::Ignore || info.write == WriteRule::AxIgnore) return;
-  size_t length = NarrowLength(value);
-  if (info.limit != kNoLimit && length > static_cast<size_t>(info.limit)) return;  // dropped
-  switch (info.write) {
-    case WriteRule::Store:
-      T(p) = value;
-      break;
-    case WriteRule::Amount: {
-      std::string narrow = ToNarrow(value);
-      amountValue = LeadingInteger(narrow);
-      std::string padded = narrow.size() < 12 ? std::string(12 - narrow.size(), '0') + narrow : narrow;
-      amount14 = FromNarrow(padded + "00");
-      T(p) = value;
-      break;
-    }
-    case WriteRule::Nono:
-      cipherKey = DeriveCipherKey(ToNarrow(value), keyTable);
-      break;
-    case WriteRule::Fixed16:
-      T(p) = FixedWidth(value, 16);
-      break;
-    case WriteRule::Fixed10:
-      T(p) = FixedWidth(value, 10);
-      break;
-    case WriteRule::None:
-    case WriteRule::Ignore:
-    case WriteRule::AxIgnore:
-      break;
+  switch (props.PutText(p, value)) {
+    case PropertyStore::Write::Refused:
+      return false;
+    case PropertyStore::Write::Nono:
+      crypto.SetNono(value);
+      return true;
+    case PropertyStore::Write::Done:
+      return true;
   }
-}
-
-bool CAtmCore::PutInt(Prop p, int32_t value) {
-  const PropInfo& info = Info(p);
-  if (!info.writable() || info.type != ValueType::Int) return false;
-  N(p) = value;
   return true;
 }
 
-int32_t CAtmCore::Map(int32_t code) { return MapStatus(code, &errorText); }
+bool CAtmCore::PutInt(Prop p, int32_t value) { return props.PutInt(p, value); }
+
+int32_t CAtmCore::CardExchange(const CommandFields& fields) {
+  std::optional<card::CommandApdu> apdu = card::ParseCommand(fields);
+  if (!apdu) return Report(status::kBadParameter);
+  Outcome o = card::Exchange(*this, *apdu);
+  if (o.kind() == Outcome::Kind::Pcsc) return o.raw();
+  return Report(o);
+}
+
+int32_t CAtmCore::ConnectDriver() { return card::ConnectDriver(*this); }
+int32_t CAtmCore::DisconnectDriver() { return card::DisconnectDriver(*this); }
+int32_t CAtmCore::ListReadersName() { return card::ListReadersName(*this); }
+int32_t CAtmCore::CheckCardInsert() { return card::CheckCardInsert(*this); }
+int32_t CAtmCore::ConnectCard() { return card::ConnectCard(*this); }
+int32_t CAtmCore::DisconnectCard() { return card::DisconnectCard(*this); }
+int32_t CAtmCore::CheckCardChange() { return card::CheckCardChange(*this); }
+int32_t CAtmCore::ReadBasicData() { return card::ReadBasicData(*this); }
+int32_t CAtmCore::ReadAuthInAcctNo() { return card::ReadAuthInAcctNo(*this); }
+int32_t CAtmCore::SetReaderType(const Text& type) { return card::SetReaderType(*this, type); }
+int32_t CAtmCore::VerifyPIN(const Text& pin) { return card::VerifyPIN(*this, pin); }
+int32_t CAtmCore::ChangePIN(const Text& oldPin, const Text& newPin) {
+  return card::ChangePIN(*this, oldPin, newPin);
+}
 
 Text CAtmCore::GetComVersion() { return u"1,0,0,1"; }
 
@@ -180,22 +113,6 @@ CallResult CAtmCore::Call(Method m, std::span<const std::optional<Text>> args) {
     case Method::kCount: break;
   }
   return r;
-}
-
-int32_t CAtmCore::UnwrapSessionKey() {
-  const Text& sessionKey = T(Prop::SessionKey);
-  std::string plain;
-  int32_t rc = quilta::UnwrapSessionKey(cipher, cipherKey, cipherChain, ToNarrow(sessionKey),
-                                        sessionKey.size(), &plain);
-  if (rc == 0 || rc == status::kBadSessionKey) {
-    // The key is overwritten once the "ATM" check has passed, also when it then fails.
-    if (rc == 0 || !plain.empty()) plainSessionKey = FromNarrow(plain);
-  }
-  return rc;
-}
-
-Text CAtmCore::EncryptField(const Text& text) {
-  return AsciiText(quilta::EncryptField(cipher, ToNarrow(text)));
 }
 
 }  // namespace quilta

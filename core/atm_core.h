@@ -1,6 +1,6 @@
-// CAtmCore: the one object that holds all state of the system. Both script surfaces (the
-// NPAPI plug-in and the ActiveX control) forward every property access and method call to
-// the process's single instance.
+// CAtmCore: the facade of the system. It owns the parts (card channel, property store,
+// session crypto, the process-wide items; core/parts.h) and offers the scriptable members
+// by name. Every script surface forwards to the process's single instance.
 #pragma once
 
 #include <array>
@@ -9,60 +9,19 @@
 #include <span>
 #include <string>
 
+#include "card/apdu.h"
 #include "core/member_table.h"
+#include "core/parts.h"
+#include "core/properties.h"
 #include "core/status.h"
 #include "core/text.h"
-#include "crypto/rijndael.h"
-#include "platform/os.h"
-#include "platform/pcsc.h"
 
 namespace quilta {
 
 class CAtmCore;
 
-// The command and response area of the card exchange.
-struct ExchangeBuffer {
-  static constexpr uint32_t kOffered = 272;
-  uint32_t receiveLength = kOffered;  // in: 272; out: response bytes including SW1 SW2
-  uint32_t commandLength = 0;
-  uint8_t command[1024] = {};
-  uint8_t receive[1028] = {};
-};
-
-// Hex-text fields of one card command, in the form CardExchange takes them.
-struct CommandFields {
-  std::string cla, ins, p1, p2;
-  std::optional<std::string> lc;    // with lc, data holds 2 * lc characters
-  std::string data;
-  std::optional<std::string> le;
-};
-
-// What VerifyPIN / ChangePIN hand the reader-instruction dialog for reader types 2 and 3.
-struct ReaderPinRequest {
-  Text caption;          // "密碼認證" or "密碼變更"
-  Text instruction;      // shown in control 202
-  int32_t readerType = 0;
-  CommandFields command;  // type 2: sent once by the dialog
-  Text pin;               // type 3
-  Text newPin;            // type 3, change only
-  bool change = false;
-};
-
-// The seam through which the card engine runs the reader-instruction dialog (template 103).
-// Returns the dialog's end code: 2 cancelled, 1 OK before the exchange, -1 not shown, else
-// the card's status word or a PC/SC result.
-class ReaderPinDialog {
- public:
-  virtual ~ReaderPinDialog() = default;
-  virtual int32_t Run(CAtmCore& core, const ReaderPinRequest& request) = 0;
-};
-
-// A property value as the bindings see it.
-struct PropValue {
-  ValueType type = ValueType::Text;
-  Text text;
-  int32_t number = 0;
-};
+// The hex-text form of one card command, as CardExchange takes it.
+using card::CommandFields;
 
 // A method's result: the status, or for GetComVersion a text.
 struct CallResult {
@@ -71,7 +30,7 @@ struct CallResult {
   int32_t status = 0;
 };
 
-class CAtmCore {
+class CAtmCore : public CoreParts {
  public:
   // The process's one core, created on first use and never destroyed.
   static CAtmCore& Instance();
@@ -126,69 +85,34 @@ class CAtmCore {
   int32_t DoInput();
 
   // ---- Internal operations ----
-  // MapStatus with this process's ErrorText.
-  int32_t Map(int32_t code);
-  // One APDU from hex-text fields through CardHandle (see card/card_exchange.cpp).
+  // One of our codes (or a raw value of the old contract) through the status table, with
+  // ErrorInfo written.
+  int32_t Map(int32_t code) { return Report(code); }
+  // One APDU from hex-text fields: 6002 for a field that is not upper-case hex of its full
+  // length (nothing is sent); a failed transmit returns the PC/SC result unmapped (ErrorInfo
+  // untouched); otherwise the card's status word as reported (66 02 reads as 0).
   int32_t CardExchange(const CommandFields& fields);
   int32_t CardExchange(std::string_view cla, std::string_view ins, std::string_view p1,
                        std::string_view p2, std::optional<std::string_view> lc = std::nullopt,
                        std::string_view data = {},
-                       std::optional<std::string_view> le = std::nullopt);
-  // Session-key step and field encryption on the core's cipher.
-  int32_t UnwrapSessionKey();
-  Text EncryptField(const Text& text);
+                       std::optional<std::string_view> le = std::nullopt) {
+    CommandFields f{std::string(cla), std::string(ins), std::string(p1), std::string(p2),
+                    std::nullopt, std::string(data), std::nullopt};
+    if (lc) f.lc = std::string(*lc);
+    if (le) f.le = std::string(*le);
+    return CardExchange(f);
+  }
+  int32_t UnwrapSessionKey() {
+    return crypto.UnwrapSessionKey(props.T(Prop::SessionKey), &shared.plainSessionKey);
+  }
+  Text EncryptField(const Text& text) { return crypto.EncryptField(text); }
 
-  // ---- State ----
-  Text& T(Prop p) { return text_[static_cast<size_t>(p)]; }
-  const Text& T(Prop p) const { return text_[static_cast<size_t>(p)]; }
-  int32_t& N(Prop p) { return num_[static_cast<size_t>(p)]; }
-  int32_t N(Prop p) const { return num_[static_cast<size_t>(p)]; }
-
-  // Process-wide items (the core is one per process, so they live here).
-  std::string errorText;  // ErrorInfo; at most 199 bytes
-  Text plainSessionKey;
-  bool pinVerified = false;
-  bool readerPinDone = false;
-  platform::ScardContext cardContext = 0;
-  platform::ScardHandle cardHandle = 0;
-  uint32_t activeProtocol = platform::scard::kProtocolT1;
-
-  // Amount as written: the 14-character form and the leading integer.
-  Text amount14;
-  int32_t amountValue = 0;
-
-  // Crypto members.
-  std::string keyTable;
-  std::string cipherKey;
-  std::string cipherChain;
-  CRijndael cipher;
-
-  ExchangeBuffer exchange;
-
-  // Services; replaced by tests, the page-script host's development hooks and the demo.
-  platform::Pcsc* pcsc;
-  platform::Sleeper* sleeper;
-  ReaderPinDialog* readerPinDialog = nullptr;
-
-  // Set while one of our modal dialogs runs: the bindings refuse script calls meanwhile.
-  int modalDepth = 0;
-
- private:
-  void WriteChecked(Prop p, const Text& value);
-  std::array<Text, kPropCount> text_;
-  std::array<int32_t, kPropCount> num_{};
-};
-
-// RAII marker for a running modal dialog.
-class ModalScope {
- public:
-  explicit ModalScope(CAtmCore& core) : core_(core) { ++core_.modalDepth; }
-  ~ModalScope() { --core_.modalDepth; }
-  ModalScope(const ModalScope&) = delete;
-  ModalScope& operator=(const ModalScope&) = delete;
-
- private:
-  CAtmCore& core_;
+  // Slots, as the card engine and the tests read them.
+  Text& T(Prop p) { return props.T(p); }
+  const Text& T(Prop p) const { return props.T(p); }
+  int32_t& N(Prop p) { return props.N(p); }
+  int32_t N(Prop p) const { return props.N(p); }
+  const std::string& errorText() const { return shared.errorInfo.text(); }
 };
 
 }  // namespace quilta

@@ -14,53 +14,74 @@ struct Row {
   int32_t printed;
 };
 
+// Card status words and PC/SC values that read as one of our statuses.
+constexpr int32_t kWindowsInvalidHandle = 6;   // ERROR_INVALID_HANDLE from the context call
+constexpr int32_t kWindowsCancelled = 23;      // the reader dialog's own cancel
+constexpr int32_t kSwReaderCancel = status::kSwReaderTimeout;  // 69 F0 reads as a cancel
+
+struct SystemEntry {
+  int32_t status;
+  const char* text;
+  Fmt fmt;
+};
+
+// Our own codes and their texts. Every row prints its own status.
+constexpr SystemEntry kSystemRows[] = {
+    {status::kOk, "Command successful.", Fmt::Hex},
+    {status::kCardNotConnected, "Card is not connect", Fmt::Hex},
+    {status::kUserCancel, "User Cancel to do Txn Tac.", Fmt::Dec},
+    {status::kIllegalAccess, "Illegal Access Component.", Fmt::Dec},
+    {status::kUrlNotSupported, "IE Url No Support!", Fmt::Dec},
+    {status::kCardNotInserted, "Fisc card is not inserted.", Fmt::Dec},
+    {status::kPinError, "PIN Error.", Fmt::Dec},
+    {status::kPinBlocked, "FISC Card Locked (over error try 3 times).", Fmt::Dec},
+    {status::kPinNotVerified, "PIN is not verifyed.", Fmt::Dec},
+    {status::kNotBankServer, "Web Server is not Bank's (check 'ATM').", Fmt::Dec},
+    {status::kCardChanged, "Card is Changed or Remove.", Fmt::Dec},
+    {status::kConfirmTimeout, "User confirm time out (2nd gen reader input pin).", Fmt::Dec},
+    {status::kNoSuchAccount, "No this AccountNo.", Fmt::Dec},
+    {status::kBadReaderName, "ReaderName is not valid.", Fmt::Dec},
+    {status::kBadReaderType, "ReaderType is not valid.", Fmt::Dec},
+    {status::kBadSessionKey, " SessionKey is not valid.", Fmt::Dec},
+    {status::kBadFdId, " FdId is not valid.", Fmt::Dec},
+    {status::kBadFdChkCode, " FdChkCode is not valid.", Fmt::Dec},
+    {status::kBadAccountNo, " AccountNo is not valid.", Fmt::Dec},
+    {status::kBadPCode, " PCode is not valid.", Fmt::Dec},
+    {status::kBadAgentBankNo, " AgentBankNo is not valid.", Fmt::Dec},
+    {status::kBadInBankNo, " InBankNo is not valid.", Fmt::Dec},
+    {status::kBadInAccountNo, " InAccountNo is not valid.", Fmt::Dec},
+    {status::kBadAmount, " Amount is not valid.", Fmt::Dec},
+    {status::kBadServerDateTime, " ServerDateTime is not valid.", Fmt::Dec},
+    {status::kBadFeeType, " FeeType  is not valid.", Fmt::Dec},
+    {status::kBadFeeName, " FeeName is not valid.", Fmt::Dec},
+    {status::kBadKind, " Kind is not valid.", Fmt::Dec},
+    {status::kBadAccountName, " AccountName is not valid.", Fmt::Dec},
+    {status::kBadMerchantId, " MerchantId is not valid.", Fmt::Dec},
+    {status::kBadParameter, " para input error.", Fmt::Dec},
+};
+
+// Values that read as another row: the card's success word and its PIN words, Windows
+// error codes.
+struct Alias {
+  int32_t code;
+  int32_t status;
+};
+constexpr Alias kAliases[] = {
+    {status::kSwOk, status::kOk},
+    {kWindowsInvalidHandle, status::kCardNotConnected},
+    {kWindowsCancelled, status::kUserCancel},
+    {kSwReaderCancel, status::kUserCancel},
+    {status::kSwWrongPin, status::kPinError},
+    {status::kSwPinBlocked, status::kPinBlocked},
+    {status::kSwPinNotVerified, status::kPinNotVerified},
+};
+
 Row SystemRow(int32_t code) {
-  switch (code) {
-    case 0:
-    case 36864:
-      return {0, "Command successful.", Fmt::Hex, 0};
-    case 6:
-    case 5021:
-      return {5021, "Card is not connect", Fmt::Hex, 5021};
-    case 23:
-    case 5036:
-    case 27120:
-      return {5036, "User Cancel to do Txn Tac.", Fmt::Dec, 5036};
-    case 5003: return {5003, "Illegal Access Component.", Fmt::Dec, 5003};
-    case 5004: return {5004, "IE Url No Support!", Fmt::Dec, 5004};
-    case 5031:
-    case 26120:
-      return {5031, "PIN Error.", Fmt::Dec, 5031};
-    case 5032:
-    case 26144:
-      return {5032, "FISC Card Locked (over error try 3 times).", Fmt::Dec, 5032};
-    case 5033:
-    case 26128:
-      return {5033, "PIN is not verifyed.", Fmt::Dec, 5033};
-    case 5034: return {5034, "Web Server is not Bank's (check 'ATM').", Fmt::Dec, 5034};
-    case 5035: return {5035, "Card is Changed or Remove.", Fmt::Dec, 5035};
-    case 5037: return {5037, "User confirm time out (2nd gen reader input pin).", Fmt::Dec, 5037};
-    case 5038: return {5038, "No this AccountNo.", Fmt::Dec, 5038};
-    case 5041: return {5041, "ReaderName is not valid.", Fmt::Dec, 5041};
-    case 5042: return {5042, "ReaderType is not valid.", Fmt::Dec, 5042};
-    case 5043: return {5043, " SessionKey is not valid.", Fmt::Dec, 5043};
-    case 5044: return {5044, " FdId is not valid.", Fmt::Dec, 5044};
-    case 5045: return {5045, " FdChkCode is not valid.", Fmt::Dec, 5045};
-    case 5046: return {5046, " AccountNo is not valid.", Fmt::Dec, 5046};
-    case 5047: return {5047, " PCode is not valid.", Fmt::Dec, 5047};
-    case 5048: return {5048, " AgentBankNo is not valid.", Fmt::Dec, 5048};
-    case 5049: return {5049, " InBankNo is not valid.", Fmt::Dec, 5049};
-    case 5050: return {5050, " InAccountNo is not valid.", Fmt::Dec, 5050};
-    case 5051: return {5051, " Amount is not valid.", Fmt::Dec, 5051};
-    case 5052: return {5052, " ServerDateTime is not valid.", Fmt::Dec, 5052};
-    case 5053: return {5053, " FeeType  is not valid.", Fmt::Dec, 5053};
-    case 5054: return {5054, " FeeName is not valid.", Fmt::Dec, 5054};
-    case 5055: return {5055, " Kind is not valid.", Fmt::Dec, 5055};
-    case 5056: return {5056, " AccountName is not valid.", Fmt::Dec, 5056};
-    case 5057: return {5057, " MerchantId is not valid.", Fmt::Dec, 5057};
-    case 6002: return {6002, " para input error.", Fmt::Dec, 6002};
-    default: return {code, "Other Error!", Fmt::Hex, code};
-  }
+  for (const Alias& a : kAliases)
+    if (a.code == code) code = a.status;
+  for (const SystemEntry& e : kSystemRows)
+    if (e.status == code) return {e.status, e.text, e.fmt, e.status};
+  return {code, "Other Error!", Fmt::Hex, code};
 }
 
 // The standard PC/SC result codes 0x80100001..0x8010002F and 0x80100065..0x8010006E.
@@ -138,11 +159,11 @@ Row PcscRow(int32_t code) {
   }
   if (text == nullptr) return {code, "Other Error!", Fmt::Hex, code};
   switch (u) {
-    case 0x80100009u: return {5012, text, Fmt::Dec, 5012};
-    case 0x8010000Bu: return {5014, text, Fmt::Dec, 5014};
-    case 0x8010001Du: return {5001, text, Fmt::Dec, 5001};
-    case 0x8010002Eu: return {5002, text, Fmt::Hex, 5002};
-    case 0x80100069u: return {5035, text, Fmt::Dec, 5035};
+    case 0x80100009u: return {status::kUnknownReader, text, Fmt::Dec, status::kUnknownReader};
+    case 0x8010000Bu: return {status::kCardLocked, text, Fmt::Dec, status::kCardLocked};
+    case 0x8010001Du: return {status::kNoService, text, Fmt::Dec, status::kNoService};
+    case 0x8010002Eu: return {status::kNoReaders, text, Fmt::Hex, status::kNoReaders};
+    case 0x80100069u: return {status::kCardChanged, text, Fmt::Dec, status::kCardChanged};
     default: return {code, text, Fmt::Hex, code};
   }
 }
@@ -160,6 +181,24 @@ int32_t MapStatus(int32_t code, std::string* errorText) {
   }
   if (errorText) *errorText = buf;
   return row.status;
+}
+
+int32_t Outcome::TableCode() const {
+  if (kind_ == Kind::Dialog && rule_ == DialogRule::CancelIs5036 && value_ == dialog_end::kCancel)
+    return status::kUserCancel;
+  return value_;
+}
+
+int32_t Outcome::PageStatus() const {
+  if (accepted_) return status::kOk;
+  return MapStatus(TableCode(), nullptr);
+}
+
+bool Outcome::ok() const { return PageStatus() == status::kOk; }
+
+int32_t ErrorInfo::Report(const Outcome& outcome) {
+  if (!outcome.WritesErrorInfo()) return status::kOk;
+  return MapStatus(outcome.TableCode(), &text_);
 }
 
 }  // namespace quilta

@@ -65,6 +65,82 @@ inline constexpr int32_t kSwAccepted = 0x6602;
 // The last status text; 200 bytes with its terminator.
 inline constexpr size_t kErrorTextSize = 200;
 
+// Dialog end codes with a meaning of their own (a reader dialog may also end with the card's
+// status word or a PC/SC result).
+namespace dialog_end {
+inline constexpr int32_t kOk = 1;
+inline constexpr int32_t kCancel = 2;
+inline constexpr int32_t kTimedOut = 3;
+inline constexpr int32_t kNoCard = 4;
+inline constexpr int32_t kEntryRejected = 5;
+inline constexpr int32_t kNotShown = -1;
+}  // namespace dialog_end
+
+// How a dialog's end code reads for the page.
+enum class DialogRule : uint8_t {
+  Table,          // through the status table as it is
+  CancelIs5036,   // end code 2 (the customer cancelled) reads as 5036, the rest through the table
+};
+
+// What an operation ended with, before it reaches the page: one of our own codes, a PC/SC
+// result, a card status word or a dialog end code. Kept apart so that nothing converts a
+// value twice; ErrorInfo::Report turns it into the page's status.
+class Outcome {
+ public:
+  enum class Kind : uint8_t { Own, Pcsc, Card, Dialog };
+
+  static Outcome Ok() { return Own(status::kOk); }
+  static Outcome Own(int32_t code) { return {Kind::Own, code}; }
+  static Outcome Pcsc(uint32_t result) { return {Kind::Pcsc, static_cast<int32_t>(result)}; }
+  // The card's status word. `accepted` marks the card's 66 02 rule: success, and ErrorInfo
+  // keeps its text.
+  static Outcome Card(uint16_t sw, bool accepted = false) {
+    Outcome o{Kind::Card, sw};
+    o.accepted_ = accepted;
+    return o;
+  }
+  static Outcome Dialog(int32_t end, DialogRule rule) {
+    Outcome o{Kind::Dialog, end};
+    o.rule_ = rule;
+    return o;
+  }
+
+  Kind kind() const { return kind_; }
+  // The value as the card engine's contract hands it on unmapped: the PC/SC result as its
+  // 32-bit signed value, SW1 * 256 + SW2, the dialog end code, or our code (0 for 66 02).
+  int32_t raw() const { return accepted_ ? 0 : value_; }
+  // True for every outcome that reads as success (0) on the page.
+  bool ok() const;
+  // The page's status (what ErrorInfo::Report returns), without writing anything.
+  int32_t PageStatus() const;
+  // False for the card's 66 02, whose success leaves ErrorInfo as it was.
+  bool WritesErrorInfo() const { return !accepted_; }
+
+ private:
+  friend class ErrorInfo;
+  Outcome(Kind k, int32_t v) : kind_(k), value_(v) {}
+  // The code the status table is looked up with.
+  int32_t TableCode() const;
+
+  Kind kind_;
+  int32_t value_;
+  bool accepted_ = false;
+  DialogRule rule_ = DialogRule::Table;
+};
+
+// ErrorInfo: the process-wide text of the last status, and the one place that writes it.
+class ErrorInfo {
+ public:
+  // Writes the outcome's text (unless it keeps the text) and returns the page's status.
+  int32_t Report(const Outcome& outcome);
+  // One of our codes, or an unmapped value of the old contract, through the table.
+  int32_t Report(int32_t code) { return Report(Outcome::Own(code)); }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
 // Looks `code` up in the status table, writes "%s (%d)" or "%s (%lx)" into *errorText and
 // returns the status.
 int32_t MapStatus(int32_t code, std::string* errorText);

@@ -17,8 +17,8 @@ extern "C" {
 QUILTA_NP_EXPORT int QuiltaDevAttach(quilta::platform::Pcsc* pcsc,
                                      quilta::platform::Sleeper* sleeper, void* dialogHooks) {
   quilta::CAtmCore& core = quilta::CAtmCore::Instance();
-  core.pcsc = pcsc != nullptr ? pcsc : &quilta::platform::SystemPcsc();
-  core.sleeper = sleeper != nullptr ? sleeper : &quilta::platform::RealSleeper();
+  core.channel.pcsc = pcsc != nullptr ? pcsc : &quilta::platform::SystemPcsc();
+  core.channel.sleeper = sleeper != nullptr ? sleeper : &quilta::platform::RealSleeper();
   if (dialogHooks != nullptr) {
     const auto* hooks = static_cast<const QuiltaDevDialogHooks*>(dialogHooks);
     auto has = [&](size_t offset, size_t size) { return hooks->size >= offset + size; };

@@ -23,7 +23,9 @@
 
 namespace quilta {
 class CAtmCore;
+namespace card {
 class ReaderPinDialog;
+}  // namespace card
 namespace platform {
 class Pcsc;
 class Sleeper;
@@ -38,7 +40,7 @@ class DialogEnv;
 struct QuiltaDevDialogHooks {
   uint32_t size;
   // Runs the reader-instruction dialog for PIN verification on readers with their own keypad.
-  quilta::ReaderPinDialog* readerPinDialog;
+  quilta::card::ReaderPinDialog* readerPinDialog;
   // Where every later dialog of the module runs: a scripted customer on virtual time
   // (ui/scripted_customer.h) instead of real windows.
   quilta::ui::DialogEnv* dialogEnv;

@@ -1,5 +1,8 @@
 #include "sim/fisc_card.h"
 
+#include "card/pin.h"
+#include "core/hex.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -95,16 +98,8 @@ struct FiscCard::Apdu {
 };
 
 Bytes8 PinBlockOf(std::string_view pin) {
-  std::string text(16, 'F');
-  for (size_t i = 0; i < pin.size() && i < 16; ++i) text[i] = pin[i];
   Bytes8 block{};
-  for (size_t i = 0; i < 8; ++i) {
-    auto nibble = [](char c) {
-      auto u = static_cast<uint8_t>(c);
-      return static_cast<uint8_t>(u > '9' ? u - 0x37 : u - 0x30);
-    };
-    block[i] = static_cast<uint8_t>(nibble(text[2 * i]) * 16 + nibble(text[2 * i + 1]));
-  }
+  HexToBytes(card::PinBlockText(pin), block.size(), block.data());
   return block;
 }
 
@@ -204,15 +199,15 @@ std::vector<uint8_t> FiscCard::Transmit(const uint8_t* apdu, size_t length) {
 std::vector<uint8_t> FiscCard::Dispatch(const Apdu& a) {
   if (a.cla != 0x00) return Sw(kWrongCla);
   switch (a.ins) {
-    case 0xA4: return Select(a);
-    case 0xB0: return ReadBinary(a);
-    case 0xB2: return ReadRecord(a);
-    case 0xD2: return WriteRecord(a);
-    case 0x20: return Verify(a);
-    case 0x86: return Challenge(a);
-    case 0x82: return ExternalAuthenticate(a);
-    case 0x2C: return ResetRetryCounter(a);
-    case 0xE2: return Tac(a);
+    case fisc::ins::kSelect: return Select(a);
+    case fisc::ins::kReadBinary: return ReadBinary(a);
+    case fisc::ins::kReadRecord: return ReadRecord(a);
+    case fisc::ins::kWriteRecord: return WriteRecord(a);
+    case fisc::ins::kVerify: return Verify(a);
+    case fisc::ins::kChallenge: return Challenge(a);
+    case fisc::ins::kExternalAuthenticate: return ExternalAuthenticate(a);
+    case fisc::ins::kResetRetryCounter: return ResetRetryCounter(a);
+    case fisc::ins::kTac: return Tac(a);
     default: return Sw(kWrongIns);
   }
 }

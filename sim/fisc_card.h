@@ -46,16 +46,17 @@
 #include <string_view>
 #include <vector>
 
+#include "card/fisc.h"
 #include "platform/card_model.h"
 #include "sim/profile.h"
 
 namespace quilta::sim {
 
-inline constexpr std::array<uint8_t, 8> kFiscAid = {0xA0, 0x00, 0x00, 0x01, 0x72, 0x95, 0x00, 0x01};
-inline constexpr uint16_t kFileAccounts = 0x1001;
-inline constexpr uint16_t kFileRegistered = 0x1002;
-inline constexpr uint16_t kFilePin = 0x00C2;
-inline constexpr uint16_t kFileTacLog = 0x1080;
+inline constexpr auto kFiscAid = fisc::kAid;
+inline constexpr uint16_t kFileAccounts = fisc::kFileAccounts;
+inline constexpr uint16_t kFileRegistered = fisc::kFileRegistered;
+inline constexpr uint16_t kFilePin = fisc::kFilePin;
+inline constexpr uint16_t kFileTacLog = fisc::kFileTacLog;
 inline constexpr size_t kTacLogRecords = 10;
 inline constexpr size_t kTacLogRecordSize = 30;
 // The ATR: direct convention, offers T=1 only.

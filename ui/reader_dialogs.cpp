@@ -107,7 +107,6 @@ namespace {
 class PinPadDialog final : public card::ReaderPinDialog {
  public:
   int32_t Run(CoreParts& core, const card::ReaderPinRequest& request) override {
-    CoreParts& core = static_cast<CAtmCore&>(parts);
     CTwoReaderShow dlg;
     dlg.title = request.caption;
     dlg.instruction = request.instruction;

@@ -61,6 +61,16 @@ int64_t NowMs() {
 
 void Anchor() {}
 
+// The helper's event kinds are the renderer's: the same values, Lost standing for Closed.
+constexpr bool SameKind(wire::EventKind w, UiEvent::Kind k) {
+  return static_cast<uint8_t>(w) == static_cast<uint8_t>(k);
+}
+static_assert(SameKind(wire::EventKind::Command, UiEvent::Kind::Command) &&
+              SameKind(wire::EventKind::Escape, UiEvent::Kind::Escape) &&
+              SameKind(wire::EventKind::CloseBox, UiEvent::Kind::CloseBox) &&
+              SameKind(wire::EventKind::Lost, UiEvent::Kind::Closed));
+constexpr uint8_t kMaxEventKind = static_cast<uint8_t>(wire::EventKind::Lost);
+
 std::atomic<uint64_t> g_ownerWindow{0};
 
 }  // namespace
@@ -270,24 +280,10 @@ void RemoteRenderer::HandleFrame(uint8_t type, std::span<const uint8_t> body) {
       const int32_t id = r.I32();
       const uint32_t dialog = r.U32();
       if (!r.Done() || !dialogOpen_ || dialog != opensSent_) return;  // input for an earlier dialog
+      if (kind > kMaxEventKind) return;  // a kind of a newer helper
       UiEvent ev;
-      switch (static_cast<wire::EventKind>(kind)) {
-        case wire::EventKind::Command:
-          ev.kind = UiEvent::Kind::Command;
-          ev.id = id;
-          break;
-        case wire::EventKind::Escape:
-          ev.kind = UiEvent::Kind::Escape;
-          break;
-        case wire::EventKind::CloseBox:
-          ev.kind = UiEvent::Kind::CloseBox;
-          break;
-        case wire::EventKind::Lost:
-          ev.kind = UiEvent::Kind::Closed;
-          break;
-        default:
-          return;
-      }
+      ev.kind = static_cast<UiEvent::Kind>(kind);
+      if (ev.kind == UiEvent::Kind::Command) ev.id = id;
       events_.push_back(ev);
       return;
     }
@@ -379,13 +375,13 @@ bool RemoteRenderer::Open(const DialogTemplate& tmpl, const std::u16string& capt
   for (const Control& c : tmpl.controls) {
     wire::ControlMsg w;
     w.id = c.id;
-    w.kind = static_cast<uint8_t>(c.kind);
+    w.kind = wire::WireValue(c.kind);
     w.x = c.x;
     w.y = c.y;
     w.w = c.w;
     w.h = c.h;
     w.text = ToUtf8(c.text);
-    w.colour = static_cast<uint8_t>(c.colour);
+    w.colour = wire::WireValue(c.colour);
     w.disabled = c.disabled;
     w.bitmap = c.bitmap;
     w.hoverBitmap = c.hoverBitmap;

@@ -18,11 +18,11 @@ inline constexpr char kSelectApp[] = "00 A4 04 00 08 A0 00 00 01 72 95 00 01 00"
 class CardFixture : public ::testing::Test {
  protected:
   CardFixture() {
-    core.pcsc = &pcsc;
-    core.sleeper = &sleeper;
+    core.channel.pcsc = &pcsc;
+    core.channel.sleeper = &sleeper;
   }
 
-  std::string Error() const { return core.errorText; }
+  std::string Error() const { return core.errorText(); }
   std::string Text(Prop p) const { return ToNarrow(core.T(p)); }
   void SetReaderName(const std::string& name) { core.PutText(Prop::ReaderName, AsciiText(name)); }
 

@@ -1,8 +1,19 @@
-#include "card/pin_block.h"
+#include "card/pin.h"
+#include "core/hex.h"
 #include "tests/card/card_fixture.h"
 
 namespace quilta::testing {
 namespace {
+
+using card::ReaderPinDialog;
+using card::ReaderPinRequest;
+
+// The command a request carries, as hex ("" when it carries none).
+std::string Hex(const ReaderPinRequest& r) {
+  if (!r.command) return "";
+  uint8_t bytes[card::CommandApdu::kMaxSize];
+  return BytesToHex(bytes, r.command->Serialize(bytes));
+}
 
 using Pin = CardFixture;
 
@@ -12,7 +23,7 @@ constexpr char kSelectPinFile[] = "00 A4 02 00 02 00 C2";
 // chosen code.
 class FakeReaderDialog final : public ReaderPinDialog {
  public:
-  int32_t Run(CAtmCore&, const ReaderPinRequest& request) override {
+  int32_t Run(CoreParts&, const ReaderPinRequest& request) override {
     requests.push_back(request);
     return endCode;
   }
@@ -28,7 +39,7 @@ TEST_F(Pin, PinBlockPutsDigitsIntoNibbles) {
   EXPECT_EQ(core.VerifyPIN(u"1234"), 0);
   EXPECT_EQ(core.VerifyPIN(u"1234567890123456"), 0);
   EXPECT_EQ(core.VerifyPIN(u""), 0);
-  EXPECT_TRUE(core.pinVerified);
+  EXPECT_TRUE(core.shared.pinVerified);
 }
 
 TEST_F(Pin, OverlongOrUnencodablePinIsRefusedBeforeAnythingIsSent) {
@@ -49,8 +60,8 @@ TEST_F(Pin, OverlongOrUnencodablePinIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(core.ChangePIN(u"1234", u"12 4"), 6002);
   EXPECT_EQ(pcsc.Count("Transmit"), 0u);
   EXPECT_TRUE(dialog.requests.empty());
-  EXPECT_FALSE(core.pinVerified);
-  EXPECT_EQ(PinBlockText(u"1234"), "1234FFFFFFFFFFFF");
+  EXPECT_FALSE(core.shared.pinVerified);
+  EXPECT_EQ(card::PinBlockText("1234"), "1234FFFFFFFFFFFF");
 }
 
 TEST_F(Pin, WrongPinThreeTimesLocksAndNeverClearsTheFlag) {
@@ -68,7 +79,7 @@ TEST_F(Pin, WrongPinThreeTimesLocksAndNeverClearsTheFlag) {
   EXPECT_EQ(core.VerifyPIN(u"1111"), 5032);
   EXPECT_EQ(Error(), "FISC Card Locked (over error try 3 times). (5032)");
   EXPECT_EQ(core.VerifyPIN(u"1234"), 5032);
-  EXPECT_TRUE(core.pinVerified);
+  EXPECT_TRUE(core.shared.pinVerified);
 }
 
 TEST_F(Pin, ChangePinSelectsVerifiesThenWrites) {
@@ -79,7 +90,7 @@ TEST_F(Pin, ChangePinSelectsVerifiesThenWrites) {
                           {"00 20 00 10 08 56 79 FF FF FF FF FF FF", "66 08"}});
   Open();
   EXPECT_EQ(core.ChangePIN(u"1234", u"5678"), 0);
-  EXPECT_TRUE(core.pinVerified);
+  EXPECT_TRUE(core.shared.pinVerified);
   EXPECT_EQ(core.ChangePIN(u"5679", u"0000"), 5031);  // nothing written
   EXPECT_TRUE(card->Finished());
 }
@@ -108,20 +119,15 @@ TEST_F(Pin, ReaderTypeTwoHandsTheDialogTheCommandTemplate) {
   EXPECT_EQ(full.caption, u"密碼認證");
   EXPECT_EQ(full.instruction, u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按");
   EXPECT_EQ(full.readerType, 2);
-  EXPECT_EQ(full.command.cla + full.command.ins + full.command.p1 + full.command.p2, "00200010");
-  EXPECT_EQ(full.command.lc, "08");
-  EXPECT_EQ(full.command.data, "FFFFFFFFFFFFFFFF");
-  EXPECT_FALSE(full.command.le.has_value());
+  EXPECT_EQ(Hex(full), "00200010" "08" "FFFFFFFFFFFFFFFF");  // Lc 08 and the block, no Le
 
   const ReaderPinRequest& pad = dialog.requests[1];
-  EXPECT_EQ(pad.command.cla + pad.command.ins + pad.command.p1 + pad.command.p2, "80200010");
-  EXPECT_FALSE(pad.command.lc.has_value());
-  EXPECT_FALSE(pad.command.le.has_value());
+  EXPECT_EQ(Hex(pad), "80200010");  // no Lc, no Le
 
   const ReaderPinRequest& change = dialog.requests[2];
   EXPECT_EQ(change.caption, u"密碼變更");
   EXPECT_EQ(change.instruction, u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按");
-  EXPECT_EQ(change.command.data, "F0F0F0F0F0F0F0F0");
+  EXPECT_EQ(Hex(change), "00200010" "08" "F0F0F0F0F0F0F0F0");
   EXPECT_EQ(pcsc.ApduLog(), std::vector<std::string>{"00A4020002" "00C2"});  // the dialog sends the rest
 }
 
@@ -135,11 +141,11 @@ TEST_F(Pin, ReaderTypeThreePassesThePins) {
   EXPECT_EQ(core.ChangePIN(u"1234", u"5678"), 0);
   ASSERT_EQ(dialog.requests.size(), 2u);
   EXPECT_EQ(dialog.requests[0].instruction, u"並依照字幕顯示需要按讀卡機上");
-  EXPECT_EQ(dialog.requests[0].pin, u"1234");
+  EXPECT_EQ(dialog.requests[0].pin.value(), u"1234");
   EXPECT_FALSE(dialog.requests[0].change);
   EXPECT_EQ(dialog.requests[1].instruction, u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按");
-  EXPECT_EQ(dialog.requests[1].pin, u"1234");
-  EXPECT_EQ(dialog.requests[1].newPin, u"5678");
+  EXPECT_EQ(dialog.requests[1].pin.value(), u"1234");
+  EXPECT_EQ(dialog.requests[1].newPin.value(), u"5678");
   EXPECT_TRUE(dialog.requests[1].change);
 }
 
@@ -163,10 +169,10 @@ TEST_F(Pin, DialogEndCodesBecomeStatuses) {
     EXPECT_EQ(core.VerifyPIN(u""), c.status) << c.end;
     EXPECT_EQ(Error(), c.text);
   }
-  EXPECT_FALSE(core.pinVerified);
+  EXPECT_FALSE(core.shared.pinVerified);
   dialog.endCode = 0x9000;
   EXPECT_EQ(core.VerifyPIN(u""), 0);
-  EXPECT_TRUE(core.pinVerified);
+  EXPECT_TRUE(core.shared.pinVerified);
 
   core.readerPinDialog = nullptr;  // no dialog available: not shown
   EXPECT_EQ(core.VerifyPIN(u""), -1);

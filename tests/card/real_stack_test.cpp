@@ -51,9 +51,9 @@ class RealStack : public ::testing::Test {
   }
 
   void Open() {
-    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText;
+    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
     core_.PutText(Prop::ReaderName, AsciiText(reader_));
-    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   }
 
   // A profile file with the given changes to the default card.
@@ -72,7 +72,7 @@ TEST_F(RealStack, ListsEveryReader) {
   ASSERT_EQ(core_.ConnectDriver(), 0);
   int expected = std::atoi(Env("QUILTA_EXPECT_READERS").c_str());
   ASSERT_GT(expected, 0);
-  EXPECT_EQ(core_.ListReadersName(), 0) << core_.errorText;
+  EXPECT_EQ(core_.ListReadersName(), 0) << core_.errorText();
   EXPECT_EQ(core_.N(Prop::ReaderCount), expected);
   // pcscd lists readers in an order of its own: compare as sets.
   std::set<std::string> names;
@@ -105,12 +105,12 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   ASSERT_EQ(pcsc.Connect(otherContext, reader_, sc::kShareExclusive, sc::kProtocolT1, &otherCard, &protocol),
             sc::kSuccess);
   EXPECT_EQ(core_.ConnectCard(), 5014);
-  EXPECT_EQ(core_.errorText, " Card is already connect and locked. (5014)");
+  EXPECT_EQ(core_.errorText(), " Card is already connect and locked. (5014)");
   EXPECT_EQ(pcsc.ReleaseContext(otherContext), sc::kSuccess);
 
-  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
-  EXPECT_EQ(core_.activeProtocol, sc::kProtocolT1);
-  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText;
+  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
+  EXPECT_EQ(core_.channel.activeProtocol, sc::kProtocolT1);
+  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
   EXPECT_EQ(Narrow(core_, Prop::IssuerBankNo), "00812345");
   EXPECT_EQ(Narrow(core_, Prop::CardNo), "0102030405060708090A0B0C0D0E0F10");
   EXPECT_EQ(Narrow(core_, Prop::AccountNo0), "0081234500012345");
@@ -118,21 +118,21 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   EXPECT_EQ(Narrow(core_, Prop::MasterAccountNo), "0081234500012345");
   EXPECT_EQ(core_.N(Prop::AccountCount), 2);
   EXPECT_EQ(Narrow(core_, Prop::CardRemark).size(), 60u);
-  EXPECT_EQ(core_.ReadAuthInAcctNo(), 0) << core_.errorText;
+  EXPECT_EQ(core_.ReadAuthInAcctNo(), 0) << core_.errorText();
   EXPECT_EQ(core_.N(Prop::AuthInCount), 2);
   EXPECT_EQ(Narrow(core_, Prop::AuthInAccountNo1), "0070000012345678");
   EXPECT_EQ(core_.CheckCardChange(), 0);
   EXPECT_EQ(core_.N(Prop::CardChange), 0);
 
   // A second ConnectCard in the same process, with the card still held exclusively.
-  EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+  EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   EXPECT_EQ(core_.CheckCardChange(), 0);
 
   // Another card in the slot.
   sim::Profile other = sim::DefaultProfile();
   other.identity[15] = 0x99;
   ASSERT_TRUE(control_->Swap(WriteProfile(other, "other")));
-  EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+  EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   EXPECT_EQ(core_.CheckCardChange(), 0);
   EXPECT_EQ(core_.N(Prop::CardChange), 1);
 
@@ -142,17 +142,17 @@ TEST_F(RealStack, ConnectReadAndCheck) {
 
 TEST_F(RealStack, PinVerifyChangeAndLock) {
   Open();
-  EXPECT_EQ(core_.VerifyPIN(u"1234"), 0) << core_.errorText;
-  EXPECT_TRUE(core_.pinVerified);
-  EXPECT_EQ(core_.ChangePIN(u"1234", u"567890"), 0) << core_.errorText;
+  EXPECT_EQ(core_.VerifyPIN(u"1234"), 0) << core_.errorText();
+  EXPECT_TRUE(core_.shared.pinVerified);
+  EXPECT_EQ(core_.ChangePIN(u"1234", u"567890"), 0) << core_.errorText();
   EXPECT_EQ(core_.VerifyPIN(u"567890"), 0);
   EXPECT_EQ(core_.ChangePIN(u"1234", u"0000"), 5031);  // wrong old PIN: nothing written
   EXPECT_EQ(core_.VerifyPIN(u"1111"), 5031);
-  EXPECT_EQ(core_.errorText, "PIN Error. (5031)");
+  EXPECT_EQ(core_.errorText(), "PIN Error. (5031)");
   EXPECT_EQ(core_.VerifyPIN(u"1111"), 5032);
-  EXPECT_EQ(core_.errorText, "FISC Card Locked (over error try 3 times). (5032)");
+  EXPECT_EQ(core_.errorText(), "FISC Card Locked (over error try 3 times). (5032)");
   EXPECT_EQ(core_.VerifyPIN(u"567890"), 5032);
-  EXPECT_TRUE(core_.pinVerified);
+  EXPECT_TRUE(core_.shared.pinVerified);
 }
 
 TEST_F(RealStack, CardPulledAndPutBack) {
@@ -160,14 +160,14 @@ TEST_F(RealStack, CardPulledAndPutBack) {
   ASSERT_EQ(core_.ReadBasicData(), 0);
   ASSERT_TRUE(control_->Remove(true));
   EXPECT_EQ(core_.ReadBasicData(), 5035);
-  EXPECT_EQ(core_.errorText, "Card is Changed or Remove. (5035)");
+  EXPECT_EQ(core_.errorText(), "Card is Changed or Remove. (5035)");
   EXPECT_EQ(core_.N(Prop::AccountCount), 2);
   EXPECT_EQ(core_.CheckCardInsert(), 0);
   EXPECT_EQ(core_.N(Prop::ReaderInsert), 0);
   EXPECT_EQ(core_.ConnectCard(), 5013);
-  EXPECT_EQ(core_.errorText, "Fisc card is not inserted. (5013)");
+  EXPECT_EQ(core_.errorText(), "Fisc card is not inserted. (5013)");
   ASSERT_TRUE(control_->Insert(true));
-  EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+  EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   EXPECT_EQ(core_.ReadBasicData(), 0);
 }
 
@@ -177,8 +177,8 @@ TEST_F(RealStack, CardPulledAndPutBack) {
 TEST_F(RealStack, ReaderNamedInUtf8) {
   ASSERT_EQ(reader_, "Lecteur \xC3\xA0 puce 00 00");
   const Text name = u"Lecteur \u00E0 puce 00 00";
-  ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText;
-  ASSERT_EQ(core_.ListReadersName(), 0) << core_.errorText;
+  ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
+  ASSERT_EQ(core_.ListReadersName(), 0) << core_.errorText();
   std::string listed;
   bool found = false;
   for (int k = 0; k < std::min(core_.N(Prop::ReaderCount), 10); ++k) {
@@ -188,10 +188,10 @@ TEST_F(RealStack, ReaderNamedInUtf8) {
   EXPECT_TRUE(found) << "listed:" << listed;
 
   core_.PutText(Prop::ReaderName, name);
-  EXPECT_EQ(core_.CheckCardInsert(), 0) << core_.errorText;
+  EXPECT_EQ(core_.CheckCardInsert(), 0) << core_.errorText();
   EXPECT_EQ(core_.N(Prop::ReaderInsert), 1);
-  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
-  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText;
+  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
+  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
 }
 
 // The card is pulled while commands are running: whichever command it hits, the page reads
@@ -213,12 +213,12 @@ TEST_F(RealStack, CardPulledMidOperation) {
       }
     }
     customer.join();
-    EXPECT_EQ(st, 5035) << core_.errorText;
+    EXPECT_EQ(st, 5035) << core_.errorText();
     EXPECT_EQ(core_.N(Prop::AccountCount), 2);
     // Wait until pcscd reports the slot empty, then put the card back.
     ASSERT_TRUE(control_->Remove(true));
     ASSERT_TRUE(control_->Insert(true));
-    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   }
 }
 
@@ -255,14 +255,14 @@ bool Gone(pid_t pid) {
 TEST_F(RealStack, ServiceStoppedAndRestarted) {
   Open();
   ASSERT_EQ(core_.ReadBasicData(), 0);
-  const platform::ScardContext oldContext = core_.cardContext;
+  const platform::ScardContext oldContext = core_.channel.context;
   pid_t pcscd = SandboxPcscd();
   ASSERT_GT(pcscd, 0);
   ASSERT_EQ(kill(pcscd, SIGTERM), 0);
   ASSERT_TRUE(Gone(pcscd));
 
   EXPECT_EQ(core_.ListReadersName(), 5001);
-  EXPECT_EQ(core_.errorText, "no pc/sc reader driver installed. (5001)");
+  EXPECT_EQ(core_.errorText(), "no pc/sc reader driver installed. (5001)");
   EXPECT_EQ(core_.ReadBasicData(), 5001);
   EXPECT_EQ(core_.CheckCardInsert(), 5001);
   EXPECT_EQ(core_.ConnectCard(), 5001);
@@ -289,12 +289,12 @@ TEST_F(RealStack, ServiceStoppedAndRestarted) {
     }
     st = core_.ConnectCard();
   }
-  EXPECT_EQ(st, 0) << core_.errorText;
+  EXPECT_EQ(st, 0) << core_.errorText();
   // The context from before the stop died with the service.
   char names[2000];
   uint32_t length = sizeof names;
-  EXPECT_EQ(core_.pcsc->ListReaders(oldContext, names, &length), sc::kNoService);
-  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText;
+  EXPECT_EQ(core_.channel.pcsc->ListReaders(oldContext, names, &length), sc::kNoService);
+  EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
   EXPECT_EQ(core_.VerifyPIN(u"1234"), 0);
 
   kill(restarted, SIGTERM);

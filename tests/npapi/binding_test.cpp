@@ -277,7 +277,7 @@ TEST_F(Binding, MissingArgumentsAreRefusedBeforeAnythingIsSent) {
     return r.value.intValue;
   };
   EXPECT_EQ(call("VerifyPIN", {}), 6002);
-  EXPECT_EQ(core_->errorText, " para input error. (6002)");
+  EXPECT_EQ(core_->errorText(), " para input error. (6002)");
   EXPECT_EQ(call("ChangePIN", {Value::Str("1234")}), 6002);
   EXPECT_EQ(call("GetAtmCode", {Value::Str("1"), Value::Str("2")}), 6002);
   EXPECT_EQ(call("VerifyPIN", {Value::Boolean(true)}), 6002);  // not text: missing
@@ -318,12 +318,12 @@ TEST_F(Binding, InstancesShareTheCoreAndTheNewestPageUrlDecides) {
 TEST_F(Binding, RefusedConnectCardLeavesTheOpenCardAlone) {
   auto bank = NewPage(BankUrl());
   ConnectFromBank(*bank);
-  platform::ScardHandle handle = core_->cardHandle;
+  platform::ScardHandle handle = core_->channel.handle;
   auto foreign = NewPage(ForeignUrl());
   pcsc_.ClearLog();
   EXPECT_EQ(Call(*foreign, "ConnectCard"), Value::Int(5004));
   EXPECT_TRUE(pcsc_.Log().empty());
-  EXPECT_EQ(core_->cardHandle, handle);
+  EXPECT_EQ(core_->channel.handle, handle);
   EXPECT_EQ(pcsc_.OpenConnections(), 1u);
   EXPECT_EQ(Call(*foreign, "ReadBasicData"), Value::Int(0));  // the card stays usable
 }
@@ -332,7 +332,7 @@ TEST_F(Binding, CallsDuringAModalDialogAreRefusedAndChangeNothing) {
   auto page = NewPage(BankUrl());
   ASSERT_TRUE(page->Set("ReaderName", Value::Str(kReader)));
   ASSERT_EQ(Call(*page, "ConnectDriver"), Value::Int(0));
-  std::string errorBefore = core_->errorText;
+  std::string errorBefore = core_->errorText();
   pcsc_.ClearLog();
 
   ModalScope dialog(*core_);
@@ -341,7 +341,7 @@ TEST_F(Binding, CallsDuringAModalDialogAreRefusedAndChangeNothing) {
   EXPECT_EQ(Call(*page, "DisconnectDriver"), Value::Int(status::kBusy));
   EXPECT_FALSE(page->Set("ReaderName", Value::Str("other")));
   EXPECT_FALSE(page->Set("ReaderType", Value::Int(2)));
-  EXPECT_EQ(core_->errorText, errorBefore);
+  EXPECT_EQ(core_->errorText(), errorBefore);
   EXPECT_TRUE(pcsc_.Log().empty());
   EXPECT_EQ(Read(*page, "ReaderName"), Value::Str(kReader));  // reads still work
 }
@@ -364,9 +364,9 @@ TEST_F(Binding, PageCallsDuringTheReaderPinDialogAreRefused) {
     depthDuring = core_->modalDepth;
     during = Call(*page, "DisconnectCard");
     writeAccepted = page->Set("ReaderName", Value::Str("other"));
-    errorDuring = core_->errorText;
+    errorDuring = core_->errorText();
   }).Cancel();
-  std::string errorBefore = core_->errorText;
+  std::string errorBefore = core_->errorText();
   Value result = Call(*page, "VerifyPIN", {Value::Str("1234")});
 
   QuiltaDevDialogHooks restore{sizeof(QuiltaDevDialogHooks), nullptr, nullptr};
@@ -377,7 +377,7 @@ TEST_F(Binding, PageCallsDuringTheReaderPinDialogAreRefused) {
   EXPECT_FALSE(writeAccepted);
   EXPECT_EQ(errorDuring, errorBefore);
   EXPECT_EQ(core_->T(Prop::ReaderName), u"Virtual PCD 00 00");
-  EXPECT_NE(core_->cardHandle, 0u);  // the refused DisconnectCard did not run
+  EXPECT_NE(core_->channel.handle, 0u);  // the refused DisconnectCard did not run
   EXPECT_NE(result, Value::Int(status::kBusy));
 }
 

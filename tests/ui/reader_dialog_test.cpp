@@ -1,3 +1,4 @@
+#include "card/commands.h"
 #include <gtest/gtest.h>
 
 #include "ui_test_support.h"
@@ -60,7 +61,7 @@ TEST(ReaderDialog, Mode2SendsTheCallersCommandOnceAndKeepsThe69F0) {
   b.card->answers = {"69F0"};
   CTwoReaderShow dlg;
   dlg.mode = 2;
-  dlg.command = CommandFields{"80", "20", "00", "10", std::nullopt, "FFFF", std::nullopt};
+  dlg.command = card::ParseCommand(CommandFields{"80", "20", "00", "10", std::nullopt, "FFFF", std::nullopt});
   EXPECT_EQ(dlg.Run(b.core, &b.person), 0x69F0);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"80200010"});
 }
@@ -71,7 +72,7 @@ TEST(ReaderDialog, TransactionDialogTurns69F0Into5037) {
   b.card->answers = {"69F0"};
   CTWOREADERSHOW1 dlg;
   dlg.mode = 2;
-  dlg.command = TacCommand();
+  dlg.command = card::ParseCommand(TacCommand());
   EXPECT_EQ(dlg.Run(b.core, &b.person), status::kConfirmTimeout);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"00E2108004A1B2C3D400"});
 }
@@ -83,12 +84,12 @@ TEST(ReaderDialog, Mode3VerifiesThenSendsTheCommandIntoTheReceiveArea) {
   CTWOREADERSHOW1_Accessible dlg;
   dlg.mode = 3;
   dlg.pin = u"246810";
-  dlg.command = TacCommand();
+  dlg.command = card::ParseCommand(TacCommand());
   dlg.instruction = u"並  依  照";
   EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"0020001008246810FFFFFFFFFF", "00E2108004A1B2C3D400"}));
-  EXPECT_EQ(b.core.exchange.receiveLength, 21u);
-  EXPECT_EQ(BytesToHex(b.core.exchange.receive, 21), "003132333435363738000011223344556677889000");
+  EXPECT_EQ(b.core.channel.response.size(), 21u);
+  EXPECT_EQ(BytesToHex(b.core.channel.response.bytes(), 21), "003132333435363738000011223344556677889000");
   EXPECT_EQ(b.person.Last().templateNumber, 1051);
   EXPECT_EQ(b.person.Last().TextOf(210), u"並  依  照");
 }
@@ -102,7 +103,7 @@ TEST(ReaderDialog, SummaryDialogVerifiesAllFInMode2AndStopsOnAFailedVerify) {
   dlg.label[0] = u"轉出帳號";
   dlg.value[0] = u"12345678901234";
   dlg.mode = 2;
-  dlg.command = TacCommand();
+  dlg.command = card::ParseCommand(TacCommand());
   EXPECT_EQ(dlg.Run(b.core, &b.person), 0x63C2);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{kAllFVerify});
   EXPECT_EQ(b.person.Last().TextOf(205), u"12345678901234");
@@ -115,7 +116,7 @@ TEST(ReaderDialog, ApplyDialogs) {
   CDoApplyTACDlg151 pin;
   pin.mode = 3;
   pin.pin = u"1234";
-  pin.command = TacCommand();
+  pin.command = card::ParseCommand(TacCommand());
   EXPECT_EQ(pin.Run(b.core, &b.person), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"00200010081234FFFFFFFFFFFF", "00E2108004A1B2C3D400"}));
   EXPECT_EQ(b.person.Last().templateNumber, 206);
@@ -124,7 +125,7 @@ TEST(ReaderDialog, ApplyDialogs) {
   b.card->answers = {"69F0"};
   CDoApplyTACDlg252 keys;
   keys.mode = 2;
-  keys.command = TacCommand();
+  keys.command = card::ParseCommand(TacCommand());
   EXPECT_EQ(keys.Run(b.core, &b.person), status::kConfirmTimeout);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{kAllFVerify});
   EXPECT_EQ(b.person.Last().templateNumber, 208);
@@ -149,26 +150,19 @@ TEST(ReaderDialog, EscBeforeTheExchangeSendsNothing) {
   EXPECT_EQ(testing::Sent(b.pcsc).size(), 0u);
 }
 
-TEST(DialogExchange, LcCountsBytesAndDataIsNeverReadPastItsEnd) {
+TEST(DialogExchange, LcCountsBytesAndAnAnswerWithoutStatusWordFails) {
   DialogBench b;
   b.Connect();
-  uint8_t rx[1024];
-  uint32_t n = 0;
-  std::string data(56, 'A');
-  data += "FFFF";  // beyond 1C bytes: not sent
-  EXPECT_EQ(DialogExchange(b.pcsc, b.core.cardHandle, b.core.activeProtocol,
-                           CommandFields{"00", "E2", "10", "80", "1C", data, std::nullopt}, rx, &n),
-            0x9000);
-  EXPECT_EQ(testing::Sent(b.pcsc).back(), "00E210801C" + std::string(56, 'A'));
-  // Data shorter than Lc: the missing bytes go as zero.
-  DialogExchange(b.pcsc, b.core.cardHandle, b.core.activeProtocol,
-                 CommandFields{"00", "20", "00", "10", "04", "12", std::string("00")}, rx, &n);
-  EXPECT_EQ(testing::Sent(b.pcsc).back(), "00200010041200000000");
+  card::Channel& ch = b.core.channel;
+  card::ResponseApdu rx;
+  uint8_t block[0x1C];
+  std::fill(std::begin(block), std::end(block), 0xAA);
+  EXPECT_EQ(ch.ExchangeUnnamed(card::cmd::Tac(block), &rx, ch.handle, ch.activeProtocol).sw, 0x9000);
+  EXPECT_EQ(testing::Sent(b.pcsc).back(), "00E210801C" + std::string(56, 'A') + "00");
   // A response without a status word is a failed exchange.
   b.pcsc.TruncateResponseAt(2, 1);  // the first send, without a protocol, is refused
-  EXPECT_EQ(DialogExchange(b.pcsc, b.core.cardHandle, b.core.activeProtocol,
-                           CommandFields{"00", "20", "00", "10", {}, {}, {}}, rx, &n),
-            static_cast<int32_t>(platform::scard::kCommDataLost));
+  EXPECT_EQ(ch.ExchangeUnnamed(card::cmd::VerifyOnReader(), &rx, ch.handle, ch.activeProtocol).rv,
+            platform::scard::kCommDataLost);
 }
 
 TEST(DialogExchange, FallsBackToTheActiveProtocolWhenProtocolZeroIsRefused) {

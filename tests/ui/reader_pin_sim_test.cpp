@@ -17,12 +17,12 @@ struct SimBench {
     card = std::make_shared<sim::FiscCard>(sim::DefaultProfile());
     pad = std::make_shared<sim::PinPadReader>(card);
     pcsc.InsertCard(reader, pad);
-    core.pcsc = &pcsc;
-    core.sleeper = &sleeper;
+    core.channel.pcsc = &pcsc;
+    core.channel.sleeper = &sleeper;
     InstallDialogs(core);
     EXPECT_EQ(core.ConnectDriver(), 0);
     core.PutText(Prop::ReaderName, AsciiText(reader));
-    EXPECT_EQ(core.ConnectCard(), 0) << core.errorText;
+    EXPECT_EQ(core.ConnectCard(), 0) << core.errorText();
     EXPECT_EQ(core.SetReaderType(AsciiText(readerType)), 0);
   }
   void Customer(sim::PinPadAction action, std::string pin = "1234", std::string newPin = "5678") {
@@ -41,8 +41,8 @@ struct SimBench {
 
 TEST(ReaderPinOnTheSimulator, Type3VerifiesThePageSPin) {
   SimBench b("Sim Reader 0", "3");
-  EXPECT_EQ(b.core.VerifyPIN(u"1234"), 0) << b.core.errorText;
-  EXPECT_TRUE(b.core.pinVerified);
+  EXPECT_EQ(b.core.VerifyPIN(u"1234"), 0) << b.core.errorText();
+  EXPECT_TRUE(b.core.shared.pinVerified);
   EXPECT_TRUE(b.card->PinVerified());
 
   EXPECT_EQ(b.core.VerifyPIN(u"9999"), status::kPinError);
@@ -52,7 +52,7 @@ TEST(ReaderPinOnTheSimulator, Type3VerifiesThePageSPin) {
 TEST(ReaderPinOnTheSimulator, Type2CustomerTypesThePinOnThePad) {
   SimBench full("Todos eCode Connectable 0", "2");
   full.Customer(sim::PinPadAction::kEnterPin, "1234");
-  EXPECT_EQ(full.core.VerifyPIN(u""), 0) << full.core.errorText;
+  EXPECT_EQ(full.core.VerifyPIN(u""), 0) << full.core.errorText();
   EXPECT_EQ(full.pad->Prompts(), 1);
 
   SimBench other("Sim Reader 1", "2");
@@ -60,17 +60,17 @@ TEST(ReaderPinOnTheSimulator, Type2CustomerTypesThePinOnThePad) {
   EXPECT_EQ(other.core.VerifyPIN(u""), status::kPinError);
   other.Customer(sim::PinPadAction::kTimeout);
   EXPECT_EQ(other.core.VerifyPIN(u""), status::kUserCancel);  // 69 F0 from the pad
-  EXPECT_FALSE(other.core.pinVerified);
+  EXPECT_FALSE(other.core.shared.pinVerified);
 }
 
 TEST(ReaderPinOnTheSimulator, ChangeOnBothTypesThenTheNewPinWorks) {
   SimBench pad("Sim Reader 0", "2");
   pad.Customer(sim::PinPadAction::kEnterPin, "1234", "2468");
-  EXPECT_EQ(pad.core.ChangePIN(u"", u""), 0) << pad.core.errorText;
+  EXPECT_EQ(pad.core.ChangePIN(u"", u""), 0) << pad.core.errorText();
   EXPECT_EQ(pad.card->StoredPinBlock(), sim::PinBlockOf("2468"));
 
   SimBench page("Sim Reader 0", "3");
-  EXPECT_EQ(page.core.ChangePIN(u"1234", u"8642"), 0) << page.core.errorText;
+  EXPECT_EQ(page.core.ChangePIN(u"1234", u"8642"), 0) << page.core.errorText();
   EXPECT_EQ(page.card->StoredPinBlock(), sim::PinBlockOf("8642"));
   EXPECT_EQ(page.core.ChangePIN(u"1234", u"1111"), status::kPinError);
   EXPECT_EQ(page.card->StoredPinBlock(), sim::PinBlockOf("8642"));
@@ -82,7 +82,7 @@ TEST(ReaderPinOnTheSimulator, CancelOnTheScreenSendsNothing) {
   b.person.Wait(1).Esc();
   EXPECT_EQ(b.core.VerifyPIN(u"1234"), status::kUserCancel);
   EXPECT_EQ(b.pcsc.Count("Transmit"), 0u);
-  EXPECT_EQ(b.core.errorText, "User Cancel to do Txn Tac. (5036)");
+  EXPECT_EQ(b.core.errorText(), "User Cancel to do Txn Tac. (5036)");
 }
 
 }  // namespace

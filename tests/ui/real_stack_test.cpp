@@ -26,7 +26,7 @@ class RealStackDialogs : public ::testing::Test {
     ASSERT_TRUE(control_->Swap("default")) << control_->Status();
     ASSERT_TRUE(control_->SetPinPad(sim::PinPadAction::kEnterPin, "1234", "5678"));
     InstallDialogs(core_);
-    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText;
+    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
     core_.PutText(Prop::ReaderName, AsciiText(reader_));
   }
   void TearDown() override {
@@ -43,17 +43,17 @@ class RealStackDialogs : public ::testing::Test {
 };
 
 TEST_F(RealStackDialogs, PinOnTheReaderPadForBothReaderTypes) {
-  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText;
+  ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   ASSERT_EQ(core_.SetReaderType(u"2"), 0);
-  EXPECT_EQ(core_.VerifyPIN(u""), 0) << core_.errorText;
+  EXPECT_EQ(core_.VerifyPIN(u""), 0) << core_.errorText();
 
   ASSERT_EQ(core_.SetReaderType(u"3"), 0);
-  EXPECT_EQ(core_.VerifyPIN(u"4321"), status::kPinError) << core_.errorText;
-  EXPECT_EQ(core_.VerifyPIN(u"1234"), 0) << core_.errorText;
-  EXPECT_EQ(core_.ChangePIN(u"1234", u"2580"), 0) << core_.errorText;
+  EXPECT_EQ(core_.VerifyPIN(u"4321"), status::kPinError) << core_.errorText();
+  EXPECT_EQ(core_.VerifyPIN(u"1234"), 0) << core_.errorText();
+  EXPECT_EQ(core_.ChangePIN(u"1234", u"2580"), 0) << core_.errorText();
 
   ASSERT_EQ(core_.SetReaderType(u"1"), 0);
-  EXPECT_EQ(core_.VerifyPIN(u"2580"), 0) << core_.errorText;
+  EXPECT_EQ(core_.VerifyPIN(u"2580"), 0) << core_.errorText();
 }
 
 TEST_F(RealStackDialogs, ConfirmationWatchesTheRealReader) {

@@ -15,8 +15,8 @@
 // with MessageBoxDone, Ping with Pong (sent once the helper's windows have been painted and
 // the display has caught up), and reports the person's input with Event.
 //
-// This header has no dependencies beyond the standard library so that both sides and the
-// tests share it.
+// This header depends on nothing beyond the standard library and the template's own kinds
+// (ui/dialog_template.h, standard library only) so that both sides and the tests share it.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +27,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/dialog_template.h"
 
 namespace quilta::ui::wire {
 
@@ -59,22 +61,36 @@ enum class Msg : uint8_t {
 // dialog was opened (malformed ones included), so input meant for a dialog that has since
 // been replaced is recognised by the plug-in, which counts its Opens the same way.
 
-// Event kinds on the wire (the same order as UiEvent::Kind, Closed excepted).
+// Event kinds on the wire; the plug-in's side reads them as the UiEvent::Kind of the same
+// value (ui/remote_renderer.cpp checks that at compile time), Lost as Closed.
 // Lost: the window was destroyed from outside; the dialog cannot be answered any more.
 enum class EventKind : uint8_t { Command = 0, Escape = 1, CloseBox = 2, Lost = 3 };
 
-// Control kinds and colours on the wire: the values of ControlKind and TextColour.
-inline constexpr uint8_t kMaxControlKind = 6;  // BitmapButton
-inline constexpr uint8_t kMaxColour = 2;       // Emphasis
+// Control kinds and colours travel as the byte values of ControlKind and TextColour
+// (ui/dialog_template.h); both sides read and write them through those enums. These are the
+// values of protocol version 1: a change that moves one of them needs a new kVersion.
+inline constexpr uint8_t WireValue(ControlKind k) { return static_cast<uint8_t>(k); }
+inline constexpr uint8_t WireValue(TextColour c) { return static_cast<uint8_t>(c); }
+static_assert(WireValue(ControlKind::Text) == 0 && WireValue(ControlKind::SunkenText) == 1 &&
+              WireValue(ControlKind::CenteredText) == 2 && WireValue(ControlKind::Edit) == 3 &&
+              WireValue(ControlKind::Button) == 4 && WireValue(ControlKind::DefaultButton) == 5 &&
+              WireValue(ControlKind::BitmapButton) == 6);
+static_assert(WireValue(TextColour::Default) == 0 && WireValue(TextColour::Warning) == 1 &&
+              WireValue(TextColour::Emphasis) == 2);
+inline constexpr uint8_t kMaxControlKind = WireValue(kLastControlKind);
+inline constexpr uint8_t kMaxColour = WireValue(kLastTextColour);
 
 struct ControlMsg {
   int32_t id = -1;
-  uint8_t kind = 0;
+  uint8_t kind = 0;  // WireValue(ControlKind); DecodeOpen admits only known kinds and colours
   int16_t x = 0, y = 0, w = 0, h = 0;
   std::string text;  // UTF-8
-  uint8_t colour = 0;
+  uint8_t colour = 0;  // WireValue(TextColour)
   bool disabled = false;
   int16_t bitmap = 0, hoverBitmap = 0;
+
+  ControlKind Kind() const { return static_cast<ControlKind>(kind); }
+  TextColour Colour() const { return static_cast<TextColour>(colour); }
 };
 
 struct OpenMsg {

@@ -1,0 +1,62 @@
+// The card channel: the process's PC/SC context, the card handle and its protocol, the PC/SC
+// and sleep services, and the exchange buffer. It is the only code that sends commands to
+// the card; the reader dialogs send through it too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "card/apdu.h"
+#include "platform/os.h"
+#include "platform/pcsc.h"
+
+namespace quilta::card {
+
+// What one transmit gave: the PC/SC result and, on success, the card's status word (the
+// response itself is in the buffer the exchange wrote).
+struct Reply {
+  platform::ScardResult rv = platform::scard::kSuccess;
+  uint16_t sw = 0;
+  bool transmitted() const { return rv == platform::scard::kSuccess; }
+};
+
+class Channel {
+ public:
+  Channel();
+
+  // Services; replaced by tests, the page-script host's development hooks and the demo.
+  platform::Pcsc* pcsc;
+  platform::Sleeper* sleeper;
+
+  platform::ScardContext context = 0;
+  platform::ScardHandle handle = 0;
+  uint32_t activeProtocol = platform::scard::kProtocolT1;
+
+  // The exchange buffer: the last command sent by Exchange and the card's last response.
+  ResponseApdu response;
+  uint8_t command[CommandApdu::kMaxSize] = {};
+  uint32_t commandLength = 0;
+
+  // Narrow name (as PC/SC spells it) of the reader the card was last connected through:
+  // where a failed transmit looks whether the card has left.
+  std::string reader;
+
+  // Sends `apdu` on the card handle with a send PCI of the active protocol; the response
+  // lands in `response`, which is cleared first. No status word at all (the card vanished
+  // mid-command) is a failed exchange (SCARD_E_COMM_DATA_LOST), never data; a card pulled
+  // mid-command reads as SCARD_W_REMOVED_CARD on every platform.
+  Reply Exchange(const CommandApdu& apdu);
+
+  // The reader dialogs' form: the send PCI names no protocol, as their exchange always did;
+  // a PC/SC layer that refuses that (pcsc-lite answers SCARD_E_PROTO_MISMATCH) gets the
+  // command again with `protocol`. The response lands in `*into` (cleared first).
+  Reply ExchangeUnnamed(const CommandApdu& apdu, ResponseApdu* into, platform::ScardHandle card,
+                        uint32_t protocol);
+
+ private:
+  Reply Send(const CommandApdu& apdu, ResponseApdu* into, platform::ScardHandle card,
+             uint32_t protocol, bool retryWithActive, uint32_t activeForRetry);
+  bool CardLeft();
+};
+
+}  // namespace quilta::card

@@ -1,0 +1,120 @@
+// The dialog helper's state: one connection to the plug-in, at most one dialog window (built
+// from the Open message, shown on Show) and its message boxes. The work is split by role:
+//   messaging.cpp  the socket, the frames and their dispatch, answering Ping after painting
+//   window.cpp     building and placing the window and its controls, texts, message boxes,
+//                  keyboard and window-manager input
+//   painting.cpp   drawing the static texts and the picture buttons, and the picture
+//                  buttons' pointer and key handling
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ui/gtk/dialog_units.h"
+#include "ui/gtk/protocol.h"
+
+namespace quilta::ui::gtk {
+
+class Helper;
+
+// One control of the open dialog as the helper shows it.
+struct ControlView {
+  Helper* helper = nullptr;
+  wire::ControlMsg def;
+  GtkWidget* widget = nullptr;
+  std::string text;  // the text shown (the template's until the plug-in sets another)
+  // picture buttons
+  bool hover = false, tracking = false, pushed = false;
+  cairo_surface_t* normal = nullptr;
+  cairo_surface_t* hoverPicture = nullptr;
+
+  ControlKind Kind() const { return def.Kind(); }
+  ~ControlView();
+};
+
+// Text from the plug-in as GTK needs it: valid UTF-8 without NUL characters.
+std::string ValidUtf8(const std::string& s);
+
+class Helper {
+ public:
+  explicit Helper(int fd) : fd_(fd) {}
+
+  // Greets the plug-in and starts listening on the socket.
+  void Start();
+  // Reports the person's input for the open dialog.
+  void Report(wire::EventKind kind, int32_t id);
+
+  PangoFontDescription* font() const { return font_; }
+  bool MessageBoxOpen() const { return messageBoxes_ > 0; }
+
+ private:
+  // ---- messaging.cpp ----
+  void Send(const std::vector<uint8_t>& frame);
+  static gboolean OnSocket(gint, GIOCondition, gpointer self);
+  bool ReadSocket();
+  void Quit();
+  // False when the message was malformed (it is then ignored).
+  bool Handle(wire::Msg type, std::span<const uint8_t> body);
+  // Runs `done` once the dialog window has been painted and the display has processed the
+  // drawing (at once, through an idle, when no dialog is showing).
+  void AfterPaint(std::function<void()> done);
+  void ScheduleFlush();
+  static gboolean FlushAfterPaint(gpointer p);
+  static gboolean AnswerPingAfterPaint(gpointer p);
+  static gboolean FlushIfStillWaiting(gpointer p);
+  static gboolean OnWindowDrawn(GtkWidget*, cairo_t*, gpointer p);
+  static gboolean OnWindowMapped(GtkWidget* w, GdkEvent*, gpointer p);
+
+  // ---- window.cpp ----
+  void InstallCss();
+  ControlView* Find(int32_t id);
+  void CloseDialog();
+  void Open(wire::OpenMsg m);
+  void ShowDialog();
+  void InitialFocus();
+  void PlaceWindow(int w, int h, uint64_t owner);
+  void PlaceControl(ControlView& c, GtkFixed* fixed, const BaseUnits& base, int clientW, int clientH);
+  void SetText(int32_t id, const std::string& text);
+  void Enable(int32_t id, bool on);
+  void ShowMessageBox(const std::string& text, const std::string& caption);
+  static void OnMessageBoxResponse(GtkDialog* box, gint, gpointer);
+  static void OnMessageBoxDestroyed(GtkWidget*, gpointer p);
+  static void OnButtonClicked(GtkButton*, gpointer p);
+  static void OnWindowDestroyed(GtkWidget* w, gpointer p);
+  static gboolean ReleaseLostDialog(gpointer p);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer p);
+  static gboolean OnKey(GtkWidget* window, GdkEventKey* ev, gpointer p);
+
+  int fd_;
+  wire::FrameSplitter in_;
+  bool greeted_ = false;
+  int dropped_ = 0;
+  uint32_t openCount_ = 0;
+  bool quitting_ = false;
+  GtkWidget* window_ = nullptr;
+  bool mappedByServer_ = false;
+  bool shown_ = false;
+  bool closeBox_ = false;
+  int32_t defaultId_ = -1;
+  PangoFontDescription* font_ = nullptr;
+  std::vector<std::unique_ptr<ControlView>> controls_;
+  std::vector<std::function<void()>> afterPaint_;
+  bool flushPending_ = false;
+  int messageBoxes_ = 0;
+};
+
+// ---- painting.cpp ----
+
+// A drawing area that paints a static text, the sunken frame or the edit field of `c`.
+GtkWidget* NewStaticView(ControlView& c);
+// A drawing area that paints and runs the picture button `c`: its pictures, hover, push and
+// click by pointer or space bar; a click is reported as the button's command.
+GtkWidget* NewPictureButton(ControlView& c);
+
+}  // namespace quilta::ui::gtk
