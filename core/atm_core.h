@@ -48,41 +48,29 @@ class CAtmCore : public CoreParts {
   bool PutText(Prop p, const Text& value);
   // Integer write (ReaderType, ApplyType). False for other properties.
   bool PutInt(Prop p, int32_t value);
-  // Calls a method with its arguments as the page passed them (nullopt: missing or not a
-  // text). Missing required arguments give 6002 (SetReaderType: 5042) before anything runs.
+  // Calls a method with its arguments as texts (nullopt: missing or not a text), dispatched
+  // from the member table. Missing required arguments give the row's status (6002;
+  // SetReaderType 5042) before anything runs.
   CallResult Call(Method m, std::span<const std::optional<Text>> args);
 
-  // ---- Methods (statuses as the page sees them) ----
-  Text GetComVersion();
-  int32_t ConnectDriver();
-  int32_t DisconnectDriver();
-  int32_t ListReadersName();
-  int32_t CheckCardInsert();
-  int32_t ConnectCard();
-  int32_t DisconnectCard();
-  int32_t CheckCardChange();
-  int32_t ReadBasicData();
-  int32_t ReadAuthInAcctNo();
-  int32_t SetReaderType(const Text& type);
-  int32_t VerifyPIN(const Text& pin);
-  int32_t ChangePIN(const Text& oldPin, const Text& newPin);
-  int32_t DoLoginTAC();
-  int32_t DoInquiryTAC(const std::optional<Text>& pin);
-  int32_t DoAccessibleInquiryTAC(const std::optional<Text>& pin);
-  int32_t DoTransferTAC(const std::optional<Text>& pin);
-  int32_t DoAccessibleTransferTAC(const std::optional<Text>& pin);
-  int32_t DoNBTransferTAC(const std::optional<Text>& pin);
-  int32_t DoPayTaxTAC(const std::optional<Text>& pin);
-  int32_t DoPayFeeTAC(const std::optional<Text>& pin);
-  int32_t DoPayMoneyTAC(const std::optional<Text>& pin);
-  int32_t ReadTACLog();
-  int32_t GetAtmCode(const Text& inAccountNo, const Text& amount, const Text& sessionKey);
-  int32_t DoActiveTAC();
-  int32_t SetCardActive();
-  int32_t SetPinActive();
-  int32_t SetCardData();
-  int32_t DoApplyTAC(const std::optional<Text>& pin);
-  int32_t DoInput();
+  // ---- Methods (statuses as the page sees them), declared from the member table ----
+#define QUILTA_DECL_None(name) int32_t name();
+#define QUILTA_DECL_Pin(name) int32_t name(const std::optional<Text>& pin);
+#define QUILTA_DECL_Req1(name) int32_t name(const Text& a1);
+#define QUILTA_DECL_Req2(name) int32_t name(const Text& a1, const Text& a2);
+#define QUILTA_DECL_Req3(name) int32_t name(const Text& a1, const Text& a2, const Text& a3);
+#define QUILTA_DECL_Version(name) Text name();
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) QUILTA_DECL_##form(name)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#include "core/members.def"
+#undef QUILTA_METHOD
+#undef QUILTA_PROP
+#undef QUILTA_DECL_None
+#undef QUILTA_DECL_Pin
+#undef QUILTA_DECL_Req1
+#undef QUILTA_DECL_Req2
+#undef QUILTA_DECL_Req3
+#undef QUILTA_DECL_Version
 
   // ---- Internal operations ----
   // One of our codes (or a raw value of the old contract) through the status table, with

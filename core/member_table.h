@@ -19,7 +19,7 @@ enum class WriteRule : uint8_t { None, Store, Amount, Nono, Fixed16, Fixed10, Ig
 
 // Methods in table order.
 enum class Method : uint16_t {
-#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3) name,
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) name,
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
 #include "core/members.def"
 #undef QUILTA_METHOD
@@ -29,7 +29,7 @@ enum class Method : uint16_t {
 
 // Properties in dispatch-id order.
 enum class Prop : uint16_t {
-#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3)
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing)
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) name,
 #include "core/members.def"
 #undef QUILTA_METHOD
@@ -66,7 +66,7 @@ struct PropInfo {
 };
 
 inline constexpr MethodInfo kMethods[] = {
-#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3) \
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) \
   {#name, dispid, Scope::scope, argc, {a1, a2, a3}},
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
 #include "core/members.def"
@@ -75,7 +75,7 @@ inline constexpr MethodInfo kMethods[] = {
 };
 
 inline constexpr PropInfo kProps[] = {
-#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3)
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing)
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) \
   {#name, dispid, Access::access, ValueType::type, limit, def, ReadRule::read, WriteRule::write},
 #include "core/members.def"

@@ -7,22 +7,18 @@
 #include <unordered_map>
 
 #include "core/member_table.h"
+#include "core/script.h"
 #include "npapi/npapi.h"
 
 namespace quilta::npapi {
 
-struct Member {
-  bool isMethod = false;
-  Method method = Method::kCount;
-  Prop prop = Prop::kCount;
-};
+using quilta::Member;
 
 struct BindingState {
   // window.location.href of the newest plug-in instance, copied out of the browser's string
   // (nullopt when the browser gave none). It stays valid after that instance is destroyed.
   std::optional<std::string> pageUrl;
-  // Identifier of every NPAPI member name -> member. Methods only available to the ActiveX
-  // control are not in it.
+  // Identifier of every member name the NPAPI surface has -> member.
   std::unordered_map<NPIdentifier, Member> members;
 };
 

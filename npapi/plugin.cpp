@@ -198,19 +198,14 @@ BindingState& State() {
 void BuildIdentifierTable() {
   auto& members = State().members;
   members.clear();
-  for (size_t i = 0; i < kMethodCount; ++i) {
-    if (kMethods[i].scope != Scope::Both) continue;
-    std::string name(kMethods[i].name);
-    if (NPIdentifier id = npn::GetStringIdentifier(name.c_str())) {
-      members[id] = Member{true, static_cast<Method>(i), Prop::kCount};
-    }
-  }
-  for (size_t i = 0; i < kPropCount; ++i) {
-    std::string name(kProps[i].name);
-    if (NPIdentifier id = npn::GetStringIdentifier(name.c_str())) {
-      members[id] = Member{false, Method::kCount, static_cast<Prop>(i)};
-    }
-  }
+  auto add = [&](std::string_view view) {
+    std::optional<Member> m = FindMember(view, Surface::Npapi);
+    if (!m) return;
+    std::string name(view);
+    if (NPIdentifier id = npn::GetStringIdentifier(name.c_str())) members[id] = *m;
+  };
+  for (const MethodInfo& info : kMethods) add(info.name);
+  for (const PropInfo& info : kProps) add(info.name);
 }
 
 }  // namespace quilta::npapi

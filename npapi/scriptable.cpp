@@ -11,14 +11,11 @@
 #include "core/js_number.h"
 #include "npapi/binding_state.h"
 #include "npapi/browser_funcs.h"
-#include "npapi/page_origin.h"
+#include "core/page_origin.h"
 #include "quilta_config.h"
 
-// Script calls while one of our modal dialogs is open. The browser keeps running its event
-// loop while a dialog waits for the customer, so a page script may call in meanwhile. Such a
-// call is refused and changes nothing, not even ErrorInfo: a method answers status 6009
-// (status::kBusy, read as "Other Error! (1779)" if the page maps it itself), a property write
-// answers false. Property reads still work; they change nothing.
+// The NPAPI binding converts NPVariants to and from script values; every rule (the busy
+// refusal during dialogs, the origin check, the argument rules) is the script layer's.
 
 namespace quilta::npapi {
 namespace {
@@ -31,44 +28,23 @@ const Member* Find(NPIdentifier name) {
   return it == members.end() ? nullptr : &it->second;
 }
 
-bool Busy() { return CAtmCore::Instance().modalDepth > 0; }
+ScriptLayer Layer() { return ScriptLayer(CAtmCore::Instance(), Surface::Npapi); }
 
-// A JavaScript number as the page would print it (String(d)). NaN and infinities have no
-// decimal text.
-std::optional<std::string> NumberText(double d) { return JsNumberToString(d); }
-
-// A value from the page as text: strings are decoded from UTF-8 over exactly their byte
-// count, numbers become their decimal text; anything else has no text.
-std::optional<Text> VariantText(const NPVariant& v) {
+// A value from the page: strings are decoded from UTF-8 over exactly their byte count.
+ScriptValue FromVariant(const NPVariant& v) {
   switch (v.type) {
     case NPVariantType_String: {
       const NPString& s = v.value.stringValue;
-      if (s.UTF8Length == 0 || s.UTF8Characters == nullptr) return Text();
-      return FromUtf8(std::string_view(s.UTF8Characters, s.UTF8Length));
+      if (s.UTF8Length == 0 || s.UTF8Characters == nullptr) return ScriptValue::OfText(Text());
+      return ScriptValue::OfText(FromUtf8(std::string_view(s.UTF8Characters, s.UTF8Length)));
     }
     case NPVariantType_Int32:
-      return AsciiText(std::to_string(v.value.intValue));
-    case NPVariantType_Double: {
-      std::optional<std::string> t = NumberText(v.value.doubleValue);
-      if (!t) return std::nullopt;
-      return AsciiText(*t);
-    }
+      return ScriptValue::OfInt(v.value.intValue);
+    case NPVariantType_Double:
+      return ScriptValue::OfDouble(v.value.doubleValue);
     default:
-      return std::nullopt;
+      return ScriptValue::OfOther();
   }
-}
-
-// A value from the page as a 32-bit integer: Int32, or a Double holding a whole number in
-// range (engines hand every script number over as a Double).
-std::optional<int32_t> VariantInt(const NPVariant& v) {
-  if (v.type == NPVariantType_Int32) return v.value.intValue;
-  if (v.type == NPVariantType_Double) {
-    double d = v.value.doubleValue;
-    if (std::isfinite(d) && d == std::trunc(d) && d >= -2147483648.0 && d <= 2147483647.0) {
-      return static_cast<int32_t>(d);
-    }
-  }
-  return std::nullopt;
 }
 
 void SetVoid(NPVariant* v) {
@@ -108,16 +84,7 @@ ScriptablePluginObjectBase* Self(NPObject* obj) {
 bool ScriptablePluginObjectBase::SetProperty(NPIdentifier name, const NPVariant* value) {
   const Member* m = Find(name);
   if (m == nullptr || m->isMethod || value == nullptr) return false;
-  if (Busy()) return false;
-  CAtmCore& core = CAtmCore::Instance();
-  const PropInfo& info = Info(m->prop);
-  if (!info.writable()) return false;
-  if (info.type == ValueType::Int) {
-    std::optional<int32_t> n = VariantInt(*value);
-    return n && core.PutInt(m->prop, *n);
-  }
-  std::optional<Text> text = VariantText(*value);
-  return text && core.PutText(m->prop, *text);
+  return Layer().Set(m->prop, FromVariant(*value));
 }
 
 void ScriptablePluginObjectBase::_Deallocate(NPObject* obj) { delete Self(obj); }
@@ -181,18 +148,22 @@ bool ScriptablePluginObject::HasProperty(NPIdentifier name) {
   return m != nullptr && !m->isMethod;
 }
 
+// A script value into the browser's result (strings copied into browser memory as UTF-8).
+static bool ToVariant(const ScriptValue& v, NPVariant* result) {
+  if (v.kind == ScriptValue::Kind::Int) {
+    SetInt(result, v.i);
+    return true;
+  }
+  return SetString(result, ToUtf8(v.text));
+}
+
 bool ScriptablePluginObject::GetProperty(NPIdentifier name, NPVariant* result) {
   if (result == nullptr) return false;
   SetVoid(result);
   const Member* m = Find(name);
   if (m == nullptr || m->isMethod) return false;
-  PropValue value;
-  if (!CAtmCore::Instance().GetProperty(m->prop, &value)) return false;  // write-only
-  if (value.type == ValueType::Int) {
-    SetInt(result, value.number);
-    return true;
-  }
-  return SetString(result, ToUtf8(value.text));
+  std::optional<ScriptValue> value = Layer().Get(m->prop);
+  return value && ToVariant(*value, result);  // false for a write-only property
 }
 
 bool ScriptablePluginObject::Invoke(NPIdentifier name, const NPVariant* args, uint32_t argCount,
@@ -201,28 +172,12 @@ bool ScriptablePluginObject::Invoke(NPIdentifier name, const NPVariant* args, ui
   SetVoid(result);
   const Member* m = Find(name);
   if (m == nullptr || !m->isMethod) return false;
-  if (Busy()) {
-    SetInt(result, status::kBusy);  // refused; ErrorInfo untouched
-    return true;
-  }
-  CAtmCore& core = CAtmCore::Instance();
-  if (m->method == Method::ConnectCard &&
-      !CheckPageOrigin(State().pageUrl, config::kBankDomain)) {
-    SetInt(result, core.Map(status::kUrlNotSupported));  // no card call is made
-    return true;
-  }
-
   // Only the arguments the method takes, and never past argCount.
-  const MethodInfo& info = Info(m->method);
-  std::vector<std::optional<Text>> texts;
-  uint32_t n = args == nullptr ? 0 : std::min<uint32_t>(argCount, static_cast<uint32_t>(info.argc));
-  texts.reserve(n);
-  for (uint32_t i = 0; i < n; ++i) texts.push_back(VariantText(args[i]));
-
-  CallResult r = core.Call(m->method, texts);
-  if (r.isText) return SetString(result, ToUtf8(r.text));
-  SetInt(result, r.status);
-  return true;
+  const uint32_t n = args == nullptr ? 0 : std::min<uint32_t>(argCount, static_cast<uint32_t>(Info(m->method).argc));
+  std::vector<ScriptValue> values;
+  values.reserve(n);
+  for (uint32_t i = 0; i < n; ++i) values.push_back(FromVariant(args[i]));
+  return ToVariant(Layer().Invoke(m->method, values, State().pageUrl), result);
 }
 
 bool ScriptablePluginObject::InvokeDefault(const NPVariant*, uint32_t, NPVariant* result) {

@@ -2,7 +2,7 @@
 // the card; the domain's text elsewhere in a URL never counts.
 #include <gtest/gtest.h>
 
-#include "npapi/page_origin.h"
+#include "core/page_origin.h"
 
 namespace quilta::npapi {
 namespace {
@@ -36,6 +36,17 @@ TEST(PageOrigin, DomainTextOutsideTheHostFails) {
   EXPECT_FALSE(Passes("https://evilbank.example/"));  // not a subdomain: no dot before it
   EXPECT_FALSE(Passes("https://bank.examples/"));
   EXPECT_FALSE(Passes("https://evil.test:443/bank.example"));
+}
+
+// A bank may configure a host rather than its parent domain: neither the parent nor the
+// parent's other hosts pass then.
+TEST(PageOrigin, ADeeperDomainAdmitsNeitherItsParentNorItsSiblings) {
+  constexpr char kHost[] = "webatm.bank.test";
+  EXPECT_TRUE(CheckPageOrigin(std::string("https://webatm.bank.test/atm"), kHost));
+  EXPECT_TRUE(CheckPageOrigin(std::string("https://a.webatm.bank.test/"), kHost));
+  EXPECT_FALSE(CheckPageOrigin(std::string("https://bank.test/"), kHost));
+  EXPECT_FALSE(CheckPageOrigin(std::string("https://www.bank.test/"), kHost));
+  EXPECT_FALSE(CheckPageOrigin(std::string("https://test/"), kHost));
 }
 
 TEST(PageOrigin, UserInformationIsNotTheHost) {

@@ -1,6 +1,6 @@
-#include "npapi/page_origin.h"
+#include "core/page_origin.h"
 
-namespace quilta::npapi {
+namespace quilta {
 namespace {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -67,4 +67,4 @@ bool CheckPageOrigin(const std::optional<std::string>& url, std::string_view dom
          (*host)[host->size() - want.size() - 1] == '.';
 }
 
-}  // namespace quilta::npapi
+}  // namespace quilta

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quilta::npapi {
+namespace quilta {
 
 // The host of an http or https URL, lower-cased, without user information, port or a final
 // dot; nullopt when the URL has another scheme (file:, about:, data:, javascript: ...), no
@@ -20,4 +20,4 @@ std::optional<std::string> UrlHost(std::string_view url);
 // host that merely contains the domain) never counts.
 bool CheckPageOrigin(const std::optional<std::string>& url, std::string_view domain);
 
-}  // namespace quilta::npapi
+}  // namespace quilta

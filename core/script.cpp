@@ -1,0 +1,103 @@
+#include "core/script.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/js_number.h"
+#include "core/page_origin.h"
+#include "quilta_config.h"
+
+namespace quilta {
+
+bool Visible(Method m, Surface surface) {
+  return Info(m).scope == Scope::Both || surface == Surface::ActiveX;
+}
+
+bool Visible(Prop, Surface) { return true; }
+
+std::optional<Member> FindMember(std::string_view name, Surface surface) {
+  Member m;
+  if (FindMethod(name, &m.method)) {
+    if (!Visible(m.method, surface)) return std::nullopt;
+    m.isMethod = true;
+    return m;
+  }
+  if (FindProp(name, &m.prop) && Visible(m.prop, surface)) return m;
+  return std::nullopt;
+}
+
+std::optional<Text> ArgumentText(const ScriptValue& v) {
+  switch (v.kind) {
+    case ScriptValue::Kind::Text:
+      return v.text;
+    case ScriptValue::Kind::Int:
+      return AsciiText(std::to_string(v.i));
+    case ScriptValue::Kind::Double: {
+      std::optional<std::string> t = JsNumberToString(v.d);
+      if (!t) return std::nullopt;
+      return AsciiText(*t);
+    }
+    case ScriptValue::Kind::Void:
+    case ScriptValue::Kind::Other:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<int32_t> IntegerValue(const ScriptValue& v) {
+  if (v.kind == ScriptValue::Kind::Int) return v.i;
+  if (v.kind == ScriptValue::Kind::Double) {
+    const double d = v.d;
+    if (std::isfinite(d) && d == std::trunc(d) && d >= -2147483648.0 && d <= 2147483647.0)
+      return static_cast<int32_t>(d);
+  }
+  return std::nullopt;
+}
+
+std::optional<ScriptValue> ScriptLayer::Get(Prop p) const {
+  PropValue value;
+  if (!core_.GetProperty(p, &value)) return std::nullopt;  // write-only
+  if (value.type == ValueType::Int) return ScriptValue::OfInt(value.number);
+  return ScriptValue::OfText(std::move(value.text));
+}
+
+bool ScriptLayer::Set(Prop p, const ScriptValue& value) {
+  if (core_.Busy()) return false;
+  const PropInfo& info = Info(p);
+  if (!info.writable()) return false;
+  try {
+    if (info.type == ValueType::Int) {
+      std::optional<int32_t> n = IntegerValue(value);
+      return n && core_.PutInt(p, *n);
+    }
+    std::optional<Text> text = ArgumentText(value);
+    return text && core_.PutText(p, *text);
+  } catch (...) {
+    return false;
+  }
+}
+
+ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args,
+                                const std::optional<std::string>& pageUrl) {
+  // Refused while a dialog waits on the person; ErrorInfo untouched.
+  if (core_.Busy()) return ScriptValue::OfInt(status::kBusy);
+  try {
+    if (m == Method::ConnectCard && !CheckPageOrigin(pageUrl, config::kBankDomain))
+      return ScriptValue::OfInt(core_.Report(status::kUrlNotSupported));  // no card call
+
+    // Only the arguments the method takes.
+    const size_t n = std::min(args.size(), static_cast<size_t>(Info(m).argc));
+    std::vector<std::optional<Text>> texts;
+    texts.reserve(n);
+    for (size_t i = 0; i < n; ++i) texts.push_back(ArgumentText(args[i]));
+
+    CallResult r = core_.Call(m, texts);
+    if (r.isText) return ScriptValue::OfText(std::move(r.text));
+    return ScriptValue::OfInt(r.status);
+  } catch (...) {
+    // Nothing crosses to the browser; the page gets a status it can read.
+    return ScriptValue::OfInt(core_.Report(status::kIllegalAccess));
+  }
+}
+
+}  // namespace quilta
