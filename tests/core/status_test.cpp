@@ -81,5 +81,40 @@ TEST(MapStatus, LongestTextFitsTheBuffer) {
             "been reached. (8010006c)");
 }
 
+// The status path: each kind of outcome reaches the page through one conversion, and only
+// ErrorInfo::Report writes the text.
+TEST(StatusPath, EachKindOfOutcomeReadsAsThePageExpects) {
+  struct Case {
+    Outcome outcome;
+    int32_t status;
+    const char* text;  // nullptr: ErrorInfo keeps its text
+  };
+  const Case cases[] = {
+      {Outcome::Own(status::kBadParameter), 6002, " para input error. (6002)"},
+      {Outcome::Pcsc(0x80100069u), 5035, "Card is Changed or Remove. (5035)"},
+      {Outcome::Pcsc(0), 0, "Command successful. (0)"},
+      {Outcome::Card(0x9000), 0, "Command successful. (0)"},
+      {Outcome::Card(0x6608), 5031, "PIN Error. (5031)"},
+      {Outcome::Card(0x6A82), 27266, "Other Error! (6a82)"},
+      {Outcome::Card(0x6602, true), 0, nullptr},
+      {Outcome::Dialog(dialog_end::kCancel, DialogRule::CancelIs5036), 5036, "User Cancel to do Txn Tac. (5036)"},
+      {Outcome::Dialog(dialog_end::kCancel, DialogRule::Table), 2, "Other Error! (2)"},
+      {Outcome::Dialog(0x9000, DialogRule::CancelIs5036), 0, "Command successful. (0)"},
+      {Outcome::Dialog(status::kConfirmTimeout, DialogRule::CancelIs5036), 5037,
+       "User confirm time out (2nd gen reader input pin). (5037)"},
+      {Outcome::Own(status::kCardNotInserted), 5013, "Fisc card is not inserted. (5013)"},
+  };
+  for (const Case& c : cases) {
+    ErrorInfo info;
+    info.Report(Outcome::Own(status::kBadReaderName));
+    EXPECT_EQ(c.outcome.PageStatus(), c.status);
+    EXPECT_EQ(info.Report(c.outcome), c.status);
+    EXPECT_EQ(info.text(), c.text ? c.text : "ReaderName is not valid. (5041)") << c.status;
+  }
+  // The unmapped value of the old contract: the PC/SC result as its signed 32-bit value.
+  EXPECT_EQ(Outcome::Pcsc(0x80100069u).raw(), static_cast<int32_t>(0x80100069u));
+  EXPECT_EQ(Outcome::Card(0x6602, true).raw(), 0);
+}
+
 }  // namespace
 }  // namespace quilta
