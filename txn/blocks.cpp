@@ -1,5 +1,7 @@
 #include "txn/blocks.h"
 
+#include "card/commands.h"
+
 #include "core/hex.h"
 
 namespace quilta::txn {
@@ -74,10 +76,9 @@ TacCommandText TacCommandOf(BlockKind kind, std::string blockHex) {
 }
 
 std::vector<uint8_t> TacCommandApdu(std::span<const uint8_t> block) {
-  std::vector<uint8_t> apdu = {0x00, 0xE2, 0x10, 0x80, static_cast<uint8_t>(block.size())};
-  apdu.insert(apdu.end(), block.begin(), block.end());
-  apdu.push_back(0x00);
-  return apdu;
+  uint8_t bytes[card::CommandApdu::kMaxSize];
+  const size_t n = card::cmd::Tac(block).Serialize(bytes);
+  return std::vector<uint8_t>(bytes, bytes + n);
 }
 
 std::string TacAnswer::TacHex() const { return BytesToHex(tac.data(), tac.size()); }
