@@ -1,5 +1,6 @@
 #include "ui/card_watch.h"
 
+#include <algorithm>
 #include <string>
 
 #include "ui/modal.h"
@@ -23,16 +24,22 @@ int32_t CardPresence::QueryCardAbsent(platform::Pcsc& pcsc, platform::ScardConte
 void CardWatch::Start(Host& host, int32_t limitSeconds) {
   index_ = 0;
   history_ = {9, 9, 9, 9, 9};
+  limit_ = limitSeconds;
   secondsLeft_ = limitSeconds;
   host.EnableOk(false);
   history_[0] = host.QueryCardAbsent();
   if (history_[0] == 1) host.EndWith(result::kNoCard);
+  startMs_ = host.NowMs();
   host.SetTimer1();
 }
 
 void CardWatch::Tick(Host& host) {
-  const int32_t before = secondsLeft_--;
-  if (before == 1) host.EndWith(result::kTimedOut);
+  // Whole seconds since the timer started; on time, tick k reads k.
+  const int64_t elapsed = (host.NowMs() - startMs_) / 1000;
+  const int32_t before = secondsLeft_;
+  const int64_t left = std::min<int64_t>(limit_ - elapsed, before - 1);
+  secondsLeft_ = static_cast<int32_t>(std::max<int64_t>(0, left));
+  if (before > 0 && secondsLeft_ == 0) host.EndWith(result::kTimedOut);
   const Text shown = AsciiText(std::to_string(secondsLeft_));
   const int32_t b = host.QueryCardAbsent();
   if (index_ >= 2) {

@@ -27,6 +27,9 @@ class CardPresence {
 
 // Countdown and take-out-and-put-back watch. The history records the states seen: the
 // opening state, the take-out, the re-insert; once OK is enabled nothing more is recorded.
+// The countdown follows the clock the timers run on, not the number of ticks: a tick that
+// comes late shows the seconds really left, and the first tick at or past the limit ends
+// the dialog with 3.
 class CardWatch {
  public:
   struct Host {
@@ -37,6 +40,8 @@ class CardWatch {
     virtual void FocusOk() = 0;
     virtual void SetTimer1() = 0;
     virtual void ShowCountdown(const Text& text) = 0;
+    // Milliseconds on the clock of the dialog's timers.
+    virtual int64_t NowMs() = 0;
   };
 
   void Start(Host& host, int32_t limitSeconds);
@@ -46,6 +51,8 @@ class CardWatch {
   bool OkEnabled() const { return index_ >= 2; }
 
  private:
+  int32_t limit_ = 0;
+  int64_t startMs_ = 0;
   int32_t secondsLeft_ = 0;
   std::array<int32_t, 5> history_{9, 9, 9, 9, 9};
   int32_t index_ = 0;

@@ -47,6 +47,7 @@ class ConfirmationDialog : public Dialog, public Summary, private CardWatch::Hos
   void FocusOk() override { Focus(kIdOk); }
   void SetTimer1() override { SetTimer(1, 1000); }
   void ShowCountdown(const Text& text) override { SetText(kIdCountdown, text); }
+  int64_t NowMs() override { return ClockMs(); }
 
   int rows_;
   int32_t limit_;

@@ -1,6 +1,8 @@
 #include "ui/modal.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 
 namespace quilta::ui {
 
@@ -67,20 +69,28 @@ class ModalRun {
 
   int32_t Loop() {
     dialog_.OnInit();
-    while (!ending_) {
-      int64_t timeout = -1;
-      if (!timers_.empty()) {
-        int64_t due = NextDue();
-        timeout = std::max<int64_t>(0, due - clock_.NowMs());
-      }
-      std::optional<UiEvent> ev = renderer_.WaitEvent(timeout);
-      if (ev) {
-        Deliver(*ev);
-        if (ending_) break;
-      }
-      FireDueTimers();
-    }
+    while (!ending_) Step([this](const UiEvent& ev) { Deliver(ev); });
     return code_;
+  }
+
+  // A message box owned by the dialog. Until the person closes it the dialog gets no input,
+  // but its timers go on as in the dialog's own loop (the countdown, the card watch); when
+  // the dialog ends meanwhile (its time ran out) the wait ends too and the box goes away
+  // with the window. No box is shown once the dialog is ending.
+  void MessageBox(const Text& text, const Text& caption) {
+    if (ending_ || !renderer_.OpenMessageBox(text, caption)) return;
+    bool open = true;
+    while (open && !ending_) {
+      Step([&](const UiEvent& ev) {
+        if (ev.kind == UiEvent::Kind::MessageBoxClosed) {
+          open = false;
+        } else if (ev.kind == UiEvent::Kind::Closed) {
+          open = false;
+          End(result::kCancel);
+        }
+        // Anything else was meant for the dialog, which cannot take input under its box.
+      });
+    }
   }
 
   CoreParts& core() { return core_; }
@@ -91,10 +101,14 @@ class ModalRun {
     enabled_[id] = on;
     renderer_.Enable(id, on);
   }
+  // The first end code stands: a handler that goes on after its dialog has ended (the time
+  // ran out under its message box) cannot replace it.
   void End(int32_t code) {
+    if (ending_) return;
     ending_ = true;
     code_ = code;
   }
+  int64_t NowMs() { return clock_.NowMs(); }
   bool ending() const { return ending_; }
   void SetTimer(int32_t id, int32_t periodMs) {
     if (periodMs <= 0) periodMs = 1;
@@ -106,6 +120,19 @@ class ModalRun {
     int32_t period;
     int64_t due;
   };
+
+  // Waits for the person's next input or the next due timer, whichever comes first, hands
+  // the input to `handle` and then fires the timers that are due.
+  template <typename Handle>
+  void Step(Handle&& handle) {
+    int64_t timeout = -1;
+    if (!timers_.empty()) timeout = std::max<int64_t>(0, NextDue() - clock_.NowMs());
+    if (std::optional<UiEvent> ev = renderer_.WaitEvent(timeout)) {
+      handle(*ev);
+      if (ending_) return;
+    }
+    FireDueTimers();
+  }
 
   int64_t NextDue() const {
     int64_t due = INT64_MAX;
@@ -149,6 +176,8 @@ class ModalRun {
         // The window went away under us (helper died, display lost): as if closed.
         End(result::kCancel);
         return;
+      case UiEvent::Kind::MessageBoxClosed:
+        return;  // no box of this dialog is waited for
     }
   }
 
@@ -195,7 +224,7 @@ void Dialog::Focus(int32_t id) {
   if (run_) run_->renderer().Focus(id);
 }
 void Dialog::MessageBox(const Text& text, const Text& caption) {
-  if (run_) run_->renderer().MessageBox(text, caption);
+  if (run_) run_->MessageBox(text, caption);
 }
 void Dialog::EndDialog(int32_t code) {
   if (run_) run_->End(code);
@@ -205,5 +234,6 @@ void Dialog::SetTimer(int32_t id, int32_t periodMs) {
 }
 bool Dialog::Ending() const { return run_ && run_->ending(); }
 CoreParts& Dialog::Core() const { return run_->core(); }
+int64_t Dialog::ClockMs() const { return run_ ? run_->NowMs() : 0; }
 
 }  // namespace quilta::ui

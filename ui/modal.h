@@ -103,13 +103,17 @@ class Dialog {
   void SetText(int32_t id, const Text& text);
   void Enable(int32_t id, bool enabled);
   void Focus(int32_t id);
-  // A message box owned by the dialog, one OK button; returns when it is closed.
+  // A message box owned by the dialog, one OK button; returns when it is closed, or when
+  // the dialog ended meanwhile. The dialog's timers keep running under the box.
   void MessageBox(const Text& text, const Text& caption = Text());
   // Ends the dialog with `code` once the running handler has returned; the handler goes on.
+  // The first end code of a run stands.
   void EndDialog(int32_t code);
   void SetTimer(int32_t id, int32_t periodMs);
   bool Ending() const;
   CoreParts& Core() const;
+  // Milliseconds on the clock the dialog's timers run on.
+  int64_t ClockMs() const;
 
  private:
   friend class ModalRun;

@@ -164,6 +164,7 @@ bool RemoteRenderer::EnsureHelper() {
   dead_ = false;
   greeted_ = false;
   opensSent_ = 0;
+  boxesSent_ = boxesDone_ = staleBoxes_ = 0;
   in_ = wire::FrameSplitter();
 
   // The helper greets once it has the display; one that cannot open it exits instead.
@@ -288,7 +289,13 @@ void RemoteRenderer::HandleFrame(uint8_t type, std::span<const uint8_t> body) {
       return;
     }
     case wire::Msg::MessageBoxDone:
-      if (r.Done()) ++messageBoxesDone_;
+      if (!r.Done() || boxesDone_ == boxesSent_) return;
+      ++boxesDone_;
+      if (staleBoxes_ > 0) {
+        --staleBoxes_;  // a box that went away with an earlier dialog
+        return;
+      }
+      events_.push_back(UiEvent{UiEvent::Kind::MessageBoxClosed, 0});
       return;
     case wire::Msg::Pong: {
       const uint32_t token = r.U32();
@@ -424,12 +431,12 @@ void RemoteRenderer::Focus(int32_t id) {
   SendFrame(wire::Writer(wire::Msg::Focus).I32(id).Frame());
 }
 
-void RemoteRenderer::MessageBox(const std::u16string& text, const std::u16string& caption) {
-  if (!EnsureHelper()) return;
+bool RemoteRenderer::OpenMessageBox(const std::u16string& text, const std::u16string& caption) {
+  if (!EnsureHelper()) return false;
   ShowIfNeeded();
-  const int target = messageBoxesDone_ + 1;
+  ++boxesSent_;
   SendFrame(wire::Writer(wire::Msg::MessageBox).Str(ToUtf8(text)).Str(ToUtf8(caption)).Frame());
-  PumpUntil([this, target] { return messageBoxesDone_ >= target; }, -1);
+  return !dead_;
 }
 
 void RemoteRenderer::Close() {
@@ -437,6 +444,7 @@ void RemoteRenderer::Close() {
   dialogOpen_ = false;
   needShow_ = false;
   events_.clear();
+  staleBoxes_ = boxesSent_ - boxesDone_;  // they go away with the window
   SendFrame(wire::Writer(wire::Msg::Close).Frame());
 }
 

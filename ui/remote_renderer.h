@@ -35,13 +35,15 @@ class RemoteRenderer final : public Renderer {
   RemoteRenderer& operator=(const RemoteRenderer&) = delete;
 
   // False at once without a display or when the helper cannot be started. The window is
-  // built here and appears at the first WaitEvent, MessageBox or Sync, once the dialog has set
+  // built here and appears at the first WaitEvent, OpenMessageBox or Sync, once the dialog has set
   // it up (a dialog that ends during its set-up is never seen).
   bool Open(const DialogTemplate& tmpl, const std::u16string& caption) override;
   void SetText(int32_t id, const std::u16string& text) override;
   void Enable(int32_t id, bool enabled) override;
   void Focus(int32_t id) override;
-  void MessageBox(const std::u16string& text, const std::u16string& caption) override;
+  // The box's closing is reported by WaitEvent (MessageBoxClosed), also when it went away
+  // with the dialog's window; boxes of a dialog already closed are not reported.
+  bool OpenMessageBox(const std::u16string& text, const std::u16string& caption) override;
   void Close() override;
   // Negative timeoutMs waits without limit. A helper that went away reports Closed (on every
   // call until the next Open).
@@ -96,7 +98,11 @@ class RemoteRenderer final : public Renderer {
   uint32_t opensSent_ = 0;  // Open messages sent to the current helper
   bool openAnswered_ = false;
   bool openOk_ = false;
-  int messageBoxesDone_ = 0;
+  // Message boxes sent to the current helper, those it reported closed, and how many of the
+  // reports still to come belong to a dialog already closed (they are dropped).
+  uint32_t boxesSent_ = 0;
+  uint32_t boxesDone_ = 0;
+  uint32_t staleBoxes_ = 0;
   uint32_t pingToken_ = 0;
   uint32_t pongToken_ = 0;
   uint64_t ownerWindow_ = 0;

@@ -20,6 +20,7 @@ struct UiEvent {
     Escape,    // the Esc key
     CloseBox,  // the window's close box
     Closed,    // the renderer went away (helper died, display lost)
+    MessageBoxClosed,  // the person closed a message box opened with OpenMessageBox
   };
   Kind kind = Kind::Command;
   int32_t id = 0;
@@ -35,15 +36,30 @@ class Renderer {
   virtual void SetText(int32_t id, const std::u16string& text) = 0;
   virtual void Enable(int32_t id, bool enabled) = 0;
   virtual void Focus(int32_t id) = 0;
-  // A message box with one OK button; returns when the person closes it. Owned by the open
-  // dialog; also called on a renderer that was never opened (ui::ShowMessageBox, a message
-  // of the transactions between two dialog runs), where the active window is the owner.
-  virtual void MessageBox(const std::u16string& text, const std::u16string& caption) = 0;
+  // Shows a message box with one OK button and returns at once; WaitEvent reports
+  // MessageBoxClosed when the person has closed it (one per box). The box is modal over the
+  // open dialog, whose input stops meanwhile, and goes away with the dialog. Also called on
+  // a renderer that was never opened (ui::ShowMessageBox, a message of the transactions
+  // between two dialog runs), where the active window is the owner. False when no box can
+  // be shown (no MessageBoxClosed follows).
+  virtual bool OpenMessageBox(const std::u16string& text, const std::u16string& caption) = 0;
   virtual void Close() = 0;
 
   // Waits up to timeoutMs for the next input event; nullopt when none came in time.
   // Real renderers keep the browser's event loop running while they wait.
   virtual std::optional<UiEvent> WaitEvent(int64_t timeoutMs) = 0;
+
+  // A message box on its own: shown, then waited for until the person closes it or the
+  // renderer goes away. Nothing else runs meanwhile but the browser's loop; the dialog runs
+  // wait for their boxes themselves, with their timers going on (ui/modal.cpp).
+  void MessageBox(const std::u16string& text, const std::u16string& caption) {
+    if (!OpenMessageBox(text, caption)) return;
+    for (;;) {
+      const std::optional<UiEvent> ev = WaitEvent(-1);
+      if (ev && (ev->kind == UiEvent::Kind::MessageBoxClosed || ev->kind == UiEvent::Kind::Closed))
+        return;
+    }
+  }
 };
 
 // The plug-in's own renderer for real dialogs: on Linux the GTK3 helper process, defined in

@@ -32,21 +32,25 @@ class ScriptedCustomer::Screen final : public Renderer {
     Record({Shown::What::Enable, 0, id, Text(), enabled});
   }
   void Focus(int32_t id) override { Record({Shown::What::Focus, 0, id, Text(), false}); }
-  void MessageBox(const std::u16string& text, const std::u16string& caption) override {
+  bool OpenMessageBox(const std::u16string& text, const std::u16string& caption) override {
+    if (owner_.noDisplay) return false;
     if (!open_) {
-      // A message box of its own: recorded as a window of template 0.
+      // A message box of its own: recorded as a window of template 0, closed with the box.
       Window w;
       w.caption = caption;
-      w.closed = true;
       w.shown.push_back({Shown::What::Message, 0, 0, text, false});
       owner_.windows_.push_back(std::move(w));
-      return;
+      owner_.ownBoxWindow_ = owner_.windows_.size();
+    } else {
+      Record({Shown::What::Message, 0, 0, text, false});
     }
-    Record({Shown::What::Message, 0, 0, text, false});
+    ++owner_.boxesOpen_;
+    return true;
   }
   void Close() override {
     if (open_) owner_.windows_.back().closed = true;
     owner_.openTemplate_ = 0;
+    owner_.boxesOpen_ = 0;  // the dialog's boxes go with it
     open_ = false;
   }
   std::optional<UiEvent> WaitEvent(int64_t timeoutMs) override {
@@ -74,6 +78,15 @@ std::optional<UiEvent> ScriptedCustomer::NextEvent(int64_t timeoutMs) {
       const int64_t step = timeoutMs < 0 ? waitUntil_ - now_ : std::min(timeoutMs, waitUntil_ - now_);
       now_ += step;
       return std::nullopt;
+    }
+    if (boxesOpen_ > 0 && (next_ >= steps_.size() || steps_[next_].ClosesMessageBox())) {
+      // The person closes the box before pressing anything else, or when done.
+      --boxesOpen_;
+      if (boxesOpen_ == 0 && ownBoxWindow_ != 0) {
+        windows_[ownBoxWindow_ - 1].closed = true;
+        ownBoxWindow_ = 0;
+      }
+      return UiEvent{UiEvent::Kind::MessageBoxClosed, 0};
     }
     if (next_ >= steps_.size()) {
       // Nothing left to do: let time pass; with no timer to wait for, walk away.

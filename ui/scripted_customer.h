@@ -1,6 +1,8 @@
 // A stand-in for the person in front of the dialogs: it plays a short script (press buttons
 // and keypad keys, Esc, the close box, wait a number of timer ticks, pull or insert the card)
-// on virtual time, and records what the dialogs showed. Tests use it directly; the page-script
+// on virtual time, and records what the dialogs showed. A message box stays open while the
+// script waits, moves the card or does other things, and is closed by the person just before
+// the next press (any button, key, Esc or close-box step) or when the script is done. Tests use it directly; the page-script
 // host of the demo installs it with SetDialogEnvForDevelopment (ui/modal.h). No page can.
 //
 //   ScriptedCustomer person;
@@ -96,6 +98,10 @@ class ScriptedCustomer final : public DialogEnv, public Clock {
   struct Step {
     enum class Kind { Event, Wait, Card, Action, Digit, Clear };
     explicit Step(Kind k) : kind(k) {}
+    // A press: the person closes an open message box first.
+    bool ClosesMessageBox() const {
+      return kind == Kind::Event || kind == Kind::Digit || kind == Kind::Clear;
+    }
     Kind kind;
     UiEvent event;
     int32_t ticks = 0;
@@ -111,6 +117,8 @@ class ScriptedCustomer final : public DialogEnv, public Clock {
   int64_t waitUntil_ = 0;
   int64_t openedAt_ = 0;
   int32_t openTemplate_ = 0;
+  int boxesOpen_ = 0;         // message boxes up
+  size_t ownBoxWindow_ = 0;   // 1 + index of the window of a box of its own, 0 for none
   std::vector<Window> windows_;
 };
 

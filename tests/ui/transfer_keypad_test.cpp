@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ui_test_support.h"
 
 namespace quilta::ui {
@@ -115,6 +117,39 @@ TEST(TransferKeypad, WrongEntryAtOkEndsWith5) {
   b.person.Do([&] { dlg.value[1] = u"12345600"; }).Ok();
   EXPECT_EQ(dlg.Run(b.core, &b.person), result::kEntryRejected);
   EXPECT_EQ(b.person.Last().Messages().back(), u"您輸入的轉入帳號末三碼不正確!");
+}
+
+// A message box of the dialog stops neither its countdown nor its card watch: the limit
+// stays 45 seconds however long the box is up, and a card pulled and put back meanwhile
+// counts.
+TEST(TransferKeypad, TimersRunOnUnderAMessageBox) {
+  struct Case {
+    const char* what;
+    std::function<void(ScriptedCustomer&)> script;  // the box comes up at once ("679")
+    int32_t result;
+    int64_t endsAtMs;
+  };
+  const Case cases[] = {
+      {"box left open 30 s", [](ScriptedCustomer& p) { p.Keys("679", kKey0).Wait(30); },
+       result::kTimedOut, 45000},
+      {"card out and back in under the box",
+       [](ScriptedCustomer& p) {
+         p.Keys("679", kKey0).Wait(1);
+         Reinsert(p);
+         p.Keys("678", kKey0).Ok();
+       },
+       result::kOk, 3000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DialogBench b;
+    c.script(b.person);
+    CTransferDlgNew dlg;
+    dlg.value[1] = u"12345678";
+    EXPECT_EQ(dlg.Run(b.core, &b.person), c.result);
+    EXPECT_EQ(b.person.NowMs(), c.endsAtMs);
+    EXPECT_EQ(b.person.Last().Messages(), std::vector<Text>{kLiveMismatch});
+  }
 }
 
 }  // namespace

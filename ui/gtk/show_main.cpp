@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
       case UiEvent::Kind::Closed:
         std::printf("helper gone\n");
         return 0;
+      case UiEvent::Kind::MessageBoxClosed:
+        break;  // this program shows no message box
     }
     std::fflush(stdout);
   }

@@ -411,6 +411,21 @@ TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
   renderer_.MessageBox(u"您的轉入帳號末三碼未輸入!!", u"Box 2");
   vandal.join();
   EXPECT_TRUE(xt::FindWindows("Box 2").empty());
+
+  // A dialog's box goes away with the dialog (its time ran out under the box); that is not
+  // the person closing the box of the next dialog.
+  const DialogTemplate* t = FindTemplate(904);
+  ASSERT_NE(t, nullptr);
+  Show(*t);
+  ASSERT_TRUE(renderer_.OpenMessageBox(u"您輸入的 轉入帳號 末三碼不正確!!", u"Box 3"));
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_EQ(xt::FindWindows("Box 3").size(), 1u);
+  renderer_.Close();
+  Show(*t);
+  EXPECT_TRUE(xt::FindWindows("Box 3").empty());
+  ASSERT_TRUE(renderer_.OpenMessageBox(u"您的轉入帳號末三碼未輸入!!", u"Box 4"));
+  ASSERT_TRUE(renderer_.Sync());
+  EXPECT_FALSE(renderer_.WaitEvent(0).has_value());
 }
 
 // The whole road of a real dialog: the plug-in's own environment (MakeDefaultRenderer, the
