@@ -52,9 +52,11 @@ ScopedDialogEnv::ScopedDialogEnv(DialogEnv* env) : previous_(g_developmentEnv) {
 }
 ScopedDialogEnv::~ScopedDialogEnv() { g_developmentEnv = previous_; }
 
-void ShowMessageBox(const Text& text, const Text& caption, DialogEnv* env) {
+void ShowMessageBox(CoreParts& core, const Text& text, const Text& caption, DialogEnv* env) {
   std::unique_ptr<Renderer> r = (env ? *env : CurrentEnv()).MakeRenderer();
-  if (r) r->MessageBox(text, caption);
+  if (!r) return;
+  ModalScope scope(core);  // the person is being waited on: page calls are refused
+  r->MessageBox(text, caption);
 }
 
 // One modal run: the window's state as the dialog logic knows it, its timers, the loop.

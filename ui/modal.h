@@ -68,9 +68,12 @@ class ScopedDialogEnv {
   DialogEnv* previous_;
 };
 
-// A message box of its own (no dialog open), as the transactions show between dialog runs.
-// Owner: the active window. Does nothing when no renderer can be made.
-void ShowMessageBox(const Text& text, const Text& caption, DialogEnv* env = nullptr);
+// A message box of its own (no dialog open), as the transactions show between dialog runs
+// ("卡已被拔出..請確認再試!"). Owner: the active window. It waits on the person like a dialog
+// and holds the core's modal marker meanwhile, so page calls are refused (6009) until it is
+// closed. Does nothing when no renderer can be made.
+void ShowMessageBox(CoreParts& core, const Text& text, const Text& caption,
+                    DialogEnv* env = nullptr);
 
 class ModalRun;
 

@@ -125,6 +125,22 @@ TEST(ConfirmationDialog, HoldsTheModalMarkerWhileRunning) {
   EXPECT_EQ(b.core.modalDepth, 0);
 }
 
+// The message box the transactions show between dialog runs waits on the person like a
+// dialog: page calls are refused until it is closed.
+TEST(MessageBoxOfItsOwn, HoldsTheModalMarkerUntilClosed) {
+  DialogBench b;
+  bool busy = false;
+  b.person.Wait(3).Do([&] { busy = b.core.Busy(); }).Ok();
+  ShowMessageBox(b.core, u"卡已被拔出..請確認再試!", u"訊息", &b.person);
+  EXPECT_TRUE(busy);
+  EXPECT_FALSE(b.core.Busy());
+  ASSERT_EQ(b.person.Windows().size(), 1u);
+  EXPECT_EQ(b.person.Last().templateNumber, 0);
+  EXPECT_EQ(b.person.Last().caption, u"訊息");
+  EXPECT_EQ(b.person.Last().Messages(), std::vector<Text>{u"卡已被拔出..請確認再試!"});
+  EXPECT_TRUE(b.person.Last().closed);
+}
+
 TEST(ConfirmationDialog, NothingToShowOnEndsWithMinusOne) {
   DialogBench b;
   b.person.noDisplay = true;
