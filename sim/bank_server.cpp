@@ -28,7 +28,14 @@ bool IsDigits(std::string_view text, size_t n) {
   return true;
 }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  out.append(text);
+  out.push_back('"');
+  return out;
+}
 
 // The plug-in's fixed-width setter of ID and CTelNo: the first `width` bytes, blank-padded.
 std::string FixedWidth(std::string_view text, size_t width) {
