@@ -5,6 +5,7 @@
 //                  keyboard and window-manager input
 //   painting.cpp   drawing the static texts and the picture buttons, and the picture
 //                  buttons' pointer and key handling
+//   text_fit.cpp   making room for texts set at run time in the controls sized by their text
 #pragma once
 
 #include <gtk/gtk.h>
@@ -23,12 +24,22 @@ namespace quilta::ui::gtk {
 
 class Helper;
 
+// A control's place in the dialog's client area, in pixels.
+struct PixelRect {
+  int x = 0, y = 0, w = 0, h = 0;
+  int Right() const { return x + w; }
+  int Bottom() const { return y + h; }
+  bool operator==(const PixelRect&) const = default;
+};
+
 // One control of the open dialog as the helper shows it.
 struct ControlView {
   Helper* helper = nullptr;
   wire::ControlMsg def;
   GtkWidget* widget = nullptr;
   std::string text;  // the text shown (the template's until the plug-in sets another)
+  PixelRect base;    // where the template puts it (sized by the template's text where it says so)
+  PixelRect at;      // where it is now (ui/gtk/text_fit.cpp)
   // picture buttons
   bool hover = false, tracking = false, pushed = false;
   cairo_surface_t* normal = nullptr;
@@ -91,6 +102,19 @@ class Helper {
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer p);
   static gboolean OnKey(GtkWidget* window, GdkEventKey* ev, gpointer p);
 
+  // ---- text_fit.cpp ----
+  // What a text needs: laid out on one line (wrapWidth < 0) or wrapped at wrapWidth pixels.
+  struct TextExtent {
+    int width = 0, height = 0;
+    int lastLineTop = 0, lastLineWidth = 0;
+  };
+  TextExtent Measure(const std::string& text, int wrapWidth) const;
+  // Lays the text controls that the template sizes by their text out again for the texts
+  // they hold now; see text_fit.cpp.
+  void FitTexts();
+  void FitText(ControlView& c);
+  ControlView* FollowerOf(const ControlView& c);
+
   int fd_;
   wire::FrameSplitter in_;
   bool greeted_ = false;
@@ -98,6 +122,8 @@ class Helper {
   uint32_t openCount_ = 0;
   bool quitting_ = false;
   GtkWidget* window_ = nullptr;
+  GtkWidget* fixed_ = nullptr;  // the client area
+  int clientW_ = 0, clientH_ = 0;
   bool mappedByServer_ = false;
   bool shown_ = false;
   bool closeBox_ = false;

@@ -2,7 +2,11 @@
 // for people to look at, and prints the person's input until Esc, the close box or the end of
 // the helper.
 //
-//   quilta-dialog-show NUMBER [--caption TEXT] [--screenshot FILE]
+//   quilta-dialog-show NUMBER [--caption TEXT] [--text ID TEXT]... [--screenshot FILE]
+//
+// --text sets control ID to TEXT (UTF-8) as a dialog does at run time, e.g. the spaced
+// instruction of reader type 3:
+//   quilta-dialog-show 105 --text 210 "並  依  照  字  幕  顯  示  需  要  按  讀  卡  機  上"
 //
 // With --screenshot the dialog is found with xdotool and captured with ImageMagick's import
 // once it is painted, and the program ends. Example on a private X server:
@@ -14,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/text.h"
 #include "ui/dialog_template.h"
@@ -22,16 +28,28 @@
 int main(int argc, char** argv) {
   using namespace quilta;
   using namespace quilta::ui;
+  constexpr char kUsage[] =
+      "usage: quilta-dialog-show NUMBER [--caption TEXT] [--text ID TEXT]... [--screenshot FILE]\n";
   if (argc < 2) {
-    std::fprintf(stderr, "usage: quilta-dialog-show NUMBER [--caption TEXT] [--screenshot FILE]\n");
+    std::fprintf(stderr, "%s", kUsage);
     return 2;
   }
   const int number = std::atoi(argv[1]);
   std::string caption = "Quilta " + std::to_string(number);
   std::string shot;
-  for (int i = 2; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--caption") == 0) caption = argv[i + 1];
-    if (std::strcmp(argv[i], "--screenshot") == 0) shot = argv[i + 1];
+  std::vector<std::pair<int32_t, std::string>> texts;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--caption") == 0 && i + 1 < argc) {
+      caption = argv[++i];
+    } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+      shot = argv[++i];
+    } else if (std::strcmp(argv[i], "--text") == 0 && i + 2 < argc) {
+      texts.emplace_back(std::atoi(argv[i + 1]), argv[i + 2]);
+      i += 2;
+    } else {
+      std::fprintf(stderr, "%s", kUsage);
+      return 2;
+    }
   }
   const DialogTemplate* t = FindTemplate(number);
   if (!t) {
@@ -39,7 +57,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   RemoteRenderer r;
-  if (!r.Open(*t, FromUtf8(caption)) || !r.Sync()) {
+  const bool opened = r.Open(*t, FromUtf8(caption));
+  for (const auto& [id, text] : texts) r.SetText(id, FromUtf8(text));
+  if (!opened || !r.Sync()) {
     std::fprintf(stderr, "the dialog cannot be shown (no display, or no helper at %s)\n",
                  RemoteRenderer::DefaultHelperPath().c_str());
     return 1;

@@ -58,6 +58,7 @@ void Helper::CloseDialog() {
     gtk_widget_destroy(w);
   }
   controls_.clear();
+  fixed_ = nullptr;
   defaultId_ = -1;
   mappedByServer_ = false;
   if (font_) {
@@ -93,6 +94,9 @@ void Helper::Open(wire::OpenMsg m) {
   GtkWidget* fixed = gtk_fixed_new();
   gtk_widget_set_size_request(fixed, clientW, clientH);
   gtk_container_add(GTK_CONTAINER(window_), fixed);
+  fixed_ = fixed;
+  clientW_ = clientW;
+  clientH_ = clientH;
 
   for (auto& def : m.controls) {
     auto c = std::make_unique<ControlView>();
@@ -224,6 +228,7 @@ void Helper::PlaceControl(ControlView& c, GtkFixed* fixed, const BaseUnits& base
   gtk_widget_set_size_request(c.widget, w, h);
   if (d.disabled) gtk_widget_set_sensitive(c.widget, FALSE);
   gtk_fixed_put(fixed, c.widget, left, top);
+  c.base = c.at = PixelRect{left, top, w, h};
 }
 
 void Helper::SetText(int32_t id, const std::string& text) {
@@ -234,6 +239,8 @@ void Helper::SetText(int32_t id, const std::string& text) {
     GtkWidget* label = gtk_bin_get_child(GTK_BIN(c->widget));
     if (GTK_IS_LABEL(label)) gtk_label_set_text(GTK_LABEL(label), text.c_str());
   }
+  // A text the template sizes by its text gets the room the new text needs.
+  if (IsStaticKind(c->Kind()) && (c->def.w == 0 || c->def.h == 0)) FitTexts();
   gtk_widget_queue_draw(c->widget);
 }
 
