@@ -49,9 +49,9 @@ class Renderer {
   // Real renderers keep the browser's event loop running while they wait.
   virtual std::optional<UiEvent> WaitEvent(int64_t timeoutMs) = 0;
 
-  // A message box on its own: shown, then waited for until the person closes it or the
-  // renderer goes away. Nothing else runs meanwhile but the browser's loop; the dialog runs
-  // wait for their boxes themselves, with their timers going on (ui/modal.cpp).
+  // A message box on its own (ui::ShowMessageBox): shown, then waited for until the person
+  // closes it or the renderer goes away. A running dialog waits for its boxes itself, with
+  // its timers going on (ui/modal.cpp).
   void MessageBox(const std::u16string& text, const std::u16string& caption) {
     if (!OpenMessageBox(text, caption)) return;
     for (;;) {
