@@ -16,15 +16,8 @@
 
 namespace quilta::ui {
 
-// Dialog end codes with a meaning of their own.
-namespace result {
-inline constexpr int32_t kOk = 1;
-inline constexpr int32_t kCancel = 2;
-inline constexpr int32_t kTimedOut = 3;
-inline constexpr int32_t kNoCard = 4;
-inline constexpr int32_t kEntryRejected = 5;
-inline constexpr int32_t kNotShown = -1;
-}  // namespace result
+// Dialog end codes with a meaning of their own (defined with the status path).
+namespace result = quilta::dialog_end;
 
 // Milliseconds on a monotonic clock. Real time for the plug-in; virtual time for tests and
 // the scripted demo, where the scripted customer moves the clock while it "waits".
