@@ -13,6 +13,7 @@
 // press ID, keys DIGITS FIRST-KEY-ID, wait TICKS, pull, insert), moves the card with
 // "card out" / "card in", and prints what the dialogs showed with "dialogs". Exit status: 0 when every expectation held, 1 when one failed, 2 when
 // the plug-in could not be loaded or the command line was wrong.
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -127,6 +128,10 @@ int main(int argc, char** argv) {
   }
 
   quilta::pagehost::ScriptRunner runner(*module, url, std::cout);
+  runner.variables["BANK_DOMAIN"] = quilta::config::kBankDomain;
+  std::string upper = quilta::config::kBankDomain;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  runner.variables["BANK_DOMAIN_UPPER"] = upper;
   runner.extension = [&](const std::vector<std::string>& words, std::string* err) {
     if (words.empty() || (words[0] != "card" && words[0] != "customer" && words[0] != "dialogs" &&
                           words[0] != "pinpad")) {

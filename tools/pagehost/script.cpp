@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <istream>
+#include <map>
 #include <ostream>
 
 #include "core/atm_core.h"
@@ -191,6 +192,33 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
+// Replaces every ${NAME} in a line by the value of the variable NAME; false with *error
+// when NAME is not defined or the braces do not close.
+bool Expand(const std::string& line, const std::map<std::string, std::string>& variables,
+            std::string* out, std::string* error) {
+  out->clear();
+  size_t i = 0;
+  while (i < line.size()) {
+    size_t start = line.find("${", i);
+    if (start == std::string::npos) break;
+    size_t end = line.find('}', start + 2);
+    if (end == std::string::npos) {
+      *error = "'${' without '}'";
+      return false;
+    }
+    std::string name = line.substr(start + 2, end - start - 2);
+    auto it = variables.find(name);
+    if (it == variables.end()) {
+      *error = "unknown variable '" + name + "'";
+      return false;
+    }
+    *out += line.substr(i, start - i) + it->second;
+    i = end + 1;
+  }
+  *out += line.substr(i);
+  return true;
+}
+
 }  // namespace
 
 std::optional<Value> ParseValue(const std::string& text) {
@@ -238,6 +266,9 @@ bool ScriptRunner::RunLine(const std::string& rawLine) {
     out_ << line << "\n  !! " << why << "\n";
     return false;
   };
+  std::string expanded;
+  if (!Expand(line, variables, &expanded, &error)) return fail(error);
+  line = std::move(expanded);
   if (!Tokenize(line, &tokens, &error)) return fail(error);
   if (tokens.empty()) return true;
 

@@ -19,6 +19,12 @@
 //                                       (0 closes it) through the development hooks
 //   card out / card in                  pulls / puts back the simulated card (--virtual)
 //
+// ${NAME} anywhere in a line stands for the value of the variable NAME (a line naming an
+// undefined variable fails); quilta-pagehost defines BANK_DOMAIN, the bank domain the module
+// was built for, and BANK_DOMAIN_UPPER, the same in capitals:
+//
+//   page https://webatm.${BANK_DOMAIN}/atm
+//
 // Values: "text" (escapes \" \\ \n \t \xHH \uXXXX), whole numbers (sent as Int32), numbers
 // with a fraction or exponent (sent as Double: write 2.0 to send a whole Double), true,
 // false, null, void. Results print in the same notation. A number result equals a number
@@ -27,6 +33,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +51,9 @@ class ScriptRunner {
   // Handles statements the runner does not know ("card in"): returns false when the
   // statement is not one of its own, sets *error when it failed.
   std::function<bool(const std::vector<std::string>& words, std::string* error)> extension;
+
+  // Values of the ${NAME} variables.
+  std::map<std::string, std::string> variables;
 
   // Runs a script; returns the number of failed expectations and errors.
   int Run(std::istream& in, const std::string& name);

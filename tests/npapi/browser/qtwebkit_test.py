@@ -2,7 +2,9 @@
 """Loads the plug-in in a real browser engine (QtWebKit) and scripts it from web pages.
 
 Run under an X server (xvfb-run -a), with the system's python3 that has PyQt5.QtWebKit:
-    xvfb-run -a /usr/bin/python3 qtwebkit_test.py --plugin-dir DIR --domain bank.example
+    xvfb-run -a /usr/bin/python3 qtwebkit_test.py --plugin-dir DIR --domain DOMAIN
+
+DOMAIN is the bank domain the module was built for (the build's QUILTA_BANK_DOMAIN).
 
 Two pages embed the plug-in: one on the bank's own host, whose script exercises properties
 and methods, and one on a foreign host whose ConnectCard must be refused with 5004. Each page
@@ -121,7 +123,8 @@ FOREIGN_CHECKS = r"""
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--plugin-dir', required=True)
-    ap.add_argument('--domain', default='bank.example')
+    ap.add_argument('--domain', required=True,
+                    help='the bank domain the module was built for (QUILTA_BANK_DOMAIN)')
     ap.add_argument('--card', action='store_true',
                     help='also drive the card in the first reader of the system\'s PC/SC')
     ap.add_argument('--pinpad', action='store_true',
