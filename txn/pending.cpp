@@ -14,10 +14,6 @@ int32_t CAtmCore::DoPayFeeTAC(const std::optional<Text>&) { return Map(status::k
 int32_t CAtmCore::DoPayMoneyTAC(const std::optional<Text>&) { return Map(status::kIllegalAccess); }
 int32_t CAtmCore::ReadTACLog() { return Map(status::kIllegalAccess); }
 int32_t CAtmCore::GetAtmCode(const Text&, const Text&, const Text&) { return Map(status::kIllegalAccess); }
-int32_t CAtmCore::DoActiveTAC() { return Map(status::kIllegalAccess); }
-int32_t CAtmCore::SetCardActive() { return Map(status::kIllegalAccess); }
-int32_t CAtmCore::SetPinActive() { return Map(status::kIllegalAccess); }
-int32_t CAtmCore::SetCardData() { return Map(status::kIllegalAccess); }
 int32_t CAtmCore::DoApplyTAC(const std::optional<Text>&) { return Map(status::kIllegalAccess); }
 int32_t CAtmCore::DoInput() { return Map(status::kIllegalAccess); }
 }  // namespace quilta
