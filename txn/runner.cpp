@@ -1,0 +1,170 @@
+#include "txn/runner.h"
+
+#include <algorithm>
+
+#include "card/card_data.h"
+#include "card/commands.h"
+#include "card/exchange.h"
+#include "card/pin.h"
+#include "txn/display.h"
+#include "txn/steps.h"
+#include "ui/confirmation_dialogs.h"
+#include "ui/reader_dialogs.h"
+
+namespace quilta::txn {
+namespace {
+
+// What the reader's instruction line says: type 2 has the customer type the PIN on the pad
+// (the detailed dialog's template finishes the sentence itself), type 3 only confirm.
+constexpr char16_t kPadSimple[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
+constexpr char16_t kPadDetailed[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密";
+constexpr char16_t kPadConfirm[] = u"並  依  照  字  幕  顯  示  需  要  按  讀  卡  機  上";
+
+bool Passes(CoreParts& core, const Check& c) {
+  const PropertyStore& p = core.props;
+  switch (c.kind) {
+    case Check::Kind::kWidth: {
+      const Text& value = c.prop == Prop::Amount ? p.Amount14() : p.T(c.prop);
+      return NarrowLength(value) == c.width;
+    }
+    case Check::Kind::kNotEmpty:
+      return !p.T(c.prop).empty();
+    case Check::Kind::kCardAccount:
+      return IsCardAccount(core, p.T(Prop::AccountNo));
+    case Check::Kind::kCardAccountWhenKind2:
+      return p.T(Prop::Kind) != u"2" || IsCardAccount(core, p.T(Prop::AccountNo));
+    case Check::Kind::kReadCard:
+    case Check::Kind::kUnwrap:
+      return true;
+  }
+  return true;
+}
+
+bool Places(const TxnDescription& d, Check::Kind kind) {
+  return std::any_of(d.checks.begin(), d.checks.end(), [kind](const Check& c) { return c.kind == kind; });
+}
+
+// Steps 2 to 4: the card data, the checks, the session key, in the description's order.
+int32_t Prepare(CoreParts& core, const TxnDescription& d) {
+  int32_t st = status::kOk;
+  if (!Places(d, Check::Kind::kReadCard) && (st = card::ReadBasicData(core)) != status::kOk) return st;
+  for (const Check& c : d.checks) {
+    if (c.kind == Check::Kind::kReadCard) st = card::ReadBasicData(core);
+    else if (c.kind == Check::Kind::kUnwrap) st = UnwrapSessionKey(core);
+    else if (!Passes(core, c)) st = core.Report(c.code);
+    if (st != status::kOk) return st;
+  }
+  if (!Places(d, Check::Kind::kUnwrap)) return UnwrapSessionKey(core);
+  return status::kOk;
+}
+
+template <typename Dialog>
+void Fill(const CoreParts& core, Dialog& dlg, const Rows& rows) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    dlg.label[i] = Text(rows[i].label);
+    dlg.value[i] = ShownText(core, rows[i].value);
+  }
+  dlg.header1 = Text();
+  dlg.header2 = Text();
+}
+
+// Reader type 1: the confirmation (if any), the PIN, the re-check, the TAC command.
+int32_t PlainReader(CoreParts& core, const TxnDescription& d, const Text& pin,
+                    const card::CommandApdu& tac) {
+  if (d.confirmation != Confirmation::kNone) {
+    auto confirm = [&](ui::ConfirmationDialog& dlg) {
+      dlg.title = Text(d.title);
+      Fill(core, dlg, d.confirmRows);
+      return ConfirmWithReinsert(core, dlg, d.confirmOnce);
+    };
+    int32_t st = status::kOk;
+    if (d.confirmation == Confirmation::kTransferWithKeypad) {
+      ui::CTransferDlgNew dlg;
+      st = confirm(dlg);
+    } else if (d.confirmation == Confirmation::kSummaryAccessible) {
+      ui::CTransferDlg_Accessible dlg;
+      st = confirm(dlg);
+    } else {
+      ui::CTransferDlg dlg;
+      st = confirm(dlg);
+    }
+    if (st != status::kOk) return st;
+  }
+  int32_t st = card::VerifyPIN(core, pin);
+  if (st != status::kOk) return st;
+  if (d.confirmation != Confirmation::kNone && (st = RecheckCard(core)) != status::kOk) return st;
+  return card::Send(core, tac);
+}
+
+// Reader types 2 and 3: the instruction dialog sends the PIN (type 3) and the TAC command.
+int32_t PadReader(CoreParts& core, const TxnDescription& d, int32_t type, const Text& pin,
+                  const card::CommandApdu& tac) {
+  auto common = [&](ui::ReaderDialog& dlg, std::u16string_view title, const char16_t* type2Text) {
+    dlg.title = Text(title.empty() ? d.title : title);
+    dlg.instruction = Text(type == 2 ? type2Text : kPadConfirm);
+    dlg.mode = type;
+    if (type == 3) dlg.pin.Assign(pin);
+    dlg.command = tac;
+  };
+  const std::string pCode = ToNarrow(core.props.T(Prop::PCode));
+  const bool simple = d.alwaysSimple || std::find(d.simplePCodes.begin(), d.simplePCodes.end(),
+                                                  pCode) != d.simplePCodes.end();
+  if (simple) {
+    const std::u16string_view title = type == 2 ? d.simpleTitle2 : d.simpleTitle3;
+    if (type == 2 && d.accessibleOnType2) {
+      ui::CTWOREADERSHOW1_Accessible dlg;
+      common(dlg, title, kPadSimple);
+      return RunInstructionDialog(core, dlg, DialogRule::CancelIs5036);
+    }
+    ui::CTWOREADERSHOW1 dlg;
+    common(dlg, title, kPadSimple);
+    return RunInstructionDialog(core, dlg, DialogRule::CancelIs5036);
+  }
+  ui::CTwoReaderShowN dlg;
+  common(dlg, d.title, kPadDetailed);
+  Fill(core, dlg, d.detailRows);
+  return RunInstructionDialog(core, dlg, DialogRule::Table);
+}
+
+}  // namespace
+
+Text ShownText(const CoreParts& core, Shown what) {
+  const PropertyStore& p = core.props;
+  switch (what) {
+    case Shown::kOutAccount: return AccountText(p.T(Prop::IssuerBankNo), p.T(Prop::AccountNo));
+    case Shown::kInAccount: return AccountText(p.T(Prop::InBankNo), p.T(Prop::InAccountNo));
+    case Shown::kDate: return DateText(p.T(Prop::ServerDateTime), false);
+    case Shown::kNationalDate: return DateText(p.T(Prop::ServerDateTime), true);
+    case Shown::kAmount: return AmountText(p.AmountValue());
+    case Shown::kInAccountNo: return p.T(Prop::InAccountNo);
+    case Shown::kFeeName: return p.T(Prop::FeeName);
+    case Shown::kFeeType: return p.T(Prop::FeeType);
+    case Shown::kMerchantId: return p.T(Prop::MerchantId);
+  }
+  return Text();
+}
+
+int32_t RunTransaction(CAtmCore& core, const TxnDescription& d, const std::optional<Text>& pin) {
+  int32_t st = CheckReaderAndPin(core, pin);
+  if (st != status::kOk) return st;
+  const int32_t type = core.props.ReaderType();
+  SecretText pinText(pin.value_or(Text()));
+
+  if ((st = Prepare(core, d)) != status::kOk) return st;
+
+  // Every field was checked at its width; a block that still does not build is a
+  // description that misses a check.
+  const std::optional<std::vector<uint8_t>> block = BuildBlock(d.block, BlockInputsOf(core.props));
+  if (!block) return core.Report(status::kBadParameter);
+  const card::CommandApdu tac = card::cmd::Tac(*block);
+
+  st = type == 1 ? PlainReader(core, d, pinText.value(), tac)
+                 : PadReader(core, d, type, pinText.value(), tac);
+  if (st != status::kOk) return st;
+
+  if ((st = TakeResults(core, Prop::EncOutAccountNo, Prop::AccountNo)) != status::kOk) return st;
+  if (type == 2 && d.readerPinDoneOnType2) core.shared.readerPinDone = true;
+  return status::kOk;
+}
+
+}  // namespace quilta::txn

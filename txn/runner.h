@@ -1,0 +1,116 @@
+// The runner of the TAC transactions: one common order, and each method a description.
+//
+// The common order (RunTransaction):
+//   1. ReaderType 1, 2 or 3 and a PIN the card engine can send (CheckReaderAndPin): 5042,
+//      6002, before any card command.
+//   2. ReadBasicData, unless the description places it among its checks (kReadCard).
+//   3. The description's checks, in its order; the first failure returns its code.
+//   4. UnwrapSessionKey, unless the description places it among its checks (kUnwrap).
+//   5. The block of the description's kind (txn/blocks.h) and its TAC command.
+//   6. The reader-type path:
+//      type 1: the confirmation with card re-insert when the description has one
+//              (ConfirmWithReinsert), VerifyPIN, the card re-check after a confirmation
+//              (5035), then the TAC command on the card;
+//      types 2, 3: the simple instruction dialog (CTWOREADERSHOW1, or the accessible one on
+//              type 2 where the description says so) when the description is always simple
+//              or PCode is one of its simple codes, else the detailed one (CTwoReaderShowN)
+//              with the summary rows; the dialog sends the TAC command itself.
+//   7. TakeResults (IccSeqNo, TAC, EncOutAccountNo, SessionTAC); on type 2 ReaderPinDone
+//      where the description says so. Status 0.
+// Every failure returns at once with its status and leaves the outputs as they were.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "core/atm_core.h"
+#include "txn/blocks.h"
+
+namespace quilta::txn {
+
+// One step of a description's checks.
+struct Check {
+  enum class Kind : uint8_t {
+    kWidth,                 // the property's 8-bit form has exactly `width` characters
+                            // (Prop::Amount stands for Amount14)
+    kNotEmpty,              // the property holds at least one character
+    kCardAccount,           // IsCardAccount(AccountNo)
+    kCardAccountWhenKind2,  // IsCardAccount(AccountNo), only when Kind is "2"
+    kReadCard,              // ReadBasicData here instead of before the checks
+    kUnwrap,                // UnwrapSessionKey here instead of after the checks
+  };
+  Kind kind;
+  Prop prop = Prop::kCount;
+  uint8_t width = 0;
+  int32_t code = 0;
+};
+
+constexpr Check Width(Prop p, uint8_t width, int32_t code) { return {Check::Kind::kWidth, p, width, code}; }
+constexpr Check NotEmpty(Prop p, int32_t code) { return {Check::Kind::kNotEmpty, p, 0, code}; }
+constexpr Check CardAccount() {
+  return {Check::Kind::kCardAccount, Prop::AccountNo, 0, status::kNoSuchAccount};
+}
+constexpr Check CardAccountWhenKind2() {
+  return {Check::Kind::kCardAccountWhenKind2, Prop::AccountNo, 0, status::kNoSuchAccount};
+}
+constexpr Check ReadCard() { return {Check::Kind::kReadCard}; }
+constexpr Check Unwrap() { return {Check::Kind::kUnwrap}; }
+
+// What a summary row shows.
+enum class Shown : uint8_t {
+  kOutAccount,    // IssuerBankNo's first 3 characters "/" AccountNo
+  kInAccount,     // InBankNo's first 3 characters "/" InAccountNo
+  kDate,          // ServerDateTime as YYYY/MM/DD hh:mm:ss
+  kNationalDate,  // the same with the national year
+  kAmount,        // AmountValue with thousands separators
+  kInAccountNo,
+  kFeeName,
+  kFeeType,
+  kMerchantId,
+};
+
+struct Row {
+  std::u16string_view label;
+  Shown value;
+};
+using Rows = std::array<Row, 4>;
+
+// The reader-type-1 confirmation dialog.
+enum class Confirmation : uint8_t {
+  kNone,                // VerifyPIN and the TAC command straight away (the inquiry)
+  kTransferWithKeypad,  // CTransferDlgNew: the customer re-types the in-account's last three
+  kSummary,             // CTransferDlg
+  kSummaryAccessible,   // CTransferDlg_Accessible
+};
+
+struct TxnDescription {
+  std::string_view method;         // the member's name, for messages
+  std::span<const Check> checks;   // in order
+  BlockKind block;
+  std::u16string_view title;       // every dialog's caption unless overridden below
+
+  // Reader type 1.
+  Confirmation confirmation = Confirmation::kNone;
+  bool confirmOnce = false;        // show the confirmation once, not in a loop
+  Rows confirmRows{};
+
+  // Reader types 2 and 3.
+  bool alwaysSimple = false;                      // the simple dialog whatever PCode says
+  std::span<const std::string_view> simplePCodes{};  // PCodes that get the simple dialog
+  std::u16string_view simpleTitle2{}, simpleTitle3{};  // empty: `title`
+  bool accessibleOnType2 = false;                 // CTWOREADERSHOW1_Accessible on type 2
+  Rows detailRows{};
+  bool readerPinDoneOnType2 = false;              // a successful type-2 run sets ReaderPinDone
+};
+
+// Runs the transaction in the common order above; the PIN is the method's argument.
+int32_t RunTransaction(CAtmCore& core, const TxnDescription& description,
+                       const std::optional<Text>& pin);
+
+// The text a summary row shows, from the core's properties.
+Text ShownText(const CoreParts& core, Shown what);
+
+}  // namespace quilta::txn

@@ -1,0 +1,136 @@
+#include "txn/steps.h"
+
+#include "card/card_data.h"
+#include "card/pin.h"
+#include "card/reader_session.h"
+#include "ui/confirmation_dialogs.h"
+#include "ui/modal.h"
+#include "ui/reader_dialogs.h"
+
+namespace quilta::txn {
+namespace {
+
+namespace sc = platform::scard;
+
+constexpr char16_t kIssuerOwnAccounts[] = u"95100000";
+constexpr int kAccountSlots = 8;
+constexpr uint32_t kReconnectPauseMs = 1000;
+constexpr char16_t kCardPulledText[] = u"卡已被拔出..請確認再試!";
+constexpr char16_t kCardPulledCaption[] = u"訊息";
+
+// ConnectCard, and once more after a pause when it fails: true when the card is back.
+bool ConnectCardAgain(CoreParts& core) {
+  if (card::ConnectCard(core) == status::kOk) return true;
+  core.channel.sleeper->SleepMs(kReconnectPauseMs);
+  return card::ConnectCard(core) == status::kOk;
+}
+
+// One status query of ReaderName that answers at once; the PC/SC result.
+platform::ScardResult QueryReader(CoreParts& core) {
+  platform::ReaderState state;
+  state.reader = ReaderNameToPcsc(core.props.ReaderName());
+  state.currentState = sc::kStateUnaware;
+  return core.channel.pcsc->GetStatusChange(core.channel.context, 0, &state, 1);
+}
+
+}  // namespace
+
+int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin) {
+  const int32_t type = core.props.ReaderType();
+  if (!KnownReaderType(type)) return core.Report(status::kBadReaderType);
+  if (type == 1 && !pin) return core.Report(status::kBadParameter);
+  if ((type == 1 || type == 3) && !card::PinBlockOf(pin.value_or(Text())))
+    return core.Report(status::kBadParameter);
+  return status::kOk;
+}
+
+int32_t UnwrapSessionKey(CoreParts& core) {
+  return core.Report(
+      core.crypto.UnwrapSessionKey(core.props.T(Prop::SessionKey), &core.shared.plainSessionKey));
+}
+
+bool IsCardAccount(const CoreParts& core, const Text& account) {
+  if (core.props.T(Prop::IssuerBankNo) == kIssuerOwnAccounts) return true;
+  for (int k = 0; k < kAccountSlots; ++k)
+    if (core.props.T(Prop::AccountNo0 + k) == account) return true;
+  return false;
+}
+
+int32_t RecheckCard(CoreParts& core) {
+  const Text before = core.props.T(Prop::CardNo);
+  const int32_t st = card::ReadBasicData(core);
+  if (st != status::kOk) return st;
+  if (core.props.T(Prop::CardNo) != before) return core.Report(status::kCardChanged);
+  return status::kOk;
+}
+
+BlockInputs BlockInputsOf(const PropertyStore& props) {
+  BlockInputs in;
+  in.pCode = ToNarrow(props.T(Prop::PCode));
+  in.amount14 = ToNarrow(props.Amount14());
+  in.fdId = ToNarrow(props.T(Prop::FdId));
+  in.fdChkCode = ToNarrow(props.T(Prop::FdChkCode));
+  in.serverDateTime = ToNarrow(props.T(Prop::ServerDateTime));
+  in.inAccountNo = ToNarrow(props.T(Prop::InAccountNo));
+  in.accountNo = ToNarrow(props.T(Prop::AccountNo));
+  in.feeType = ToNarrow(props.T(Prop::FeeType));
+  in.merchantId = ToNarrow(props.T(Prop::MerchantId));
+  in.id = ToNarrow(props.T(Prop::ID));
+  in.cTelNo = ToNarrow(props.T(Prop::CTelNo));
+  return in;
+}
+
+int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, bool once) {
+  for (;;) {
+    card::DisconnectCard(core);
+    const int32_t r = dialog.Run(core);
+    const bool decided = r == dialog_end::kCancel || r == dialog_end::kTimedOut ||
+                         r == dialog_end::kNotShown;
+
+    card::DisconnectCard(core);
+    const int32_t driver = card::ConnectDriver(core);
+    // Without the resource manager no card can come back and the dialog would only find
+    // no card again: end with ConnectDriver's status (its text is in ErrorInfo).
+    if (driver != status::kOk && !decided) return driver;
+    const bool back = ConnectCardAgain(core);
+
+    if (r == dialog_end::kOk && back) return status::kOk;
+    if (r == dialog_end::kCancel) return core.Report(status::kUserCancel);
+    if (r == dialog_end::kTimedOut) return core.Report(status::kConfirmTimeout);
+    if (r == dialog_end::kNotShown) return core.Report(status::kUserCancel);
+
+    // The dialog would be shown again: only while the reader can be reached at all.
+    const platform::ScardResult query = QueryReader(core);
+    if (query != sc::kSuccess) return core.Report(Outcome::Pcsc(query));
+    if (once) return core.Report(status::kCardNotConnected);
+    if (r == dialog_end::kNoCard) {
+      core.Report(status::kCardNotConnected);
+      ui::ShowMessageBox(core, kCardPulledText, kCardPulledCaption);
+    }
+  }
+}
+
+int32_t RunInstructionDialog(CoreParts& core, ui::ReaderDialog& dialog, DialogRule rule) {
+  return core.Report(Outcome::Dialog(dialog.Run(core), rule));
+}
+
+std::optional<TacAnswer> TakeTacAnswer(CoreParts& core, int32_t* status) {
+  const card::ResponseApdu& r = core.channel.response;
+  std::optional<TacAnswer> answer = ParseTacAnswer(std::span(r.bytes(), r.dataSize()));
+  *status = answer ? status::kOk : core.Report(Outcome::Pcsc(sc::kCommDataLost));
+  return answer;
+}
+
+int32_t TakeResults(CoreParts& core, Prop encryptedOut, Prop encryptedFrom) {
+  int32_t st = status::kOk;
+  const std::optional<TacAnswer> answer = TakeTacAnswer(core, &st);
+  if (!answer) return st;
+  PropertyStore& p = core.props;
+  p.T(Prop::IccSeqNo) = FromNarrow(answer->iccSeqNo);
+  p.T(Prop::TAC) = AsciiText(answer->TacHex());
+  p.T(encryptedOut) = core.crypto.EncryptField(p.T(encryptedFrom));
+  p.T(Prop::SessionTAC) = core.crypto.EncryptField(core.shared.plainSessionKey.value());
+  return core.Report(status::kOk);
+}
+
+}  // namespace quilta::txn

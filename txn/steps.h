@@ -1,0 +1,81 @@
+// The steps TAC transactions are made of. The runner (txn/runner.h) strings them together in
+// the common order; transactions with a road of their own (log-in, the apply family) call
+// them directly. Every function returns the page's status with ErrorInfo written, unless it
+// says otherwise.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "core/parts.h"
+#include "core/text.h"
+#include "txn/blocks.h"
+
+namespace quilta::ui {
+class ConfirmationDialog;
+class ReaderDialog;
+}  // namespace quilta::ui
+
+namespace quilta::txn {
+
+// Reader types a transaction can run on: 1 the PIN typed on the page, 2 the PIN typed on
+// the reader's own pad, 3 the page's PIN sent by the reader's instruction dialog.
+constexpr bool KnownReaderType(int32_t type) { return type >= 1 && type <= 3; }
+
+// The first step of a TAC transaction, before any card command: ReaderType must be 1, 2 or
+// 3 (5042 otherwise: a page that never called SetReaderType). For type 1 the PIN must be
+// present; for types 1 and 3 it must be one the card engine can put into a PIN block (at
+// most 16 characters, upper-case hex digits): 6002 otherwise. Type 2 ignores the PIN, and a
+// missing PIN on type 3 counts as empty.
+int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin);
+
+// SessionKey unwrapped into PlainSessionKey (0, 5043, 5034); on 0 the session cipher is
+// keyed for EncryptField.
+int32_t UnwrapSessionKey(CoreParts& core);
+
+// The paying account belongs to the card: always for a card of issuer "95100000", otherwise
+// when `account` equals one of AccountNo0..AccountNo7 (all eight slots, the "0000000000000000"
+// of an unusable slot included). Reads the card data as the last ReadBasicData left it.
+bool IsCardAccount(const CoreParts& core, const Text& account);
+
+// After the card was taken out and put back: ReadBasicData again, 5035 when CardNo is not the
+// one from before.
+int32_t RecheckCard(CoreParts& core);
+
+// The block fields from the page's properties (8-bit forms; Amount14 as the Amount write
+// derived it).
+BlockInputs BlockInputsOf(const PropertyStore& props);
+
+// The confirmation with the card taken out and put back, for reader type 1. Each run:
+// DisconnectCard (status ignored), the dialog, DisconnectCard, ConnectDriver, ConnectCard
+// (once more after 1,000 ms on core.channel.sleeper when it fails). The dialog's end code:
+//   1 with the card connected again   0: the transaction goes on (on the new connection)
+//   2                                 5036;  3: 5037
+//   -1 (the dialog cannot be shown)   5036: nobody confirmed; it is not shown again
+//   4 (no card when it opened)        5021 and the message box "卡已被拔出..請確認再試!"
+//                                     (caption "訊息"), then the dialog again
+//   anything else, or 1 without the card back: the dialog again.
+// The dialog is shown again only while the reader can be reached at all: a failed
+// ConnectDriver ends the loop with its status (ConnectCard is then not tried, except after
+// 2, 3 and -1, whose statuses stand), a failed presence query of ReaderName with its PC/SC
+// status. With `once` the dialog is shown a single time, and every outcome that would show
+// it again ends with 5021 (no message box).
+int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, bool once = false);
+
+// An instruction dialog of a PIN-pad reader (it sends its commands itself), its end code
+// read with `rule`: the simple dialogs map 2 to 5036 (DialogRule::CancelIs5036), the
+// detailed one passes every code through the table. 36864 (90 00) is success.
+int32_t RunInstructionDialog(CoreParts& core, ui::ReaderDialog& dialog, DialogRule rule);
+
+// The TAC command's answer in the exchange response: nullopt, with the status
+// SCARD_E_COMM_DATA_LOST (0x8010002F) reported into *status, when the card answered fewer
+// than 19 data bytes (the fields would come from nowhere).
+std::optional<TacAnswer> TakeTacAnswer(CoreParts& core, int32_t* status);
+
+// The results of a TAC transaction: IccSeqNo and TAC from the answer, `encryptedOut` <-
+// EncryptField(`encryptedFrom`) (EncOutAccountNo of AccountNo; the apply's EncID of ID),
+// SessionTAC <- EncryptField(PlainSessionKey). Nothing is written when the answer is too
+// short (see TakeTacAnswer). Status 0 on success.
+int32_t TakeResults(CoreParts& core, Prop encryptedOut, Prop encryptedFrom);
+
+}  // namespace quilta::txn
