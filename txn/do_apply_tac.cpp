@@ -1,0 +1,166 @@
+// DoApplyTAC: the card's TAC over an application (enrolling the card for on-line banking and
+// the like), whose block is PCode 4, ID 16, FdChkCode 8, ServerDateTime 14, CTelNo 10
+// (52 bytes, Lc "34").
+//
+// Order: reader type and PIN (5042 for a reader type other than 1, 2, 3; 6002 for a PIN
+// the card engine cannot take), ReadBasicData, FdChkCode 8 (5045), PCode 4 (5047),
+// ServerDateTime 14 (5052), ID 16 (6001: an ID never put), CTelNo (never put: ten blanks;
+// else 10, 6002), the session key, then the reader-type road:
+//   type 3                        205 CDoApplyTACDlg152 for ApplyType 1, else 206 (151)
+//   type 2, "Todos eCode Connectable II..."   105 CTWOREADERSHOW1
+//   type 2, any other reader      208 CDoApplyTACDlg252 for ApplyType 1 or 2, else 207 (251)
+//   type 1                        204 CDoApplyTACDlg1 for ApplyType 1 or 2, else 203, with
+//                                 the card taken out and put back; then VerifyPIN, the card
+//                                 re-check (5035) and the TAC command
+// The instruction dialogs send VERIFY and the TAC command themselves; their end code 2 reads
+// 5036, every other through the status table (90 00 is success). Widths count the bytes of
+// the 8-bit form, which is what the block holds. Every status is mapped (ErrorInfo written).
+// On success: IccSeqNo, TAC, EncID (EncryptField of ID), SessionTAC.
+#include <array>
+
+#include "card/card_data.h"
+#include "card/commands.h"
+#include "card/exchange.h"
+#include "card/pin.h"
+#include "core/atm_core.h"
+#include "txn/blocks.h"
+#include "txn/display.h"
+#include "txn/steps.h"
+#include "ui/dialogs.h"
+
+namespace quilta {
+namespace {
+
+const char16_t kLabelId[] = u"身分證號";
+const char16_t kLabelTel[] = u"手機號碼";
+const char16_t kLabelDate[] = u"交易日期";
+const char16_t kInstructionKeys[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
+// Readers whose own firmware runs the whole TAC dialog: they get the simple instruction.
+const char16_t kSimpleDialogReaders[] = u"Todos eCode Connectable II";
+constexpr size_t kTelWidth = 10;
+
+Text TitleOf(int32_t applyType) {
+  switch (applyType) {
+    case 1: return u"晶片卡申請網銀";
+    case 2: return u"解除網銀密碼鎖定之線上申請";
+    case 3: return u"網銀非約定帳號轉帳功能之申請/註銷";
+    case 4: return u"網銀非約定帳號轉帳";
+    default: return u"晶片卡轉帳";
+  }
+}
+
+// What every apply dialog shows: rows ID, (telephone,) date.
+struct ApplySummary {
+  Text title, id, tel, date;
+
+  void Fill(ui::Summary& s, bool withTel) const {
+    if (withTel) {
+      s.label = {kLabelId, kLabelTel, kLabelDate, std::nullopt};
+      s.value = {id, tel, date, std::nullopt};
+    } else {
+      s.label = {kLabelId, kLabelDate, std::nullopt, std::nullopt};
+      s.value = {id, date, std::nullopt, std::nullopt};
+    }
+  }
+};
+
+int32_t CheckApplyInputs(CAtmCore& core) {
+  auto fits = [&core](Prop p, txn::BlockField f) { return NarrowLength(core.T(p)) == txn::WidthOf(f); };
+  if (!fits(Prop::FdChkCode, txn::BlockField::kFdChkCode)) return core.Map(status::kBadFdChkCode);
+  if (!fits(Prop::PCode, txn::BlockField::kPCode)) return core.Map(status::kBadPCode);
+  if (!fits(Prop::ServerDateTime, txn::BlockField::kServerDateTime))
+    return core.Map(status::kBadServerDateTime);
+  if (!fits(Prop::ID, txn::BlockField::kId)) return core.Map(status::kBadId);
+  if (core.T(Prop::CTelNo).empty()) core.T(Prop::CTelNo) = Text(kTelWidth, u' ');
+  if (!fits(Prop::CTelNo, txn::BlockField::kCTelNo)) return core.Map(status::kBadParameter);
+  return status::kOk;
+}
+
+// Reader types 2 and 3: the instruction dialog sends VERIFY and the TAC command itself.
+int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin,
+                    const card::CommandApdu& tac) {
+  const int32_t type = core.props.ReaderType();
+  const int32_t applyType = core.N(Prop::ApplyType);
+  auto prepare = [&](ui::ReaderDialog& d) {
+    d.title = summary.title;
+    d.mode = type;
+    d.pin.Assign(pin);
+    d.command = tac;
+  };
+  auto runDetailed = [&](ui::CTwoReaderShowN& d, bool withTel) {
+    prepare(d);
+    summary.Fill(d, withTel);
+    return txn::RunInstructionDialog(core, d, DialogRule::CancelIs5036);
+  };
+
+  if (type == 3) {
+    if (applyType == 1) {
+      ui::CDoApplyTACDlg152 d;
+      return runDetailed(d, false);
+    }
+    ui::CDoApplyTACDlg151 d;
+    return runDetailed(d, true);
+  }
+  if (core.props.ReaderName().starts_with(kSimpleDialogReaders)) {
+    ui::CTWOREADERSHOW1 d;
+    prepare(d);
+    d.instruction = Text(kInstructionKeys);
+    return txn::RunInstructionDialog(core, d, DialogRule::CancelIs5036);
+  }
+  if (applyType == 1 || applyType == 2) {
+    ui::CDoApplyTACDlg252 d;
+    return runDetailed(d, false);
+  }
+  ui::CDoApplyTACDlg251 d;
+  return runDetailed(d, true);
+}
+
+// Reader type 1: the confirmation with the card taken out and put back, the PIN, the card
+// re-check and the TAC command.
+int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text& pin,
+                         const card::CommandApdu& tac) {
+  const int32_t applyType = core.N(Prop::ApplyType);
+  const bool withTel = applyType != 1 && applyType != 2;
+  ui::CDoApplyTACDlg three;
+  ui::CDoApplyTACDlg1 two;
+  ui::ConfirmationDialog& dialog = withTel ? static_cast<ui::ConfirmationDialog&>(three) : two;
+  dialog.title = summary.title;
+  summary.Fill(dialog, withTel);
+
+  int32_t st = txn::ConfirmWithReinsert(core, dialog);
+  if (st != status::kOk) return st;
+  st = card::VerifyPIN(core, pin);
+  if (st != status::kOk) return st;
+  st = txn::RecheckCard(core);
+  if (st != status::kOk) return st;
+  return card::Send(core, tac);
+}
+
+}  // namespace
+
+int32_t CAtmCore::DoApplyTAC(const std::optional<Text>& pin) {
+  int32_t st = txn::CheckReaderAndPin(*this, pin);
+  if (st != status::kOk) return st;
+  st = card::ReadBasicData(*this);
+  if (st != status::kOk) return st;
+  st = CheckApplyInputs(*this);
+  if (st != status::kOk) return st;
+  st = txn::UnwrapSessionKey(*this);
+  if (st != status::kOk) return st;
+
+  const std::optional<std::vector<uint8_t>> block =
+      txn::BuildBlock(txn::BlockKind::kApply, txn::BlockInputsOf(props));
+  if (!block) return Map(status::kBadParameter);  // the checks above make every width fit
+  const card::CommandApdu tac = card::cmd::Tac(*block);
+
+  const ApplySummary summary{TitleOf(N(Prop::ApplyType)), T(Prop::ID), T(Prop::CTelNo),
+                             txn::DateText(T(Prop::ServerDateTime), false)};
+  const SecretText pinText(pin.value_or(Text()));
+  const int32_t type = props.ReaderType();
+  st = type == 2 || type == 3 ? RunOnPinPad(*this, summary, pinText.value(), tac)
+                              : RunOnPlainReader(*this, summary, pinText.value(), tac);
+  if (st != status::kOk) return st;
+  return txn::TakeResults(*this, Prop::EncID, Prop::ID);
+}
+
+}  // namespace quilta
