@@ -1,0 +1,124 @@
+// The activation and apply family on the real PC/SC stack: pcscd with vsmartcard's vpcd
+// driver and the card simulator, inside tools/pcsc-sandbox (slot 0 an ordinary reader, slot 1
+// a PIN-pad reader whose customer types 1234). The bank-server simulator prepares the inputs
+// and judges the outputs; the scripted customer pulls and re-inserts the card through the
+// bridge's control channel. Outside the sandbox every test skips.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/atm_core.h"
+#include "sim/bank_server.h"
+#include "sim/control_client.h"
+#include "ui/dialogs.h"
+#include "ui/scripted_customer.h"
+
+namespace quilta {
+namespace {
+
+class RealStackApply : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plain_ = sim::SandboxSlotFromEnvironment(0);
+    pad_ = sim::SandboxSlotFromEnvironment(1);
+    if (plain_.reader.empty() || pad_.reader.empty()) GTEST_SKIP() << "not inside tools/pcsc-sandbox";
+    plainControl_ = std::make_unique<sim::ControlClient>(plain_.control);
+    padControl_ = std::make_unique<sim::ControlClient>(pad_.control);
+    ASSERT_TRUE(plainControl_->Swap("default")) << plainControl_->Status();
+    ASSERT_TRUE(padControl_->Swap("default")) << padControl_->Status();
+    ASSERT_TRUE(padControl_->SetPinPad(sim::PinPadAction::kEnterPin, "1234"));
+    ui::InstallDialogs(core_);
+    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
+    server_.SetDateTime("20180104093015");
+  }
+  void TearDown() override {
+    if (plain_.reader.empty()) return;
+    core_.DisconnectCard();
+    core_.DisconnectDriver();
+  }
+
+  void Open(const sim::SandboxSlot& slot, int readerType) {
+    core_.PutText(Prop::ReaderName, AsciiText(slot.reader));
+    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
+    ASSERT_EQ(core_.SetReaderType(AsciiText(std::to_string(readerType))), 0);
+  }
+  void Put(Prop p, const std::string& value) { core_.PutText(p, AsciiText(value)); }
+
+  // DoApplyTAC for a fresh request of the server; the server's verdict.
+  sim::Verdict Apply(int applyType, const std::u16string& pin) {
+    sim::TxnRequest request = server_.Prepare(sim::TxnKind::kApply);
+    request.applyType = applyType;
+    for (const sim::PageInput& in : server_.PageInputs(request)) {
+      Prop p{};
+      if (!FindProp(in.property, &p)) return {false, "unknown property " + in.property};
+      if (Info(p).type == ValueType::Int) core_.PutInt(p, std::stoi(in.value));
+      else core_.PutText(p, FromUtf8(in.value));
+    }
+    const int32_t st = core_.DoApplyTAC(pin);
+    if (st != 0) return {false, "DoApplyTAC " + std::to_string(st) + ": " + core_.errorText()};
+    sim::TxnOutputs out;
+    out.tac = ToNarrow(core_.T(Prop::TAC));
+    out.iccSeqNo = ToNarrow(core_.T(Prop::IccSeqNo));
+    out.sessionTac = ToNarrow(core_.T(Prop::SessionTAC));
+    out.encId = ToNarrow(core_.T(Prop::EncID));
+    return server_.Verify(request, out);
+  }
+
+  sim::SandboxSlot plain_, pad_;
+  std::unique_ptr<sim::ControlClient> plainControl_, padControl_;
+  CAtmCore core_;
+  ui::ScriptedCustomer person_;
+  ui::ScopedDialogEnv scripted_{&person_};
+  sim::BankServer server_{sim::DefaultProfile()};
+};
+
+TEST_F(RealStackApply, ApplyOnEveryReaderType) {
+  Open(plain_, 1);
+  person_.Wait(1)
+      .Do([&] { ASSERT_TRUE(plainControl_->Remove(true)); })
+      .Wait(1)
+      .Do([&] { ASSERT_TRUE(plainControl_->Insert(true)); })
+      .Wait(1)
+      .Ok();
+  sim::Verdict v = Apply(3, u"1234");
+  EXPECT_TRUE(v) << v.reason;
+  EXPECT_EQ(person_.Last().templateNumber, 203);
+
+  Open(pad_, 2);
+  v = Apply(1, u"");
+  EXPECT_TRUE(v) << v.reason;
+  EXPECT_EQ(person_.Last().templateNumber, 208);
+
+  Open(pad_, 3);
+  v = Apply(5, u"1234");
+  EXPECT_TRUE(v) << v.reason;
+  EXPECT_EQ(person_.Last().templateNumber, 206);
+}
+
+TEST_F(RealStackApply, ActivationWritesPinAndListsThenTheNewPinWorks) {
+  Open(plain_, 1);
+  ASSERT_EQ(core_.DoActiveTAC(), 0) << core_.errorText();
+  EXPECT_EQ(core_.T(Prop::RandomNo).size(), 16u);
+
+  Put(Prop::Key, server_.ExternalAuthKey(ToNarrow(core_.T(Prop::RandomNo))).value());
+  Put(Prop::aPIN, sim::BankServer::PinBlockHex("8642"));
+  Put(Prop::aSetData, "Y");
+  Put(Prop::aAccountNo0, "0081234500055555");
+  ASSERT_EQ(core_.SetCardActive(), 0) << core_.errorText();
+
+  ASSERT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
+  EXPECT_EQ(core_.T(Prop::AccountNo0), u"0081234500055555");
+  EXPECT_EQ(core_.N(Prop::AccountCount), 1);
+  EXPECT_EQ(core_.VerifyPIN(u"1234"), status::kPinError);
+  EXPECT_EQ(core_.VerifyPIN(u"8642"), 0) << core_.errorText();
+
+  // The list write alone, read back by the method: every default slot is unusable.
+  Put(Prop::aAccountNo0, "0000000000000000");
+  ASSERT_EQ(core_.SetCardData(), 0) << core_.errorText();
+  EXPECT_EQ(core_.N(Prop::AccountCount), 0);
+  EXPECT_EQ(core_.N(Prop::AuthInCount), 0);
+}
+
+}  // namespace
+}  // namespace quilta
