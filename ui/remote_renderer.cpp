@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
+#include <link.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -92,8 +93,17 @@ RemoteRenderer::~RemoteRenderer() { StopHelper(); }
 std::string RemoteRenderer::DefaultHelperPath() {
   if (const char* env = std::getenv("QUILTA_DIALOG_HELPER"); env && *env) return env;
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&Anchor), &info) != 0 && info.dli_fname && *info.dli_fname) {
+  link_map* map = nullptr;
+  if (dladdr1(reinterpret_cast<void*>(&Anchor), &info, reinterpret_cast<void**>(&map),
+              RTLD_DL_LINKMAP) != 0 && info.dli_fname && *info.dli_fname) {
     std::string module = info.dli_fname;
+    // Linked into a program (the native-messaging host) rather than a module: dladdr names
+    // it by argv[0], which may be relative or a bare name; the kernel knows its real path.
+    if (map != nullptr && map->l_name != nullptr && map->l_name[0] == '\0') {
+      char exe[4096];
+      const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
+      if (n > 0 && static_cast<size_t>(n) < sizeof exe) module.assign(exe, static_cast<size_t>(n));
+    }
     const size_t slash = module.rfind('/');
     if (slash != std::string::npos) return module.substr(0, slash + 1) + "quilta-dialogs";
   }

@@ -4,8 +4,9 @@
 // browser goes on painting and handling its own events. Only GLib is linked here, never GTK:
 // the browser may hold a GTK of another major version in this process.
 //
-// The helper is looked up next to the module that holds this code (the plug-in), unless the
-// environment variable QUILTA_DIALOG_HELPER names it.
+// The helper is looked up next to the module that holds this code (the plug-in, or the
+// program that links it: the native-messaging host), unless the environment variable
+// QUILTA_DIALOG_HELPER names it.
 #pragma once
 
 #include <sys/types.h>
