@@ -7,7 +7,8 @@
 # The default prefix is /usr, so the files land in /usr/lib/mozilla/plugins. The `uninstall`
 # target removes what the last install wrote (install_manifest.txt).
 #
-# `cpack -G DEB` (tools/build-deb) makes the .deb of the same files. Run time needs: pcscd and
+# `cpack -G DEB` (tools/build-deb) makes the .deb of the same files (the install component
+# `plugin`; `cmake --install --component plugin` installs them alone). Run time needs: pcscd and
 # libpcsclite1 (the module loads libpcsclite.so.1 itself), GTK 3 for the helper and the
 # dialog font fonts-arphic-ukai. dpkg removes the files again (dpkg -r).
 
@@ -24,10 +25,10 @@ else()
 endif()
 
 if(UNIX AND NOT APPLE)
-  install(TARGETS ${_quilta_installable} LIBRARY DESTINATION ${QUILTA_PLUGIN_DIR}
+  install(TARGETS ${_quilta_installable} LIBRARY DESTINATION ${QUILTA_PLUGIN_DIR} COMPONENT plugin
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   if(TARGET quilta-dialogs)
-    install(TARGETS quilta-dialogs RUNTIME DESTINATION ${QUILTA_PLUGIN_DIR})
+    install(TARGETS quilta-dialogs RUNTIME DESTINATION ${QUILTA_PLUGIN_DIR} COMPONENT plugin)
   else()
     message(STATUS "quilta-dialogs is not built (no GTK 3): the install holds the module alone")
   endif()
@@ -58,5 +59,9 @@ find_program(QUILTA_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUILTA_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
+# The package holds the plug-in component alone, as one package.
+set(CPACK_COMPONENTS_ALL plugin)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -6,7 +6,7 @@
 #   - the installed module exports only the NP_ entry points (no development hooks) and the
 #     helper beside it runs;
 #   - QtWebKit finds the plug-in through the installed folder and scripts it (under Xvfb);
-#   - `cmake --install` and the `uninstall` target put the same files in place and take
+#   - `cmake --install` (component plugin) and the `uninstall` target put the same files in place and take
 #     them away.
 #
 #   package_test.sh BUILD_DIR SOURCE_DIR DOMAIN NM
@@ -62,7 +62,7 @@ echo "ok    dpkg -r removes it"
 
 # cmake --install and the uninstall target, under DESTDIR.
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
-DESTDIR=$work/destdir cmake --install "$build" >/dev/null || fail "cmake --install"
+DESTDIR=$work/destdir cmake --install "$build" --component plugin >/dev/null || fail "cmake --install"
 for f in libnpquilta.so quilta-dialogs; do
   [ -f "$work/destdir$prefix/lib/mozilla/plugins/$f" ] || fail "cmake --install lacks $f"
 done
