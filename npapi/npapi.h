@@ -314,13 +314,17 @@ struct NPNetscapeFuncs {
 
 // ---- Module entry points ----
 #if defined(_WIN32)
-using NP_GetEntryPointsFunc = NPError (*)(NPPluginFuncs* pFuncs);
-using NP_InitializeFunc = NPError (*)(NPNetscapeFuncs* bFuncs);
+using NP_GetEntryPointsFunc = NPError(__stdcall*)(NPPluginFuncs* pFuncs);
+using NP_InitializeFunc = NPError(__stdcall*)(NPNetscapeFuncs* bFuncs);
 #else
 using NP_GetMIMEDescriptionFunc = const char* (*)();
 using NP_GetValueFunc = NPError (*)(void* future, NPPVariable variable, void* value);
 using NP_InitializeFunc = NPError (*)(NPNetscapeFuncs* bFuncs, NPPluginFuncs* pFuncs);
 #endif
+#if defined(_WIN32)
+using NP_ShutdownFunc = NPError(__stdcall*)();
+#else
 using NP_ShutdownFunc = NPError (*)();
+#endif
 
 }  // extern "C"

@@ -216,15 +216,15 @@ extern "C" {
 
 #if defined(_WIN32)
 
-QUILTA_NP_EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* pFuncs) {
+QUILTA_NP_EXPORT NPError QUILTA_NP_CALL NP_GetEntryPoints(NPPluginFuncs* pFuncs) {
   if (pFuncs == nullptr) return NPERR_INVALID_FUNCTABLE_ERROR;
   size_t size = pFuncs->size != 0 ? pFuncs->size : sizeof(NPPluginFuncs);
   return FillPluginFuncs(pFuncs, size) ? NPERR_NO_ERROR : NPERR_INVALID_FUNCTABLE_ERROR;
 }
 
-QUILTA_NP_EXPORT NPError NP_Initialize(NPNetscapeFuncs* bFuncs) { return InitializeBrowser(bFuncs); }
+QUILTA_NP_EXPORT NPError QUILTA_NP_CALL NP_Initialize(NPNetscapeFuncs* bFuncs) { return InitializeBrowser(bFuncs); }
 
-QUILTA_NP_EXPORT const char* NPP_GetMIMEDescription() { return kMimeDescription; }
+QUILTA_NP_EXPORT const char* QUILTA_NP_CALL NPP_GetMIMEDescription() { return kMimeDescription; }
 
 #else
 
@@ -245,6 +245,6 @@ QUILTA_NP_EXPORT NPError NP_Initialize(NPNetscapeFuncs* bFuncs, NPPluginFuncs* p
 
 // Releases nothing: the core object, the PC/SC context and the card connection live until
 // the process ends or the page disconnects them.
-QUILTA_NP_EXPORT NPError NP_Shutdown() { return NPERR_NO_ERROR; }
+QUILTA_NP_EXPORT NPError QUILTA_NP_CALL NP_Shutdown() { return NPERR_NO_ERROR; }
 
 }  // extern "C"

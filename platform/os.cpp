@@ -24,7 +24,9 @@ int OsMajorVersion() {
 #if defined(_WIN32)
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof(info);
+#if defined(_MSC_VER)
 #pragma warning(suppress : 4996)
+#endif
   if (GetVersionExW(&info)) return static_cast<int>(info.dwMajorVersion);
   return 10;
 #else
