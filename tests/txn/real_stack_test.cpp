@@ -1,0 +1,115 @@
+// The road of a transfer and of a tax payment on the real PC/SC stack: pcscd with vsmartcard's
+// vpcd driver and the card simulator, inside tools/pcsc-sandbox (slot 0 an ordinary reader,
+// slot 1 a PIN-pad reader whose customer types 1234). The bank-server simulator prepares the
+// inputs and judges the outputs; on the ordinary reader the scripted customer pulls and
+// re-inserts the card through the bridge's control channel. Outside the sandbox every test
+// skips.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/atm_core.h"
+#include "sim/bank_server.h"
+#include "sim/control_client.h"
+#include "ui/dialogs.h"
+#include "ui/scripted_customer.h"
+
+namespace quilta {
+namespace {
+
+class RealStackTransactions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plain_ = sim::SandboxSlotFromEnvironment(0);
+    pad_ = sim::SandboxSlotFromEnvironment(1);
+    if (plain_.reader.empty() || pad_.reader.empty()) GTEST_SKIP() << "not inside tools/pcsc-sandbox";
+    plainControl_ = std::make_unique<sim::ControlClient>(plain_.control);
+    padControl_ = std::make_unique<sim::ControlClient>(pad_.control);
+    ASSERT_TRUE(plainControl_->Swap("default")) << plainControl_->Status();
+    ASSERT_TRUE(padControl_->Swap("default")) << padControl_->Status();
+    ASSERT_TRUE(padControl_->SetPinPad(sim::PinPadAction::kEnterPin, "1234"));
+    ui::InstallDialogs(core_);
+    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
+    server_.SetDateTime("20180104093015");
+  }
+  void TearDown() override {
+    if (plain_.reader.empty()) return;
+    core_.DisconnectCard();
+    core_.DisconnectDriver();
+  }
+
+  void Open(const sim::SandboxSlot& slot, int readerType) {
+    core_.PutText(Prop::ReaderName, AsciiText(slot.reader));
+    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
+    ASSERT_EQ(core_.SetReaderType(AsciiText(std::to_string(readerType))), 0);
+  }
+
+  // The customer at the ordinary reader's confirmation: the card out, back in, the
+  // in-account's last three digits where the dialog asks for them, OK.
+  void ConfirmWithReinsert(const std::string& tail) {
+    person_.Wait(1)
+        .Do([&] { ASSERT_TRUE(plainControl_->Remove(true)); })
+        .Wait(1)
+        .Do([&] { ASSERT_TRUE(plainControl_->Insert(true)); })
+        .Wait(1)
+        .Digits(tail)
+        .Ok();
+  }
+
+  // The page's inputs for a fresh request of the server, the member, the server's verdict.
+  sim::Verdict Run(sim::TxnKind kind, int32_t (CAtmCore::*member)(const std::optional<Text>&),
+                   const std::optional<Text>& pin) {
+    const sim::TxnRequest request = server_.Prepare(kind);
+    for (const sim::PageInput& in : server_.PageInputs(request)) {
+      Prop p{};
+      if (!FindProp(in.property, &p)) return {false, "unknown property " + in.property};
+      core_.PutText(p, FromUtf8(in.value));
+    }
+    const int32_t st = (core_.*member)(pin);
+    if (st != 0) return {false, "status " + std::to_string(st) + ": " + core_.errorText()};
+    sim::TxnOutputs out;
+    out.tac = ToNarrow(core_.T(Prop::TAC));
+    out.iccSeqNo = ToNarrow(core_.T(Prop::IccSeqNo));
+    out.sessionTac = ToNarrow(core_.T(Prop::SessionTAC));
+    out.encOutAccountNo = ToNarrow(core_.T(Prop::EncOutAccountNo));
+    return server_.Verify(request, out);
+  }
+
+  sim::SandboxSlot plain_, pad_;
+  std::unique_ptr<sim::ControlClient> plainControl_, padControl_;
+  CAtmCore core_;
+  ui::ScriptedCustomer person_;
+  ui::ScopedDialogEnv scripted_{&person_};
+  sim::BankServer server_{sim::DefaultProfile()};
+};
+
+TEST_F(RealStackTransactions, TransferOnTheOrdinaryReaderWithTheCardPulledAndPutBack) {
+  Open(plain_, 1);
+  // The server's transfer goes to the card's first registered account, ending in 999.
+  ConfirmWithReinsert("999");
+  const sim::Verdict v = Run(sim::TxnKind::kTransfer, &CAtmCore::DoTransferTAC, u"1234");
+  EXPECT_TRUE(v) << v.reason;
+  EXPECT_EQ(person_.Last().templateNumber, 104);
+}
+
+TEST_F(RealStackTransactions, TransferOnThePinPadReaderBothWays) {
+  Open(pad_, 3);
+  sim::Verdict v = Run(sim::TxnKind::kTransfer, &CAtmCore::DoTransferTAC, u"1234");
+  EXPECT_TRUE(v) << v.reason;
+  ASSERT_EQ(core_.SetReaderType(u"2"), 0);
+  v = Run(sim::TxnKind::kTransfer, &CAtmCore::DoTransferTAC, std::nullopt);
+  EXPECT_TRUE(v) << v.reason;
+  EXPECT_EQ(person_.Windows().size(), 2u);
+}
+
+TEST_F(RealStackTransactions, TaxPaymentOnTheOrdinaryReader) {
+  Open(plain_, 1);
+  ConfirmWithReinsert("");
+  const sim::Verdict v = Run(sim::TxnKind::kPayTax, &CAtmCore::DoPayTaxTAC, u"1234");
+  EXPECT_TRUE(v) << v.reason;
+  EXPECT_EQ(person_.Last().templateNumber, 904);
+}
+
+}  // namespace
+}  // namespace quilta
