@@ -28,6 +28,7 @@
 #include "sim/profile.h"
 #include "ui/scripted_customer.h"
 #include "tools/pagehost/host_browser.h"
+#include "tools/pagehost/bank_statements.h"
 #include "tools/pagehost/script.h"
 
 namespace {
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
       scripts.push_back(a);
     }
   }
-  if ((!cardProfile.empty() || pinPadReader) && !virtualReader) return Usage();
+  if (pinPadReader && !virtualReader) return Usage();
   if (scripts.empty()) scripts.push_back("-");
 
   std::string error;
@@ -132,7 +133,21 @@ int main(int argc, char** argv) {
   std::string upper = quilta::config::kBankDomain;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   runner.variables["BANK_DOMAIN_UPPER"] = upper;
+  quilta::sim::Profile bankCard;
+  try {
+    bankCard = cardProfile.empty() ? quilta::sim::DefaultProfile() : quilta::sim::LoadProfile(cardProfile);
+  } catch (const std::exception& e) {
+    std::cerr << "quilta-pagehost: " << e.what() << "\n";
+    return 2;
+  }
+  quilta::pagehost::BankStatements bank(bankCard, std::cout);
   runner.extension = [&](const std::vector<std::string>& words, std::string* err) {
+    if (!words.empty() && words[0] == "bank") {
+      quilta::pagehost::Page* page = runner.current();
+      if (page == nullptr) *err = "no page";
+      else bank.Run(*page, words, err);
+      return true;
+    }
     if (words.empty() || (words[0] != "card" && words[0] != "customer" && words[0] != "dialogs" &&
                           words[0] != "pinpad")) {
       return false;
@@ -189,6 +204,11 @@ int main(int argc, char** argv) {
       for (; windowsShown < windows.size(); ++windowsShown) {
         const auto& w = windows[windowsShown];
         std::cout << "  dialog " << w.templateNumber << " \"" << quilta::ToUtf8(w.caption) << "\"\n";
+        // The texts the dialog set in its summary and instruction controls.
+        for (int32_t id = 201; id <= 213; ++id) {
+          const quilta::Text text = w.TextOf(id);
+          if (!text.empty()) std::cout << "    text " << id << " \"" << quilta::ToUtf8(text) << "\"\n";
+        }
         for (const auto& m : w.Messages()) std::cout << "    message \"" << quilta::ToUtf8(m) << "\"\n";
       }
     }
