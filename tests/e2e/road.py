@@ -1,0 +1,201 @@
+#!/usr/bin/python3
+"""The road of a transfer in QtWebKit with the real dialogs, on reader types 1, 2 and 3.
+
+Run by run_road.sh inside tools/pcsc-sandbox under Xvfb. The sample web-ATM page
+(samples/webatm) is loaded from the bank's host; for each reader type the page lists the
+readers, opens the card, asks the bank for a transfer, calls DoTransferTAC and has the bank
+verify the results, reads the TAC log on reader type 1 (the bank checks its first record)
+and closes the card.
+
+The customer is a process of its own (this script with --customer), so that it acts while
+the browser's thread sits in the plug-in's modal dialog:
+  type 1 (plain reader, slot 0): the transfer summary appears; the card is pulled out and put
+    back through the simulator's control channel; the last three digits of the receiving
+    account are clicked on the dialog's keypad, then OK;
+  types 2 and 3 (PIN-pad reader, slot 1): the instruction dialog appears while the simulated
+    reader takes the PIN on its own pad; the customer only watches it.
+Every dialog step is captured (ImageMagick import) into --shots.
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+
+# The bank-server simulator's transfer goes to 0081234500099999: the keypad wants "999".
+ACCOUNT_TAIL = '999'
+TITLE = '轉帳確認'
+
+
+def sh(cmd, timeout=30):
+    return subprocess.run(cmd, capture_output=True, text=True, timeout=timeout)
+
+
+def find_window(title, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        r = sh(['xdotool', 'search', '--onlyvisible', '--name', '^%s$' % title])
+        ids = r.stdout.split()
+        if ids:
+            return ids[0]
+        time.sleep(0.2)
+    raise SystemExit('customer: no window "%s" within %d s' % (title, timeout))
+
+
+def window_gone(win, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if sh(['xdotool', 'getwindowname', win]).returncode != 0:
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def shot(win, path):
+    time.sleep(0.5)  # let the step be painted
+    r = sh(['import', '-window', win, path])
+    print('customer: screenshot %s%s' % (path, '' if r.returncode == 0 else ' FAILED'))
+
+
+def geometry(tool, number):
+    size, ok, keys = None, None, {}
+    for line in sh([tool, str(number)]).stdout.splitlines():
+        f = line.split()
+        if f[0] == 'size':
+            size = (int(f[1]), int(f[2]))
+        elif f[0] == 'ok':
+            ok = tuple(int(v) for v in f[1:5])
+        elif f[0] == 'key':
+            keys[f[1]] = tuple(int(v) for v in f[2:6])
+    return size, ok, keys
+
+
+def click(win, size, rect):
+    out = sh(['xdotool', 'getwindowgeometry', win]).stdout
+    w, h = [int(v) for v in out.split('Geometry:')[1].split()[0].split('x')]
+    x, y, cw, ch = rect
+    sh(['xdotool', 'mousemove', '--window', win, str((2 * x + cw) * w // (2 * size[0])),
+        str((2 * y + ch) * h // (2 * size[1])), 'click', '1'])
+    time.sleep(0.3)
+
+
+def customer(args):
+    prefix = os.path.join(args.shots, 'type%d' % args.reader_type)
+    win = find_window(TITLE)
+    shot(win, prefix + '-1-dialog.png')
+    if args.reader_type == 1:
+        simctl = [args.simctl, '--slot', '0']
+        if sh(simctl + ['remove', 'wait']).returncode != 0:
+            raise SystemExit('customer: the card could not be pulled')
+        shot(win, prefix + '-2-card-out.png')
+        if sh(simctl + ['insert', 'wait']).returncode != 0:
+            raise SystemExit('customer: the card could not be put back')
+        time.sleep(1.5)  # the dialog watches the reader once a second
+        shot(win, prefix + '-3-card-back.png')
+        size, ok, keys = geometry(args.geometry, 104)
+        for d in ACCOUNT_TAIL:
+            click(win, size, keys[d])
+        shot(win, prefix + '-4-account-tail.png')
+        click(win, size, ok)
+    if not window_gone(win, 60):
+        raise SystemExit('customer: the dialog stayed open')
+    print('customer: the dialog closed')
+    return 0
+
+
+def browser(args):
+    os.environ['QTWEBKIT_PLUGIN_PATH'] = os.path.abspath(args.plugin_dir)
+    from PyQt5.QtCore import QEventLoop, QTimer, QUrl
+    from PyQt5.QtWebKit import QWebSettings
+    from PyQt5.QtWebKitWidgets import QWebPage, QWebView
+    from PyQt5.QtWidgets import QApplication
+
+    app = QApplication(sys.argv[:1])
+    settings = QWebSettings.globalSettings()
+    settings.setAttribute(QWebSettings.PluginsEnabled, True)
+    settings.setAttribute(QWebSettings.JavascriptEnabled, True)
+
+    class Page(QWebPage):
+        def javaScriptConsoleMessage(self, message, line, source):
+            print('page: %s' % message)
+            sys.stdout.flush()
+
+    view = QWebView()
+    page = Page()
+    view.setPage(page)
+    view.resize(900, 700)
+    view.show()
+    loop = QEventLoop()
+    page.loadFinished.connect(lambda ok: loop.quit())
+    QTimer.singleShot(30000, loop.quit)
+    page.mainFrame().load(QUrl(args.url))
+    loop.exec_()
+    frame = page.mainFrame()
+
+    def js(expr):
+        return frame.evaluateJavaScript(expr)
+
+    failures = []
+
+    def check(name, ok):
+        print('%s  %s' % ('ok   ' if ok else 'FAIL ', name))
+        sys.stdout.flush()
+        if not ok:
+            failures.append(name)
+        return ok
+
+    if not check('the sample page is served from the bank host', js('typeof webatm') == 'object'):
+        return 1
+    for rtype, reader in ((1, args.plain_reader), (2, args.pinpad_reader), (3, args.pinpad_reader)):
+        print('-- reader type %d on "%s"' % (rtype, reader))
+        js("document.getElementById('pin').value = '1234'")
+        if not check('type %d: readers listed' % rtype, js('webatm.listReaders()') is True):
+            continue
+        js("document.getElementById('readers').value = %s" % json.dumps(reader))
+        js("document.getElementById('type').value = '%d'" % rtype)
+        if not check('type %d: card opened and read' % rtype, js('webatm.openCard()') is True):
+            continue
+        cust = subprocess.Popen([sys.executable, os.path.abspath(__file__), '--customer',
+                                 '--reader-type', str(rtype), '--shots', args.shots,
+                                 '--geometry', args.geometry, '--simctl', args.simctl])
+        done = js("webatm.run('transfer')")
+        try:
+            rc = cust.wait(timeout=90)
+        except subprocess.TimeoutExpired:
+            cust.kill()
+            rc = -1
+        check('type %d: the customer played the dialog' % rtype, rc == 0)
+        last = js('JSON.stringify(webatm.last)')
+        check('type %d: DoTransferTAC 0 and the bank verified it (%s)' % (rtype, last), done is True)
+        # The TAC log needs the PIN proved to the plug-in (VerifyPIN, as on reader type 1's
+        # road); the PIN-pad readers proved it to the card only.
+        if rtype == 1:
+            check('type 1: TAC log read, the bank finds that transfer in its first record',
+                  js('webatm.tacLog()') is True)
+        check('type %d: card closed' % rtype, js('webatm.close()') is True)
+    view.grab().save(os.path.join(args.shots, 'page-log.png'))
+    if failures:
+        print('%d check(s) failed' % len(failures))
+        return 1
+    print('all checks passed')
+    return 0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--customer', action='store_true')
+    ap.add_argument('--reader-type', type=int)
+    ap.add_argument('--plugin-dir')
+    ap.add_argument('--url')
+    ap.add_argument('--shots', required=True)
+    ap.add_argument('--geometry', required=True)
+    ap.add_argument('--simctl', required=True)
+    ap.add_argument('--plain-reader')
+    ap.add_argument('--pinpad-reader')
+    args = ap.parse_args()
+    return customer(args) if args.customer else browser(args)
+
+
+if __name__ == '__main__':
+    sys.exit(main())
