@@ -1,0 +1,194 @@
+// A compiled host of the control under Wine: what script cannot reach. Registration lookups,
+// the keys without values, IObjectSafety's answers, case-sensitive names, the converter's
+// handling of values a script host may pass, the page URL from the client site's moniker,
+// and the interface's last entry (no DISPID). Run after regsvr32; exit code 0 when every
+// check passed, and "ALL PASSED" as the last line.
+#include <windows.h>
+#include <objsafe.h>
+#include <ocidl.h>
+#include <ole2.h>
+#include <urlmon.h>
+
+#include <cstdio>
+#include <string>
+
+#include "activex/tovak.h"
+
+// A compiled client knows the interface's entry order: the last entry follows the type
+// library's 157. (Outside the anonymous namespace: there GCC would conclude that no object
+// implements it and drop the call.)
+struct IZELBEx : public IZELB {
+  virtual HRESULT STDMETHODCALLTYPE DoPolicyLoanTransferTAC(BSTR PIN, LONG* pVal) = 0;
+};
+
+namespace {
+
+int failures = 0;
+
+void Check(const char* what, bool ok) {
+  if (!ok) ++failures;
+  std::printf("%s %s\n", ok ? "ok" : "FAIL", what);
+  std::fflush(stdout);
+}
+
+bool KeyExists(const wchar_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// A client site whose container moniker names a page URL (none: GetMoniker fails).
+class Site final : public IOleClientSite {
+ public:
+  explicit Site(const wchar_t* url) : url_(url) {}
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
+      *ppv = static_cast<IOleClientSite*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs_; }  // on the stack
+  STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** mk) override {
+    *mk = nullptr;
+    if (url_ == nullptr || which != OLEWHICHMK_CONTAINER) return E_FAIL;
+    return CreateURLMoniker(nullptr, url_, mk);
+  }
+  STDMETHODIMP GetContainer(IOleContainer** c) override {
+    *c = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP ShowObject() override { return S_OK; }
+  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+ private:
+  const wchar_t* url_;
+  ULONG refs_ = 1;
+};
+
+DISPID Id(IDispatch* d, const wchar_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = DISPID_UNKNOWN;
+  if (FAILED(d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return DISPID_UNKNOWN;
+  return id;
+}
+
+// A method call through IDispatch with one argument (or none); the status, or -1.
+LONG CallStatus(IDispatch* d, const wchar_t* name, const VARIANT* arg) {
+  VARIANT args[1];
+  if (arg) args[0] = *arg;
+  DISPPARAMS params{args, nullptr, arg ? 1u : 0u, 0};
+  VARIANT result;
+  VariantInit(&result);
+  if (FAILED(d->Invoke(Id(d, name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                       &result, nullptr, nullptr)) ||
+      V_VT(&result) != VT_I4) {
+    return -1;
+  }
+  return V_I4(&result);
+}
+
+}  // namespace
+
+int main() {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+
+  CLSID clsid{};
+  Check("ProgID TOVAK.ZELB -> CLSID",
+        SUCCEEDED(CLSIDFromProgID(L"TOVAK.ZELB", &clsid)) && clsid == CLSID_CZELB);
+  LPOLESTR progId = nullptr;
+  Check("CLSID -> ProgID TOVAK.ZELB.1", SUCCEEDED(ProgIDFromCLSID(CLSID_CZELB, &progId)) &&
+                                            progId && std::wstring(progId) == L"TOVAK.ZELB.1");
+  CoTaskMemFree(progId);
+  const std::wstring key = L"CLSID\\{E2F2FDAB-089C-4512-BA8B-DC725FED3640}\\";
+  for (const wchar_t* sub : {L"Control", L"Programmable", L"Insertable"})
+    Check("key without value", KeyExists((key + sub).c_str()));
+
+  IZELB* zelb = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_CZELB, nullptr, CLSCTX_INPROC_SERVER, IID_IZELB,
+                              reinterpret_cast<void**>(&zelb)))) {
+    std::printf("FAIL CoCreateInstance\n");
+    return 1;
+  }
+
+  // IObjectSafety.
+  IObjectSafety* safety = nullptr;
+  Check("IObjectSafety", SUCCEEDED(zelb->QueryInterface(IID_IObjectSafety,
+                                                        reinterpret_cast<void**>(&safety))));
+  DWORD supported = 9, enabled = 9;
+  Check("Get IDispatch before set",
+        safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled) == S_OK &&
+            supported == 1 && enabled == 0);
+  Check("Set IDispatch 1 1", safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1) == S_OK);
+  Check("Get IDispatch after set",
+        safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled) == S_OK &&
+            supported == 1 && enabled == 1);
+  Check("Get IPersistStreamInit",
+        safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled) == S_OK &&
+            supported == 2 && enabled == 0);
+  Check("Get IOleObject", safety->GetInterfaceSafetyOptions(IID_IOleObject, &supported,
+                                                            &enabled) == E_FAIL &&
+                              supported == 0 && enabled == 0);
+  Check("Set IOleObject", safety->SetInterfaceSafetyOptions(IID_IOleObject, 3, 3) == E_FAIL);
+  Check("Set IPersistPropertyBag: the query's error",
+        safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, 2, 2) == E_NOINTERFACE);
+  Check("Set mask 0", safety->SetInterfaceSafetyOptions(IID_IDispatch, 0, 1) == E_FAIL);
+  safety->Release();
+
+  // Names with case; the typed entries and IDispatch reach the same core.
+  Check("ErrorInfo id", Id(zelb, L"ErrorInfo") == 22);
+  Check("errorinfo unknown", Id(zelb, L"errorinfo") == DISPID_UNKNOWN);
+  Check("DoAccessibleTransferTAC id", Id(zelb, L"DoAccessibleTransferTAC") == 135);
+  BSTR version = nullptr;
+  Check("typed GetComVersion", zelb->GetComVersion(&version) == S_OK && version &&
+                                   std::wstring(version) == L"1,0,0,1");
+  SysFreeString(version);
+  Check("typed TACLog5 put", zelb->put_TACLog5(nullptr) == S_OK);
+  LONG st = -1;
+
+  // Values script hosts pass: a boolean counts as missing (6002), a missing optional
+  // argument too; a whole number is its decimal text.
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_BOOL;
+  V_BOOL(&v) = VARIANT_TRUE;
+  Check("VerifyPIN(true) -> 6002", CallStatus(zelb, L"VerifyPIN", &v) == 6002);
+  V_VT(&v) = VT_ERROR;
+  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+  Check("SetReaderType(missing) -> 5042", CallStatus(zelb, L"SetReaderType", &v) == 5042);
+  V_VT(&v) = VT_R8;
+  V_R8(&v) = 1.5;
+  Check("SetReaderType(1.5) -> 5042", CallStatus(zelb, L"SetReaderType", &v) == 5042);
+
+  // The page URL from the client site: a page elsewhere, or none, is refused with 5004.
+  IOleObject* ole = nullptr;
+  Check("IOleObject", SUCCEEDED(zelb->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))));
+  Site foreign(L"https://evil.example/atm?bank.example");
+  Check("SetClientSite", ole->SetClientSite(&foreign) == S_OK);
+  Check("ConnectCard from a foreign page -> 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
+  Site none(nullptr);
+  Check("SetClientSite without a moniker", ole->SetClientSite(&none) == S_OK);
+  Check("ConnectCard without a URL -> 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
+  Check("SetClientSite(null)", ole->SetClientSite(nullptr) == S_OK);
+  ole->Release();
+
+  // The last entry (no DISPID): the core has no policy-loan transfer, 5003.
+  auto* ex = static_cast<IZELBEx*>(zelb);
+  st = -1;
+  Check("last entry -> 5003", ex->DoPolicyLoanTransferTAC(nullptr, &st) == S_OK && st == 5003);
+  BSTR text = nullptr;
+  Check("ErrorInfo 5003", zelb->get_ErrorInfo(&text) == S_OK && text &&
+                              std::wstring(text) == L"Illegal Access Component. (5003)");
+  SysFreeString(text);
+
+  zelb->Release();
+  CoUninitialize();
+  if (failures == 0) std::printf("ALL PASSED\n");
+  return failures == 0 ? 0 : 1;
+}
