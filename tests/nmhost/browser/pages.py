@@ -1,0 +1,208 @@
+"""The test pages of the web-ATM extension: scripts that use window.webatm as a bank's page
+would, each check recorded as {check, ok, got} and posted to the test's web server.
+
+Every page gets CONFIG (bank domain, reader names, what to run) and these helpers:
+  same(name, promise, want)    the promise resolves to exactly `want`
+  rejects(name, promise, code) the promise is rejected with an Error whose code is `code`
+  driver(step)                 asks the test driver to act (freeze or kill the page's host,
+                               wait for a host to end) and returns its answer
+  finish(next)                 posts the results; the driver answers with the next page
+"""
+
+HEAD = r"""<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>web ATM</title></head><body>
+<script>
+'use strict';
+const CONFIG = %(config)s;
+const results = [];
+function check(name, ok, got) { results.push({check: name, ok: !!ok, got: String(got)}); }
+function why(e) { return 'rejected: ' + (e && e.code) + ' ' + (e && e.message); }
+async function same(name, promise, want) {
+  try {
+    const got = await promise;
+    check(name, got === want, got);
+    return got;
+  } catch (e) {
+    check(name, false, why(e));
+  }
+}
+async function rejects(name, promise, code) {
+  try {
+    check(name, false, 'resolved: ' + await promise);
+  } catch (e) {
+    check(name, e instanceof Error && e.code === code, why(e));
+  }
+}
+async function postJson(path, body) {
+  const r = await fetch(path, {method: 'POST', body: JSON.stringify(body)});
+  return r.json();
+}
+const driver = (step) => postJson('/driver', {step: step});
+async function finish(final) {
+  const answer = await postJson('/results', {page: location.pathname, final: final, results: results.splice(0)});
+  if (final && answer.next) location.href = answer.next;
+}
+// A transaction as the bank runs it: the server's inputs written, the method called, the
+// outputs read back and judged by the server.
+async function transaction(kind, method, pin) {
+  const prepared = await (await fetch('/bank/prepare?kind=' + kind)).json();
+  for (const [property, value] of prepared.inputs)
+    await same(kind + ': set ' + property, webatm.set(property, value), true);
+  await same(method, webatm.call(method, pin), 0);
+  await same('ErrorInfo after ' + method, webatm.get('ErrorInfo'), 'Command successful. (0)');
+  const outputs = {};
+  for (const p of ['TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo']) outputs[p] = await webatm.get(p);
+  const verdict = await postJson('/bank/verify?kind=' + kind, outputs);
+  check('the bank accepts the ' + kind + ' outputs', verdict.ok, verdict.reason);
+}
+window.addEventListener('load', async () => {
+  try {
+    if (await run() === 'navigating') return;
+  } catch (e) {
+    check('no exception', false, e && e.stack || e);
+  }
+  await finish(true);
+});
+</script>
+<script>
+%(body)s
+</script></body></html>"""
+
+# The bank's page: the object, its members and the road of a card session up to the
+# transactions, as on the plug-in.
+BANK = r"""
+async function run() {
+  check('window.webatm exists', typeof webatm === 'object', typeof webatm);
+  check('webatm is frozen', Object.isFrozen(webatm), Object.isFrozen(webatm));
+  window.webatm = null;
+  check('webatm cannot be replaced', window.webatm !== null, window.webatm);
+
+  await same('GetComVersion', webatm.call('GetComVersion'), '1,0,0,1');
+  await rejects('an unknown name', webatm.call('NoSuchMethod'), 'unknown-member');
+  await rejects('a name that is not text', webatm.get(42), 'unknown-member');
+  await rejects('an ActiveX-only method', webatm.call('DoAccessibleTransferTAC', '1234'), 'unknown-member');
+  await rejects('a method read as a property', webatm.get('ConnectCard'), 'not-a-property');
+  await rejects('a property called', webatm.call('ErrorInfo'), 'not-a-method');
+  await same('AccountNo0 before any card read', webatm.get('AccountNo0'), '0000000000000000');
+  await same('write-only SessionKey reads nothing', webatm.get('SessionKey'), undefined);
+  await same('ReaderName takes non-ASCII text', webatm.set('ReaderName', '\u8b80\u5361\u6a5f A'), true);
+  await same('non-ASCII text round trip', webatm.get('ReaderName'), '\u8b80\u5361\u6a5f A');
+  await same('ReaderType from a script number', webatm.set('ReaderType', 3), true);
+  await same('ReaderType refuses 2.5', webatm.set('ReaderType', 2.5), false);
+  await same('ReaderType refuses a string', webatm.set('ReaderType', '1'), false);
+  await same('ReaderType keeps its value', webatm.get('ReaderType'), 3);
+  await same('a read-only property refuses a write', webatm.set('ErrorInfo', 'x'), false);
+  await same('VerifyPIN without its argument', webatm.call('VerifyPIN'), 6002);
+  await same('ErrorInfo after a missing argument', webatm.get('ErrorInfo'), ' para input error. (6002)');
+  await same('SetReaderType without its argument', webatm.call('SetReaderType'), 5042);
+  await same('an argument that is neither text nor number counts as missing',
+             webatm.call('ChangePIN', '1234', {}), 6002);
+
+  if (!CONFIG.card) return;
+  await same('ConnectDriver', webatm.call('ConnectDriver'), 0);
+  await same('ListReadersName', webatm.call('ListReadersName'), 0);
+  const count = await webatm.get('ReaderCount');
+  check('the sandbox readers are listed', count >= CONFIG.readers.length, count);
+  await same('Reader0', webatm.get('Reader0'), CONFIG.readers[0]);
+  await same('ReaderName', webatm.set('ReaderName', CONFIG.readers[0]), true);
+  await same('CheckCardInsert', webatm.call('CheckCardInsert'), 0);
+  await same('SetReaderType', webatm.call('SetReaderType', 1), 0);
+  await same('ConnectCard', webatm.call('ConnectCard'), 0);
+  await same('ReadBasicData', webatm.call('ReadBasicData'), 0);
+  await same('AccountNo0 of the demo card', webatm.get('AccountNo0'), '0081234500012345');
+  await same('VerifyPIN with a wrong PIN', webatm.call('VerifyPIN', '0000'), 5031);
+  await same('VerifyPIN with the PIN as a script number', webatm.call('VerifyPIN', 1234), 0);
+  await same('ErrorInfo', webatm.get('ErrorInfo'), 'Command successful. (0)');
+  await transaction('inquiry', 'DoInquiryTAC', '1234');
+
+  if (CONFIG.pinpad) {
+    // The second reader has its own PIN pad: the reader-instruction dialog (the GTK helper
+    // next to the host, on the display) stays up while the customer types on the pad.
+    await same('ReaderName of the PIN-pad reader', webatm.set('ReaderName', CONFIG.readers[1]), true);
+    await same('SetReaderType 2', webatm.call('SetReaderType', '2'), 0);
+    await same('ConnectCard on the PIN-pad reader', webatm.call('ConnectCard'), 0);
+    await transaction('transfer', 'DoTransferTAC', '');
+  }
+  await same('DisconnectCard', webatm.call('DisconnectCard'), 0);
+  await same('DisconnectDriver', webatm.call('DisconnectDriver'), 0);
+}
+"""
+
+# The faults: the host killed while a call waits on it, and a reload while the card is open.
+FAULTS = r"""
+async function openCard(what) {
+  await same(what + ': ConnectDriver', webatm.call('ConnectDriver'), 0);
+  await same(what + ': ReaderName', webatm.set('ReaderName', CONFIG.readers[0]), true);
+  await same(what + ': SetReaderType', webatm.call('SetReaderType', 1), 0);
+  await same(what + ': ConnectCard', webatm.call('ConnectCard'), 0);
+}
+async function run() {
+  if (sessionStorage.getItem('reloaded') !== '1') {
+    await openCard('first session');
+    const frozen = await driver('freeze');
+    check('the page has one host, now stopped', frozen.ok, JSON.stringify(frozen));
+    const waiting = webatm.call('ReadBasicData');
+    const killed = await driver('kill');
+    check('the host is killed', killed.ok, JSON.stringify(killed));
+    await rejects('the call the killed host never answered', waiting, 'host-gone');
+    await same('the next call starts a fresh session', webatm.get('ReaderName'), '');
+    const now = await driver('hosts');
+    check('a new host serves the page', now.pids.length === 1 && now.pids[0] !== frozen.pid,
+          JSON.stringify(now));
+    // The killed host's card is free again: pcscd dropped its connection.
+    await openCard('second session');
+    const before = await driver('before-reload');
+    check('the page has one host before the reload', before.ok, JSON.stringify(before));
+    sessionStorage.setItem('reloaded', '1');
+    await finish(false);
+    location.reload();
+    return 'navigating';
+  }
+  sessionStorage.removeItem('reloaded');
+  const released = await driver('after-reload');
+  check('the host of the page before the reload released the card and the context',
+        released.ok, released.line);
+  // The card is free for an exclusive connection of the new page's host.
+  await openCard('after the reload');
+  await same('DisconnectCard', webatm.call('DisconnectCard'), 0);
+  await same('DisconnectDriver', webatm.call('DisconnectDriver'), 0);
+}
+"""
+
+# A foreign host (the extension is widened to it for this test): the origin check refuses
+# ConnectCard, also when the page posts a request of its own that claims the bank's URL.
+FOREIGN = r"""
+async function run() {
+  await same('ConnectCard from a foreign host', webatm.call('ConnectCard'), 5004);
+  await same('ErrorInfo after the refusal', webatm.get('ErrorInfo'), 'IE Url No Support! (5004)');
+  const spoofed = new Promise((resolve) => {
+    window.addEventListener('message', (e) => {
+      const d = e.data;
+      if (d && d.tag === 'quilta-webatm' && d.dir === 'answer' && d.id === 'spoof') resolve(d.result);
+    });
+  });
+  window.postMessage({tag: 'quilta-webatm', dir: 'request', id: 'spoof', op: 'call',
+                      name: 'ConnectCard', args: [], origin: 'https://' + CONFIG.bank + '/atm/'},
+                     location.origin);
+  check('an origin the page names itself is not used', await spoofed === 5004, await spoofed);
+}
+"""
+
+# Round trips page -> host -> page of an empty read, timed in the page.
+BENCH = r"""
+async function run() {
+  for (let i = 0; i < 30; ++i) await webatm.get('ErrorInfo');
+  const times = [];
+  for (let i = 0; i < CONFIG.rounds; ++i) {
+    const t0 = performance.now();
+    await webatm.get('ErrorInfo');
+    times.push(performance.now() - t0);
+  }
+  times.sort((a, b) => a - b);
+  const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
+  check('bench', true, JSON.stringify({median: at(0.5), p90: at(0.9), min: times[0],
+                                       rounds: times.length}));
+}
+"""
+
+PAGES = {'index': BANK, 'faults': FAULTS, 'foreign': FOREIGN, 'bench': BENCH}

@@ -1,0 +1,353 @@
+#!/usr/bin/python3
+"""Loads the web-ATM extension into headless Chromium or Firefox ESR and drives the native
+host through test pages (pages.py) served on loopback under the bank's domain.
+
+    webext_test.py --browser chromium|firefox --webext DIR --host HOST --manifest-dir DIR
+                   --domain DOMAIN [--card] [--pinpad] [--bank-tool TOOL] [--bench N]
+
+  --webext        the built extension (build/webext)
+  --host          the native host (quilta-nmhost); --manifest-dir holds the host manifests
+                  of the build (chromium/ and firefox/)
+  --domain        the bank domain the tree was built for (QUILTA_BANK_DOMAIN); Chromium maps
+                  it to 127.0.0.1 with --host-resolver-rules, Firefox reaches it through a
+                  proxy setting that points at the test's server
+  --card          run inside tools/pcsc-sandbox: the pages drive the simulated card in the
+                  first reader (log-in road, an inquiry judged by the bank-server simulator
+                  through --bank-tool), then the faults (the host killed mid-call, the page
+                  reloaded with the card open) and a foreign page's refused ConnectCard
+  --pinpad        also a transfer on the second reader's PIN pad (slot 1, enter:1234), whose
+                  reader-instruction dialog the host shows through the GTK helper (needs a
+                  display: run under xvfb-run)
+  --bench N       only time N round trips of an empty read; prints the median
+
+The extension is copied and widened to the foreign test host <domain>.evil.test; the browser
+gets a private profile whose host manifest points at --host. The host's log lines go to a
+file of the test (QUILTA_NMHOST_LOG), where the release at a page's end is looked for.
+Exit status 0 when every check passed.
+"""
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zipfile
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pages  # noqa: E402
+
+HOST_NAME = 'com.zelb.quilta'
+GECKO_ID = 'webatm@quilta.zelb'
+BANK_SEEDS = {'inquiry': '7', 'transfer': '8'}
+BANK_DATETIME = '20180104093015'
+TIME_LIMIT = 50
+
+
+def descendants(root):
+    """Process ids below `root` (by parent links in /proc)."""
+    parent = {}
+    for entry in os.listdir('/proc'):
+        if not entry.isdigit():
+            continue
+        try:
+            with open('/proc/%s/stat' % entry) as f:
+                stat = f.read()
+            parent[int(entry)] = int(stat[stat.rindex(')') + 2:].split()[1])
+        except (OSError, ValueError):
+            continue
+    found, todo = set(), [root]
+    while todo:
+        p = todo.pop()
+        for child, par in parent.items():
+            if par == p and child not in found:
+                found.add(child)
+                todo.append(child)
+    return found
+
+
+def alive(pid):
+    try:
+        with open('/proc/%d/stat' % pid) as f:
+            return f.read().split(') ')[1][0] != 'Z'
+    except OSError:
+        return False
+
+
+class Test:
+    def __init__(self, args):
+        self.args = args
+        self.tmp = tempfile.mkdtemp(prefix='quilta-webext-')
+        self.host = os.path.realpath(args.host)
+        self.log = os.path.join(self.tmp, 'host.log')
+        self.results = []
+        self.finished = threading.Event()
+        self.browser = None
+        self.frozen = None
+        self.before_reload = None
+        self.order = ['index', 'faults', 'foreign'] if args.card else ['index', 'foreign']
+        if args.bench:
+            self.order = ['bench']
+        readers = [os.environ.get('QUILTA_SIM_READER%d' % i) for i in range(2)]
+        self.config = {'bank': args.domain, 'card': args.card, 'pinpad': args.pinpad,
+                       'readers': [r for r in readers if r], 'rounds': args.bench or 0}
+
+    # ---- the browser's side ------------------------------------------------------------
+    def url(self, page):
+        host = self.args.domain
+        if page == 'foreign':
+            host += '.evil.test'
+        return 'http://%s:%d/atm/%s.html' % (host, self.port, page)
+
+    def hosts(self):
+        if not self.browser:
+            return []
+        found = []
+        for pid in descendants(self.browser.pid):
+            try:
+                if os.path.realpath('/proc/%d/exe' % pid) == self.host and alive(pid):
+                    found.append(pid)
+            except OSError:
+                pass
+        return sorted(found)
+
+    def driver_step(self, step):
+        if step == 'freeze':
+            pids = self.hosts()
+            if len(pids) != 1:
+                return {'ok': False, 'pids': pids}
+            self.frozen = pids[0]
+            os.kill(self.frozen, signal.SIGSTOP)
+            return {'ok': True, 'pid': self.frozen}
+        if step == 'kill':
+            os.kill(self.frozen, signal.SIGKILL)
+            return {'ok': True, 'pid': self.frozen}
+        if step == 'hosts':
+            return {'pids': self.hosts()}
+        if step == 'before-reload':
+            pids = self.hosts()
+            self.before_reload = pids[0] if len(pids) == 1 else None
+            return {'ok': len(pids) == 1, 'pids': pids}
+        if step == 'after-reload':
+            pid = self.before_reload
+            deadline = time.time() + 10
+            while pid and alive(pid) and time.time() < deadline:
+                time.sleep(0.05)
+            line = self.released_line(pid)
+            ok = bool(pid) and not alive(pid) and line is not None and \
+                'DisconnectCard 0' in line and 'DisconnectDriver 0' in line
+            return {'ok': ok, 'line': line or 'no release logged by host %s' % pid}
+        return {'ok': False, 'error': 'unknown step ' + step}
+
+    def released_line(self, pid):
+        try:
+            with open(self.log, encoding='utf-8', errors='replace') as f:
+                for line in f:
+                    if line.startswith('quilta-nmhost[%s]:' % pid) and ': released' in line:
+                        return line.strip()
+        except OSError:
+            pass
+        return None
+
+    def bank(self, command, kind, outputs=None):
+        argv = [self.args.bank_tool, command, kind, BANK_SEEDS[kind], BANK_DATETIME]
+        if outputs is not None:
+            argv += [outputs.get(k) or '' for k in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
+        r = subprocess.run(argv, capture_output=True, text=True, timeout=10)
+        if command == 'prepare':
+            return json.loads(r.stdout)
+        return {'ok': r.returncode == 0, 'reason': (r.stdout + r.stderr).strip()}
+
+    # ---- the web server ----------------------------------------------------------------
+    def serve(self):
+        test = self
+
+        class Handler(BaseHTTPRequestHandler):
+            def log_message(self, *a):
+                pass
+
+            def reply(self, body, kind='application/json'):
+                data = body.encode('utf-8')
+                self.send_response(200)
+                self.send_header('Content-Type', kind + '; charset=utf-8')
+                self.send_header('Content-Length', str(len(data)))
+                self.send_header('Cache-Control', 'no-store')
+                self.end_headers()
+                self.wfile.write(data)
+
+            def body(self):
+                n = int(self.headers.get('Content-Length') or 0)
+                return json.loads(self.rfile.read(n) or b'{}')
+
+            def do_GET(self):
+                u = urlsplit(self.path)  # proxied requests carry the whole URL
+                name = u.path.rsplit('/', 1)[-1].replace('.html', '')
+                if u.path.startswith('/atm/') and name in pages.PAGES:
+                    html = pages.HEAD % {'config': json.dumps(test.config), 'body': pages.PAGES[name]}
+                    return self.reply(html, 'text/html')
+                if u.path == '/bank/prepare':
+                    return self.reply(json.dumps(test.bank('prepare', parse_qs(u.query)['kind'][0])))
+                self.send_error(404)
+
+            def do_POST(self):
+                u = urlsplit(self.path)
+                if u.path == '/driver':
+                    return self.reply(json.dumps(test.driver_step(self.body()['step'])))
+                if u.path == '/bank/verify':
+                    kind = parse_qs(u.query)['kind'][0]
+                    return self.reply(json.dumps(test.bank('verify', kind, self.body())))
+                if u.path == '/results':
+                    b = self.body()
+                    page = b['page'].rsplit('/', 1)[-1].replace('.html', '')
+                    test.results += [dict(r, page=page) for r in b['results']]
+                    nxt = None
+                    if b['final']:
+                        i = test.order.index(page) if page in test.order else len(test.order)
+                        if i + 1 < len(test.order):
+                            nxt = test.url(test.order[i + 1])
+                        else:
+                            test.finished.set()
+                    return self.reply(json.dumps({'next': nxt}))
+                self.send_error(404)
+
+        self.server = ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        self.port = self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    # ---- profiles ----------------------------------------------------------------------
+    def extension(self):
+        ext = os.path.join(self.tmp, 'ext')
+        shutil.copytree(self.args.webext, ext)
+        path = os.path.join(ext, 'manifest.json')
+        with open(path) as f:
+            manifest = json.load(f)
+        for cs in manifest['content_scripts']:
+            cs['matches'].append('*://*.evil.test/*')
+        with open(path, 'w') as f:
+            json.dump(manifest, f, indent=2)
+        return ext
+
+    def host_manifest(self, browser, folder):
+        os.makedirs(folder, exist_ok=True)
+        name = HOST_NAME + '.json'
+        shutil.copy(os.path.join(self.args.manifest_dir, browser, name), os.path.join(folder, name))
+
+    def start_chromium(self, ext):
+        profile = os.path.join(self.tmp, 'chromium')
+        self.host_manifest('chromium', os.path.join(profile, 'NativeMessagingHosts'))
+        d = self.args.domain
+        rules = 'MAP %s 127.0.0.1, MAP *.%s 127.0.0.1, MAP *.evil.test 127.0.0.1' % (d, d)
+        return ['/usr/lib/chromium/chromium', '--headless=new', '--no-sandbox',
+                '--user-data-dir=' + profile, '--load-extension=' + ext,
+                '--disable-extensions-except=' + ext,
+                '--disable-features=DisableLoadExtensionCommandLineSwitch,HttpsUpgrades',
+                '--host-resolver-rules=' + rules, '--no-first-run', '--no-default-browser-check',
+                '--disable-gpu', '--disable-background-networking', self.url(self.order[0])], {}
+
+    def start_firefox(self, ext):
+        profile = os.path.join(self.tmp, 'firefox')
+        home = os.path.join(self.tmp, 'home')
+        os.makedirs(os.path.join(profile, 'extensions'))
+        self.host_manifest('firefox', os.path.join(home, '.mozilla', 'native-messaging-hosts'))
+        with zipfile.ZipFile(os.path.join(profile, 'extensions', GECKO_ID + '.xpi'), 'w') as z:
+            for f in os.listdir(ext):
+                z.write(os.path.join(ext, f), f)
+        prefs = {
+            'xpinstall.signatures.required': False, 'extensions.autoDisableScopes': 0,
+            'extensions.enabledScopes': 15, 'dom.security.https_first': False,
+            'network.proxy.type': 1, 'network.proxy.http': '127.0.0.1',
+            'network.proxy.http_port': self.port, 'network.proxy.no_proxies_on': '',
+            'network.proxy.allow_hijacking_localhost': True,
+            'browser.shell.checkDefaultBrowser': False, 'app.update.disabledForTesting': True,
+            'datareporting.policy.dataSubmissionEnabled': False,
+            'toolkit.telemetry.reportingpolicy.firstRun': False,
+            'browser.startup.homepage_override.mstone': 'ignore',
+            'privacy.reduceTimerPrecision': False, 'network.captive-portal-service.enabled': False,
+            'extensions.originControls.grantByDefault': True,
+        }
+        with open(os.path.join(profile, 'user.js'), 'w') as f:
+            for k, v in prefs.items():
+                f.write('user_pref(%s, %s);\n' % (json.dumps(k), json.dumps(v)))
+        binary = shutil.which('firefox-esr') or shutil.which('firefox')
+        return [binary, '--headless', '--no-remote', '--profile', profile,
+                self.url(self.order[0])], {'HOME': home}
+
+    # ---- the run -----------------------------------------------------------------------
+    def run(self):
+        self.serve()
+        ext = self.extension()
+        argv, env_add = (self.start_chromium if self.args.browser == 'chromium' else self.start_firefox)(ext)
+        env = dict(os.environ, QUILTA_NMHOST_LOG=self.log, **env_add)
+        out = open(os.path.join(self.tmp, 'browser.log'), 'w')
+        self.browser = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT,
+                                        stdin=subprocess.DEVNULL, start_new_session=True)
+        try:
+            done = self.finished.wait(TIME_LIMIT)
+        finally:
+            self.stop()
+        return self.report(done)
+
+    def stop(self):
+        try:
+            os.killpg(self.browser.pid, signal.SIGTERM)
+            self.browser.wait(10)
+        except (ProcessLookupError, subprocess.TimeoutExpired):
+            try:
+                os.killpg(self.browser.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.browser.wait()
+        self.server.shutdown()
+
+    def report(self, done):
+        failures = 0
+        for r in self.results:
+            if r['check'] == 'bench':
+                b = json.loads(r['got'])
+                print('%s: page -> host -> page round trip over %d reads: median %.3f ms, '
+                      'p90 %.3f ms, min %.3f ms' % (self.args.browser, b['rounds'], b['median'],
+                                                    b['p90'], b['min']))
+                continue
+            print('%-4s %s/%s: %s' % ('ok' if r['ok'] else 'FAIL', r['page'], r['check'],
+                                      r['got'] if not r['ok'] else ''))
+            failures += 0 if r['ok'] else 1
+        if not done:
+            print('FAIL: the pages did not finish within %d s' % TIME_LIMIT)
+            failures += 1
+        if failures:
+            for name in ('host.log', 'browser.log'):
+                try:
+                    with open(os.path.join(self.tmp, name), errors='replace') as f:
+                        print('---- %s (end) ----\n%s' % (name, ''.join(f.readlines()[-40:])))
+                except OSError:
+                    pass
+        else:
+            shutil.rmtree(self.tmp, ignore_errors=True)
+        print('%s: %d checks, %d failed' % (self.args.browser, len(self.results), failures))
+        return 1 if failures else 0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--browser', choices=['chromium', 'firefox'], required=True)
+    ap.add_argument('--webext', required=True)
+    ap.add_argument('--host', required=True)
+    ap.add_argument('--manifest-dir', required=True)
+    ap.add_argument('--domain', required=True)
+    ap.add_argument('--card', action='store_true')
+    ap.add_argument('--pinpad', action='store_true')
+    ap.add_argument('--bank-tool')
+    ap.add_argument('--bench', type=int, default=0)
+    args = ap.parse_args()
+    if args.card and not args.bank_tool:
+        ap.error('--card needs --bank-tool')
+    return Test(args).run()
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,121 @@
+#!/usr/bin/python3
+"""The native host as a program, driven over its pipes as a browser drives it:
+
+  - stdout carries only frames (a library writing to stdout must not break the stream);
+  - a malformed request inside a whole frame is answered and the session goes on;
+  - the end of input, a frame cut short and SIGTERM end the process with the release logged;
+  - a frame longer than the limit is answered once ("frame-too-long") and ends the session.
+
+No card and no pcscd: the release line names what there was to release.
+    host_process_test.py --host PATH
+"""
+import argparse
+import json
+import os
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+
+MAX_FRAME = 1 << 20
+
+
+class Host:
+    def __init__(self, path, log):
+        self.p = subprocess.Popen([path, 'chrome-extension://test/'], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  env=dict(os.environ, QUILTA_NMHOST_LOG=log))
+
+    def send_raw(self, data):
+        self.p.stdin.write(data)
+        self.p.stdin.flush()
+
+    def send(self, payload):
+        data = payload if isinstance(payload, bytes) else json.dumps(payload).encode()
+        self.send_raw(struct.pack('=I', len(data)) + data)
+
+    def answer(self):
+        head = self.p.stdout.read(4)
+        if len(head) < 4:
+            return None
+        n = struct.unpack('=I', head)[0]
+        return json.loads(self.p.stdout.read(n).decode('utf-8'))
+
+    def rest(self):
+        """Everything else the host wrote to stdout, after it ended."""
+        return self.p.stdout.read()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--host', required=True)
+    args = ap.parse_args()
+    failures = []
+
+    def expect(name, got, want):
+        if got != want:
+            failures.append('%s: got %r, want %r' % (name, got, want))
+
+    with tempfile.TemporaryDirectory() as tmp:
+        log = os.path.join(tmp, 'host.log')
+
+        def last_log(pid):
+            with open(log) as f:
+                lines = [l.strip() for l in f if l.startswith('quilta-nmhost[%d]:' % pid)]
+            return lines[-1] if lines else ''
+
+        # A session: requests, a malformed one in between, then the end of input.
+        h = Host(args.host, log)
+        h.send({'id': 1, 'op': 'call', 'name': 'GetComVersion'})
+        expect('first answer', h.answer(), {'id': 1, 'result': '1,0,0,1'})
+        h.send(b'{"id":2,"op":')
+        expect('malformed request', h.answer()['error']['code'], 'bad-request')
+        h.send(b'\xff\xfe')
+        expect('invalid UTF-8', h.answer()['error']['code'], 'bad-request')
+        # ConnectDriver opens a context when pcscd runs, else fails: either way the session
+        # goes on and the end releases what there is.
+        h.send({'id': 3, 'op': 'call', 'name': 'ConnectDriver'})
+        expect('answer after malformed ones', h.answer()['id'], 3)
+        h.p.stdin.close()
+        expect('exit at the end of input', h.p.wait(10), 0)
+        expect('nothing but frames on stdout', h.rest(), b'')
+        line = last_log(h.p.pid)
+        if 'end of input:' not in line:
+            failures.append('end of input not logged: %r' % line)
+
+        # A frame cut short by the end of input.
+        h = Host(args.host, log)
+        h.send_raw(struct.pack('=I', 10) + b'{"id"')
+        h.p.stdin.close()
+        expect('exit after a cut frame', h.p.wait(10), 0)
+        if 'end of input inside a frame' not in last_log(h.p.pid):
+            failures.append('cut frame not logged: %r' % last_log(h.p.pid))
+
+        # SIGTERM while idle, stdin still open.
+        h = Host(args.host, log)
+        h.send({'id': 1, 'op': 'get', 'name': 'ErrorInfo'})
+        expect('answer before SIGTERM', h.answer(), {'id': 1, 'result': ''})
+        h.p.send_signal(signal.SIGTERM)
+        expect('exit on SIGTERM', h.p.wait(10), 0)
+        if 'signal' not in last_log(h.p.pid):
+            failures.append('SIGTERM not logged: %r' % last_log(h.p.pid))
+        h.p.stdin.close()
+
+        # A length over the limit: answered once, then the session ends.
+        h = Host(args.host, log)
+        h.send_raw(struct.pack('=I', MAX_FRAME + 1) + b'{}')
+        a = h.answer()
+        expect('frame too long', a and a['error']['code'], 'frame-too-long')
+        expect('exit after a frame too long', h.p.wait(10), 1)
+        expect('nothing after the refusal', h.rest(), b'')
+        h.p.stdin.close()
+
+    for f in failures:
+        print('FAIL', f)
+    print('%d failures' % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
