@@ -20,7 +20,7 @@ constexpr char16_t kPadSimple[] = u"並依照字幕顯示需要按讀卡機上�
 constexpr char16_t kPadDetailed[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密";
 constexpr char16_t kPadConfirm[] = u"並  依  照  字  幕  顯  示  需  要  按  讀  卡  機  上";
 
-bool Passes(CoreParts& core, const Check& c) {
+bool Passes(const CoreParts& core, const Check& c) {
   const PropertyStore& p = core.props;
   switch (c.kind) {
     case Check::Kind::kWidth: {
@@ -148,7 +148,8 @@ int32_t RunTransaction(CAtmCore& core, const TxnDescription& d, const std::optio
   int32_t st = CheckReaderAndPin(core, pin);
   if (st != status::kOk) return st;
   const int32_t type = core.props.ReaderType();
-  SecretText pinText(pin.value_or(Text()));
+  SecretText pinText;
+  if (pin) pinText.Assign(*pin);
 
   if ((st = Prepare(core, d)) != status::kOk) return st;
 

@@ -33,13 +33,22 @@ platform::ScardResult QueryReader(CoreParts& core) {
   return core.channel.pcsc->GetStatusChange(core.channel.context, 0, &state, 1);
 }
 
+// Whether the card engine can put `pin` into a PIN block (the block itself is wiped).
+bool FitsPinBlock(const Text& pin) {
+  std::optional<card::cmd::PinBlock> block = card::PinBlockOf(pin);
+  if (!block) return false;
+  WipeBytes(block->data(), block->size());
+  return true;
+}
+
 }  // namespace
 
 int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin) {
   const int32_t type = core.props.ReaderType();
   if (!KnownReaderType(type)) return core.Report(status::kBadReaderType);
   if (type == 1 && !pin) return core.Report(status::kBadParameter);
-  if ((type == 1 || type == 3) && !card::PinBlockOf(pin.value_or(Text())))
+  static const Text kNoPin;
+  if ((type == 1 || type == 3) && !FitsPinBlock(pin ? *pin : kNoPin))
     return core.Report(status::kBadParameter);
   return status::kOk;
 }
