@@ -23,6 +23,7 @@
 #include "npapi/dev_hooks.h"
 #include "platform/virtual_pcsc.h"
 #include "quilta_config.h"
+#include "sim/control_client.h"
 #include "sim/fisc_card.h"
 #include "sim/pinpad_reader.h"
 #include "sim/profile.h"
@@ -47,7 +48,7 @@ class NoSleep final : public quilta::platform::Sleeper {
 
 int Usage() {
   std::cerr << "usage: quilta-pagehost [--url URL] [--plugin PATH] [--deepbind] "
-               "[--virtual [--card PROFILE] [--pinpad-reader]] [SCRIPT...]\n";
+               "[--virtual [--pinpad-reader] | --sandbox-customer] [--card PROFILE] [SCRIPT...]\n";
   return 2;
 }
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
   bool virtualReader = false;
   bool deepBind = false;
   bool pinPadReader = false;
+  bool sandboxCustomer = false;
   std::vector<std::string> scripts;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -69,6 +71,8 @@ int main(int argc, char** argv) {
       deepBind = true;
     } else if (a == "--virtual") {
       virtualReader = true;
+    } else if (a == "--sandbox-customer") {
+      sandboxCustomer = true;
     } else if (a == "--pinpad-reader") {
       pinPadReader = true;
     } else if (a == "-h" || a == "--help") {
@@ -80,7 +84,17 @@ int main(int argc, char** argv) {
       scripts.push_back(a);
     }
   }
-  if (pinPadReader && !virtualReader) return Usage();
+  if ((pinPadReader && !virtualReader) || (sandboxCustomer && virtualReader)) return Usage();
+  // --sandbox-customer: the system's PC/SC (the sandbox's pcscd of tools/pcsc-sandbox), the
+  // scripted customer in front of the dialogs, and the simulated cards moved through the
+  // bridges' control channels: slot 0 the ordinary reader, slot 1 the PIN-pad reader.
+  const quilta::sim::SandboxSlot slot0 = quilta::sim::SandboxSlotFromEnvironment(0);
+  const quilta::sim::SandboxSlot slot1 = quilta::sim::SandboxSlotFromEnvironment(1);
+  if (sandboxCustomer && (slot0.control.empty() || slot1.control.empty())) {
+    std::cerr << "quilta-pagehost: --sandbox-customer runs inside tools/pcsc-sandbox --slots 2\n";
+    return 2;
+  }
+  const quilta::sim::ControlClient control0(slot0.control), control1(slot1.control);
   if (scripts.empty()) scripts.push_back("-");
 
   std::string error;
@@ -115,17 +129,23 @@ int main(int argc, char** argv) {
       pcsc.AddReader(kPinPadReader);
       pcsc.InsertCard(kPinPadReader, pad);
     }
+  }
+  // Moves the card of the ordinary reader.
+  auto moveCard = [&](bool in) {
+    if (sandboxCustomer) (void)(in ? control0.Insert() : control0.Remove());
+    else if (in) pcsc.InsertCard(kVirtualReader, card);
+    else pcsc.RemoveCard(kVirtualReader);
+  };
+  if (virtualReader || sandboxCustomer) {
     auto attach = reinterpret_cast<QuiltaDevAttachFunc>(module->Symbol("QuiltaDevAttach"));
     if (attach == nullptr) {
       std::cerr << "quilta-pagehost: the plug-in has no development hooks\n";
       return 2;
     }
-    customer.onCard = [&](bool in) {
-      if (in) pcsc.InsertCard(kVirtualReader, card);
-      else pcsc.RemoveCard(kVirtualReader);
-    };
+    customer.onCard = moveCard;
     QuiltaDevDialogHooks hooks{sizeof(QuiltaDevDialogHooks), nullptr, &customer};
-    attach(&pcsc, &sleeper, &hooks);
+    if (virtualReader) attach(&pcsc, &sleeper, &hooks);
+    else attach(nullptr, nullptr, &hooks);
   }
 
   quilta::pagehost::ScriptRunner runner(*module, url, std::cout);
@@ -133,6 +153,9 @@ int main(int argc, char** argv) {
   std::string upper = quilta::config::kBankDomain;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   runner.variables["BANK_DOMAIN_UPPER"] = upper;
+  // The readers a script names: the ordinary reader and the one with a PIN pad.
+  runner.variables["READER"] = sandboxCustomer ? slot0.reader : kVirtualReader;
+  runner.variables["PINPAD_READER"] = sandboxCustomer ? slot1.reader : kPinPadReader;
   quilta::sim::Profile bankCard;
   try {
     bankCard = cardProfile.empty() ? quilta::sim::DefaultProfile() : quilta::sim::LoadProfile(cardProfile);
@@ -152,25 +175,25 @@ int main(int argc, char** argv) {
                           words[0] != "pinpad")) {
       return false;
     }
-    if (!virtualReader) {
-      *err = "'" + words[0] + "' needs --virtual";
+    if (!virtualReader && !sandboxCustomer) {
+      *err = "'" + words[0] + "' needs --virtual or --sandbox-customer";
       return true;
     }
     if (words[0] == "pinpad") {
       // pinpad enter PIN [NEWPIN] | pinpad timeout | pinpad cancel
       quilta::sim::PinPadSettings settings;
-      if (!pad) {
+      if (!pad && !sandboxCustomer) {
         *err = "'pinpad' needs --pinpad-reader";
       } else if (words.size() < 2 || !quilta::sim::ParsePinPadAction(words[1], &settings.action)) {
         *err = "pinpad enter PIN [NEWPIN] | pinpad timeout | pinpad cancel | pinpad pass";
       } else {
         if (words.size() > 2) settings.pin = words[2];
         if (words.size() > 3) settings.newPin = words[3];
-        pad->SetSettings(settings);
+        if (pad) pad->SetSettings(settings);
+        else if (!control1.SetPinPad(settings.action, settings.pin, settings.newPin)) *err = "the PIN pad's bridge refused";
       }
     } else if (words[0] == "card") {
-      if (words.size() == 2 && words[1] == "out") pcsc.RemoveCard(kVirtualReader);
-      else if (words.size() == 2 && words[1] == "in") pcsc.InsertCard(kVirtualReader, card);
+      if (words.size() == 2 && (words[1] == "out" || words[1] == "in")) moveCard(words[1] == "in");
       else *err = "card in or card out";
     } else if (words[0] == "customer") {
       // Steps separated by ';': ok | cancel | esc | close | press ID | keys DIGITS FIRST-KEY-ID |
