@@ -43,12 +43,14 @@ async function finish(final) {
   if (final && answer.next) location.href = answer.next;
 }
 // A transaction as the bank runs it: the server's inputs written, the method called, the
-// outputs read back and judged by the server.
-async function transaction(kind, method, pin) {
+// outputs read back and judged by the server. `during` runs while the method's call waits.
+async function transaction(kind, method, pin, during) {
   const prepared = await (await fetch('/bank/prepare?kind=' + kind)).json();
   for (const [property, value] of prepared.inputs)
     await same(kind + ': set ' + property, webatm.set(property, value), true);
-  await same(method, webatm.call(method, pin), 0);
+  const status = webatm.call(method, pin);
+  if (during) await during();
+  await same(method, status, 0);
   await same('ErrorInfo after ' + method, webatm.get('ErrorInfo'), 'Command successful. (0)');
   const outputs = {};
   for (const p of ['TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo']) outputs[p] = await webatm.get(p);
@@ -121,7 +123,13 @@ async function run() {
     await same('ReaderName of the PIN-pad reader', webatm.set('ReaderName', CONFIG.readers[1]), true);
     await same('SetReaderType 2', webatm.call('SetReaderType', '2'), 0);
     await same('ConnectCard on the PIN-pad reader', webatm.call('ConnectCard'), 0);
-    await transaction('transfer', 'DoTransferTAC', '');
+    // The dialog waits about two seconds before the reader gets the command: requests that
+    // come meanwhile are taken inside it, as the plug-in's browser calls in during dialogs.
+    await transaction('transfer', 'DoTransferTAC', '', async () => {
+      await same('a call during the dialog is refused', webatm.call('ConnectDriver'), 6009);
+      await same('a write during the dialog is refused', webatm.set('ReaderName', 'x'), false);
+      await same('a read during the dialog is answered', webatm.get('ReaderName'), CONFIG.readers[1]);
+    });
   }
   await same('DisconnectCard', webatm.call('DisconnectCard'), 0);
   await same('DisconnectDriver', webatm.call('DisconnectDriver'), 0);
