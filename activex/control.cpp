@@ -4,6 +4,7 @@
 
 #include "activex/variant.h"
 #include "core/atm_core.h"
+#include "txn/policy_loan.h"
 
 namespace quilta::activex {
 namespace {
@@ -196,11 +197,19 @@ HRESULT CZELB::Put(Prop p, LONG v) {
   return S_OK;
 }
 
-// The core has no policy-loan transfer: the entry answers 5003 ("Illegal Access Component.")
-// like any call the core cannot serve, and sends nothing to the card.
-STDMETHODIMP CZELB::DoPolicyLoanTransferTAC(BSTR, LONG* pVal) {
+// The insurance-policy loan transfer: the interface's last entry, reachable only through the
+// vtable (it is not in the member table). The busy rule holds as for every call; nothing
+// thrown inside crosses to the caller.
+STDMETHODIMP CZELB::DoPolicyLoanTransferTAC(BSTR pin, LONG* pVal) {
   CAtmCore& core = CAtmCore::Instance();
-  const int32_t st = core.Busy() ? status::kBusy : core.Report(status::kIllegalAccess);
+  int32_t st = status::kBusy;
+  if (!core.Busy()) {
+    try {
+      st = txn::DoPolicyLoanTAC(core, FromBstr(pin));
+    } catch (...) {
+      st = core.Report(status::kIllegalAccess);
+    }
+  }
   if (pVal) *pVal = st;
   return S_OK;
 }

@@ -178,13 +178,14 @@ int main() {
   Check("SetClientSite(null)", ole->SetClientSite(nullptr) == S_OK);
   ole->Release();
 
-  // The last entry (no DISPID): the core has no policy-loan transfer, 5003.
+  // The last entry (no DISPID) reaches the policy-loan transfer of the core: with no
+  // reader type chosen it refuses before any card command, as every TAC method does.
   auto* ex = static_cast<IZELBEx*>(zelb);
   st = -1;
-  Check("last entry -> 5003", ex->DoPolicyLoanTransferTAC(nullptr, &st) == S_OK && st == 5003);
+  Check("last entry -> 5042", ex->DoPolicyLoanTransferTAC(nullptr, &st) == S_OK && st == 5042);
   BSTR text = nullptr;
-  Check("ErrorInfo 5003", zelb->get_ErrorInfo(&text) == S_OK && text &&
-                              std::wstring(text) == L"Illegal Access Component. (5003)");
+  Check("ErrorInfo 5042", zelb->get_ErrorInfo(&text) == S_OK && text &&
+                              std::wstring(text) == L"ReaderType is not valid. (5042)");
   SysFreeString(text);
 
   zelb->Release();
