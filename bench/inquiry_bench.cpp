@@ -1,0 +1,217 @@
+// A whole balance inquiry on the real stack against the floor of its own card round trips:
+// DoInquiryTAC on reader type 1 (the PIN typed on the page) against the very APDUs it sends
+// (the 12 of ReadBasicData, VERIFY, the TAC command) replayed as raw SCardTransmit calls on
+// the same card handle. Run it inside tools/pcsc-sandbox:
+//
+//   tools/pcsc-sandbox --build BUILD -- BUILD/bench/inquiry_bench
+//
+// The bank-server simulator opens the session and prepares the inquiry's inputs (nono,
+// SessionKey, PCode, FdChkCode, AccountNo); the first inquiry runs on a recording PC/SC
+// (bench/pcsc_meter.h) that keeps the commands for the raw side, and its outputs must
+// verify at the simulator, as must those of one more inquiry after the timings. Each side is
+// also measured on its own; the ratio comes from paired runs (both sides back to back in
+// alternating order, medians of each side), repeated, and is printed at the end
+// (goal: <= 1.05). Without a reader holding a card it says so and exits 0; a transaction that
+// fails or does not verify exits 1.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/pcsc_meter.h"
+#include "core/atm_core.h"
+#include "core/hex.h"
+#include "sim/bank_server.h"
+#include "sim/control_client.h"
+
+#if defined(QUILTA_BENCH_HAVE_PCSCLITE)
+#include <PCSC/winscard.h>
+
+namespace {
+
+using quilta::CAtmCore;
+using quilta::Prop;
+
+CAtmCore* g_core = nullptr;
+quilta::Text g_pin;
+std::vector<std::vector<uint8_t>> g_apdus;  // what one inquiry sends, in order
+std::vector<double> g_ratios;              // one per repetition of the paired run
+
+// One raw round trip; true when PC/SC succeeded and the card answered 90 00.
+bool RawTransmit(const std::vector<uint8_t>& apdu) {
+  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->channel.activeProtocol), sizeof(SCARD_IO_REQUEST)};
+  unsigned char rsp[272];
+  DWORD len = sizeof rsp;
+  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->channel.handle), &pci, apdu.data(),
+                          static_cast<DWORD>(apdu.size()), nullptr, rsp, &len);
+  return rv == SCARD_S_SUCCESS && len >= 2 && rsp[len - 2] == 0x90 && rsp[len - 1] == 0x00;
+}
+
+bool RawInquiry() {
+  bool ok = true;
+  for (const auto& apdu : g_apdus) ok = RawTransmit(apdu) && ok;
+  return ok;
+}
+
+bool OurInquiry() { return g_core->DoInquiryTAC(g_pin) == 0; }
+
+void BM_RawInquiryApdus(benchmark::State& state) {
+  for (auto _ : state)
+    if (!RawInquiry()) state.SkipWithError("raw transmit failed");
+}
+
+void BM_DoInquiryTAC(benchmark::State& state) {
+  for (auto _ : state)
+    if (!OurInquiry()) state.SkipWithError("DoInquiryTAC failed");
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+// Both sides back to back in every iteration, in alternating order, each timed; the ratio
+// is that of the medians.
+void BM_PairedInquiry(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> rawTimes, ourTimes;
+  bool flip = false;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    bool ok = flip ? OurInquiry() : RawInquiry();
+    auto t1 = Clock::now();
+    ok = (flip ? RawInquiry() : OurInquiry()) && ok;
+    auto t2 = Clock::now();
+    if (!ok) {
+      state.SkipWithError("exchange failed");
+      return;
+    }
+    const double first = std::chrono::duration<double, std::micro>(t1 - t0).count();
+    const double second = std::chrono::duration<double, std::micro>(t2 - t1).count();
+    (flip ? ourTimes : rawTimes).push_back(first);
+    (flip ? rawTimes : ourTimes).push_back(second);
+    flip = !flip;
+  }
+  const double r = Median(rawTimes), o = Median(ourTimes);
+  state.counters["raw_us"] = r;
+  state.counters["ours_us"] = o;
+  state.counters["ratio"] = r > 0 ? o / r : 0;
+  if (r > 0) g_ratios.push_back(o / r);
+}
+
+// The page's writes for a request of the server.
+void Put(CAtmCore& core, const quilta::sim::BankServer& server, const quilta::sim::TxnRequest& request) {
+  for (const quilta::sim::PageInput& in : server.PageInputs(request)) {
+    Prop p{};
+    if (!quilta::FindProp(in.property, &p)) continue;
+    if (quilta::Info(p).type == quilta::ValueType::Int) core.PutInt(p, std::stoi(in.value));
+    else core.PutText(p, quilta::FromUtf8(in.value));
+  }
+}
+
+// Has the server check what the last inquiry left in the outputs.
+quilta::sim::Verdict Judge(const CAtmCore& core, const quilta::sim::BankServer& server,
+                           const quilta::sim::TxnRequest& request) {
+  quilta::sim::TxnOutputs out;
+  out.tac = quilta::ToNarrow(core.T(Prop::TAC));
+  out.iccSeqNo = quilta::ToNarrow(core.T(Prop::IccSeqNo));
+  out.sessionTac = quilta::ToNarrow(core.T(Prop::SessionTAC));
+  out.encOutAccountNo = quilta::ToNarrow(core.T(Prop::EncOutAccountNo));
+  return server.Verify(request, out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace sim = quilta::sim;
+  const sim::SandboxSlot slot = sim::SandboxSlotFromEnvironment(0);
+  static CAtmCore core;
+  if (slot.reader.empty() || core.ConnectDriver() != 0) {
+    std::printf("inquiry_bench: not inside tools/pcsc-sandbox (no simulated card); nothing measured\n");
+    return 0;
+  }
+  core.PutText(Prop::ReaderName, quilta::AsciiText(slot.reader));
+  if (core.ConnectCard() != 0 || core.SetReaderType(u"1") != 0) {
+    std::printf("inquiry_bench: cannot open the card in %s (%s); nothing measured\n", slot.reader.c_str(),
+                core.errorText().c_str());
+    return 0;
+  }
+  std::printf("reader: %s\n", slot.reader.c_str());
+  g_core = &core;
+  const sim::Profile card = sim::DefaultProfile();
+  g_pin = quilta::AsciiText(card.pin);
+  sim::BankServer server(card);
+  server.SetDateTime("20180104093000");
+  const sim::TxnRequest request = server.Prepare(sim::TxnKind::kInquiry);
+  Put(core, server, request);
+
+  // The first inquiry, recorded; its outputs must verify.
+  quilta::bench::MeteredPcsc recorder(*core.channel.pcsc);
+  quilta::platform::Pcsc* system = core.channel.pcsc;
+  recorder.recordApdus = true;
+  core.channel.pcsc = &recorder;
+  const int32_t st = core.DoInquiryTAC(g_pin);
+  core.channel.pcsc = system;
+  if (st != 0) {
+    std::printf("inquiry_bench: DoInquiryTAC answered %d (%s)\n", st, core.errorText().c_str());
+    return 1;
+  }
+  sim::Verdict verdict = Judge(core, server, request);
+  std::printf("first inquiry at the bank-server simulator: %s\n", verdict.reason.c_str());
+  if (!verdict) return 1;
+  g_apdus = recorder.apdus;
+  std::printf("PC/SC calls of one inquiry:");
+  for (int op = 0; op < quilta::bench::MeteredPcsc::kOps; ++op) {
+    const auto& t = recorder.tally(static_cast<quilta::bench::MeteredPcsc::Op>(op));
+    if (t.calls) std::printf(" %s %llu", quilta::bench::MeteredPcsc::kNames[op], static_cast<unsigned long long>(t.calls));
+  }
+  std::printf("\n");
+  for (const auto& apdu : g_apdus) {
+    std::string hex = quilta::BytesToHex(apdu.data(), apdu.size());
+    // The VERIFY command carries the PIN block: shown as its header only.
+    if (apdu.size() > 1 && apdu[1] == 0x20) hex = hex.substr(0, 10) + "...";
+    std::printf("  %s\n", hex.c_str());
+  }
+  if (!RawInquiry()) {
+    std::printf("inquiry_bench: the card refused the replayed commands\n");
+    return 1;
+  }
+
+  benchmark::Initialize(&argc, argv);
+  benchmark::RegisterBenchmark("BM_RawInquiryApdus", BM_RawInquiryApdus)->MinTime(0.5);
+  benchmark::RegisterBenchmark("BM_DoInquiryTAC", BM_DoInquiryTAC)->MinTime(0.5);
+  benchmark::RegisterBenchmark("BM_PairedInquiry", BM_PairedInquiry)->Iterations(300)->Repetitions(5);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  // One more inquiry after all the timed ones: it verifies too.
+  if (core.DoInquiryTAC(g_pin) != 0 || !(verdict = Judge(core, server, request))) {
+    std::printf("inquiry_bench: the last inquiry failed: %s %s\n", core.errorText().c_str(),
+                verdict.reason.c_str());
+    return 1;
+  }
+  std::printf("last inquiry at the bank-server simulator: %s\n", verdict.reason.c_str());
+  if (!g_ratios.empty()) {
+    std::printf("DoInquiryTAC / %zu raw transmits: %.4f (goal <= 1.05); repetitions:", g_apdus.size(),
+                Median(g_ratios));
+    for (double r : g_ratios) std::printf(" %.4f", r);
+    std::printf("\n");
+  }
+  core.DisconnectCard();
+  core.DisconnectDriver();
+  return 0;
+}
+
+#else
+
+int main() {
+  std::printf("inquiry_bench: built without pcsc-lite; nothing measured\n");
+  return 0;
+}
+
+#endif
