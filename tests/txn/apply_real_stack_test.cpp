@@ -3,46 +3,13 @@
 // a PIN-pad reader whose customer types 1234). The bank-server simulator prepares the inputs
 // and judges the outputs; the scripted customer pulls and re-inserts the card through the
 // bridge's control channel. Outside the sandbox every test skips.
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-
-#include "core/atm_core.h"
-#include "sim/bank_server.h"
-#include "sim/control_client.h"
-#include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "tests/txn/real_stack_fixture.h"
 
 namespace quilta {
 namespace {
 
-class RealStackApply : public ::testing::Test {
+class RealStackApply : public RealStackFixture {
  protected:
-  void SetUp() override {
-    plain_ = sim::SandboxSlotFromEnvironment(0);
-    pad_ = sim::SandboxSlotFromEnvironment(1);
-    if (plain_.reader.empty() || pad_.reader.empty()) GTEST_SKIP() << "not inside tools/pcsc-sandbox";
-    plainControl_ = std::make_unique<sim::ControlClient>(plain_.control);
-    padControl_ = std::make_unique<sim::ControlClient>(pad_.control);
-    ASSERT_TRUE(plainControl_->Swap("default")) << plainControl_->Status();
-    ASSERT_TRUE(padControl_->Swap("default")) << padControl_->Status();
-    ASSERT_TRUE(padControl_->SetPinPad(sim::PinPadAction::kEnterPin, "1234"));
-    ui::InstallDialogs(core_);
-    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
-    server_.SetDateTime("20180104093015");
-  }
-  void TearDown() override {
-    if (plain_.reader.empty()) return;
-    core_.DisconnectCard();
-    core_.DisconnectDriver();
-  }
-
-  void Open(const sim::SandboxSlot& slot, int readerType) {
-    core_.PutText(Prop::ReaderName, AsciiText(slot.reader));
-    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
-    ASSERT_EQ(core_.SetReaderType(AsciiText(std::to_string(readerType))), 0);
-  }
   void Put(Prop p, const std::string& value) { core_.PutText(p, AsciiText(value)); }
 
   // DoApplyTAC for a fresh request of the server; the server's verdict.
@@ -64,13 +31,6 @@ class RealStackApply : public ::testing::Test {
     out.encId = ToNarrow(core_.T(Prop::EncID));
     return server_.Verify(request, out);
   }
-
-  sim::SandboxSlot plain_, pad_;
-  std::unique_ptr<sim::ControlClient> plainControl_, padControl_;
-  CAtmCore core_;
-  ui::ScriptedCustomer person_;
-  ui::ScopedDialogEnv scripted_{&person_};
-  sim::BankServer server_{sim::DefaultProfile()};
 };
 
 TEST_F(RealStackApply, ApplyOnEveryReaderType) {

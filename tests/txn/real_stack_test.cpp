@@ -4,47 +4,13 @@
 // inputs and judges the outputs; on the ordinary reader the scripted customer pulls and
 // re-inserts the card through the bridge's control channel. Outside the sandbox every test
 // skips.
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-
-#include "core/atm_core.h"
-#include "sim/bank_server.h"
-#include "sim/control_client.h"
-#include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "tests/txn/real_stack_fixture.h"
 
 namespace quilta {
 namespace {
 
-class RealStackTransactions : public ::testing::Test {
+class RealStackTransactions : public RealStackFixture {
  protected:
-  void SetUp() override {
-    plain_ = sim::SandboxSlotFromEnvironment(0);
-    pad_ = sim::SandboxSlotFromEnvironment(1);
-    if (plain_.reader.empty() || pad_.reader.empty()) GTEST_SKIP() << "not inside tools/pcsc-sandbox";
-    plainControl_ = std::make_unique<sim::ControlClient>(plain_.control);
-    padControl_ = std::make_unique<sim::ControlClient>(pad_.control);
-    ASSERT_TRUE(plainControl_->Swap("default")) << plainControl_->Status();
-    ASSERT_TRUE(padControl_->Swap("default")) << padControl_->Status();
-    ASSERT_TRUE(padControl_->SetPinPad(sim::PinPadAction::kEnterPin, "1234"));
-    ui::InstallDialogs(core_);
-    ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
-    server_.SetDateTime("20180104093015");
-  }
-  void TearDown() override {
-    if (plain_.reader.empty()) return;
-    core_.DisconnectCard();
-    core_.DisconnectDriver();
-  }
-
-  void Open(const sim::SandboxSlot& slot, int readerType) {
-    core_.PutText(Prop::ReaderName, AsciiText(slot.reader));
-    ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
-    ASSERT_EQ(core_.SetReaderType(AsciiText(std::to_string(readerType))), 0);
-  }
-
   // The customer at the ordinary reader's confirmation: the card out, back in, the
   // in-account's last three digits where the dialog asks for them, OK.
   void ConfirmWithReinsert(const std::string& tail) {
@@ -75,13 +41,6 @@ class RealStackTransactions : public ::testing::Test {
     out.encOutAccountNo = ToNarrow(core_.T(Prop::EncOutAccountNo));
     return server_.Verify(request, out);
   }
-
-  sim::SandboxSlot plain_, pad_;
-  std::unique_ptr<sim::ControlClient> plainControl_, padControl_;
-  CAtmCore core_;
-  ui::ScriptedCustomer person_;
-  ui::ScopedDialogEnv scripted_{&person_};
-  sim::BankServer server_{sim::DefaultProfile()};
 };
 
 TEST_F(RealStackTransactions, TransferOnTheOrdinaryReaderWithTheCardPulledAndPutBack) {
