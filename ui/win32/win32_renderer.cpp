@@ -8,15 +8,18 @@
 //   the close box CloseBox. Static texts take the template's colour (warning red, emphasis
 //   blue on the button face). Picture buttons are owner-drawn: the button face with the key's
 //   text, sunken while pushed, a darker face while the pointer is over it.
-//   Message boxes: one OK button, owned by the dialog (or the active window); shown from
-//   WaitEvent, which reports MessageBoxClosed when the person has closed it. While it is
-//   open the modal run's timers wait.
+//   Message boxes: windows of our own (ui/win32/message_box.h), one OK button, owned by the
+//   dialog (or the active window, or the box before them) and modal over it; OpenMessageBox
+//   shows one and returns, WaitEvent reports MessageBoxClosed when the person has closed it.
+//   The modal run's timers go on meanwhile; the boxes go away with the dialog.
 #include "ui/renderer.h"
 
 #include <deque>
 #include <map>
+#include <vector>
 
 #include "ui/win32/dialog_memory.h"
+#include "ui/win32/message_box.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -70,11 +73,16 @@ class Win32Renderer final : public Renderer {
   }
 
   bool OpenMessageBox(const std::u16string& text, const std::u16string& caption) override {
-    boxes_.push_back({text, caption});
+    HWND owner = !boxes_.empty() ? boxes_.back()->Window() : hwnd_ ? hwnd_ : GetActiveWindow();
+    auto box = std::make_unique<win32::MessageBoxWindow>(
+        owner, text, caption, [this] { events_.push_back({UiEvent::Kind::MessageBoxClosed, 0}); });
+    if (!box->Shown()) return false;
+    boxes_.push_back(std::move(box));
     return true;
   }
 
   void Close() override {
+    while (!boxes_.empty()) boxes_.pop_back();  // the newest first: each enables its owner
     if (hwnd_) DestroyWindow(hwnd_);
     hwnd_ = nullptr;
     hover_ = 0;
@@ -83,13 +91,6 @@ class Win32Renderer final : public Renderer {
   std::optional<UiEvent> WaitEvent(int64_t timeoutMs) override {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-      if (!boxes_.empty()) {
-        const Box box = boxes_.front();
-        boxes_.pop_front();
-        MessageBoxW(hwnd_ ? hwnd_ : GetActiveWindow(), W(box.text), W(box.caption),
-                    MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
-        return UiEvent{UiEvent::Kind::MessageBoxClosed, 0};
-      }
       MSG msg;
       while (events_.empty() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -97,10 +98,11 @@ class Win32Renderer final : public Renderer {
           events_.push_back({UiEvent::Kind::Closed, 0});
           break;
         }
-        if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+        if (IsBoxMessage(msg) || (hwnd_ && IsDialogMessageW(hwnd_, &msg))) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
       }
+      std::erase_if(boxes_, [](const auto& b) { return b->Finished(); });
       if (!events_.empty()) {
         UiEvent ev = events_.front();
         events_.pop_front();
@@ -117,9 +119,11 @@ class Win32Renderer final : public Renderer {
   }
 
  private:
-  struct Box {
-    std::u16string text, caption;
-  };
+  bool IsBoxMessage(MSG& msg) {
+    for (auto& b : boxes_)
+      if (b->IsMessage(msg)) return true;
+    return false;
+  }
 
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) {
@@ -197,7 +201,7 @@ class Win32Renderer final : public Renderer {
   HBRUSH face_ = nullptr;
   int hover_ = 0;
   std::deque<UiEvent> events_;
-  std::deque<Box> boxes_;
+  std::vector<std::unique_ptr<win32::MessageBoxWindow>> boxes_;
 };
 
 }  // namespace
