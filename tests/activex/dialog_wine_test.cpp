@@ -4,7 +4,9 @@
 //      Its first tick opens a message box over it; the countdown must go on under the box
 //      (at least three ticks), then Enter closes the box, the run goes on, and a click on
 //      the confirmation button ends it with 1.
-//   2. The reader instruction 105 shown on its own, then a message box without a dialog
+//   2. The same, but its time runs out under the box: the run ends with 3 and the box goes
+//      away with the dialog (no window of it left, the next box is the only one).
+//   3. The reader instruction 105 shown on its own, then a message box without a dialog
 //      (the active window owns it), closed with Enter.
 // Screenshots: at each NAME the program writes SHOTS\NAME.req and waits (its messages
 // flowing) for SHOTS\NAME.done, which the test's watcher writes once it has taken the
@@ -31,6 +33,9 @@ int g_failures = 0;
 std::wstring g_shots;
 const char16_t kCaption[] = u"Tovak銀行  網路ATM";
 const char16_t kBoxText[] = u"卡已被拔出..請確認再試!";
+const char16_t kBoxCaption[] = u"網路ATM";
+
+HWND FindBox() { return FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kBoxCaption)); }
 
 void Check(bool ok, const char* what) {
   std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
@@ -81,7 +86,9 @@ void ClickAt(HWND control) {
 // 904 with a fast countdown and a message box from its first tick.
 class BoxedConfirmation final : public Dialog {
  public:
-  BoxedConfirmation() : Dialog(904) {}
+  // timeOutUnderBox: the time runs out (end code 3) at the fourth tick under the box.
+  explicit BoxedConfirmation(bool timeOutUnderBox = false)
+      : Dialog(904), timeOutUnderBox_(timeOutUnderBox) {}
   int ticksUnderBox = 0;
   bool boxReturned = false;
   bool confirmedByClick = false;
@@ -105,8 +112,9 @@ class BoxedConfirmation final : public Dialog {
     }
     if (ticks_ == 1) {
       inBox_ = true;
-      MessageBox(kBoxText, kCaption);  // returns once Enter closed it; the ticks go on below
+      MessageBox(kBoxText, kBoxCaption);  // returns once Enter closed it; the ticks go on below
       inBox_ = false;
+      if (Ending()) return;  // the time ran out under the box
       boxReturned = true;
       Enable(kIdOk, true);
       step_ = 0;
@@ -114,6 +122,10 @@ class BoxedConfirmation final : public Dialog {
     }
     if (inBox_) {
       ++ticksUnderBox;
+      if (timeOutUnderBox_) {
+        if (ticksUnderBox == 4) EndDialog(3);
+        return;
+      }
       if (step_ == 0 && ticksUnderBox >= 3) RequestShot("904-box"), step_ = 1;
       else if (step_ == 1 && ShotDone("904-box")) PressKey(VK_RETURN), step_ = 2;
       return;
@@ -132,6 +144,7 @@ class BoxedConfirmation final : public Dialog {
   }
 
  private:
+  bool timeOutUnderBox_;
   int ticks_ = 0;
   int step_ = 0;
   bool inBox_ = false;
@@ -159,6 +172,11 @@ int main(int argc, char** argv) {
   Check(confirm.confirmedByClick && code == 1, "904: the click on the confirmation ended it with 1");
   std::printf("904: end code %d, ticks under the box %d\n", code, confirm.ticksUnderBox);
 
+  BoxedConfirmation late(true);
+  const int32_t lateCode = late.Run(core);
+  Check(lateCode == 3 && !late.boxReturned, "904: the time ran out under the box: 3");
+  Check(FindBox() == nullptr, "904: the box went away with the dialog");
+
   std::unique_ptr<Renderer> r = MakeDefaultRenderer();
   const DialogTemplate* t105 = FindTemplate(105);
   Check(t105 && r->Open(*t105, kCaption), "105 opens");
@@ -167,7 +185,8 @@ int main(int argc, char** argv) {
 
   // A box of its own: the renderer was never opened (ui::ShowMessageBox).
   std::unique_ptr<Renderer> lone = MakeDefaultRenderer();
-  Check(lone->OpenMessageBox(kBoxText, kCaption), "a message box without a dialog opens");
+  Check(lone->OpenMessageBox(kBoxText, kBoxCaption), "a message box without a dialog opens");
+  Check(FindBox() != nullptr, "its window is there");
   bool closed = false;
   for (int i = 0; i < 100 && !closed; ++i) {
     if (i == 5) PressKey(VK_RETURN);
