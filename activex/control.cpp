@@ -43,6 +43,11 @@ bool SitePageUrl(IOleClientSite* site, std::optional<std::string>* url) {
 CZELB::CZELB() { ModuleAddRef(); }
 
 CZELB::~CZELB() {
+  // A container that let go without deactivating: the window goes, the site hears nothing.
+  DestroyOwnWindow();
+  if (document_) document_->Release();
+  if (frame_) frame_->Release();
+  if (inPlaceSite_) inPlaceSite_->Release();
   if (site_) site_->Release();
   ModuleRelease();
 }
@@ -66,6 +71,15 @@ STDMETHODIMP CZELB::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IPersistStreamInit*>(this);
   else if (riid == IID_IViewObject || riid == IID_IViewObject2 || riid == IID_IViewObjectEx)
     *ppv = static_cast<IViewObjectEx*>(this);
+  else if (riid == IID_IOleInPlaceObjectWindowless || riid == IID_IOleInPlaceObject ||
+           riid == IID_IOleWindow)
+    *ppv = static_cast<IOleInPlaceObjectWindowless*>(this);
+  else if (riid == IID_IOleInPlaceActiveObject)
+    *ppv = static_cast<IOleInPlaceActiveObject*>(this);
+  else if (riid == IID_IOleControl)
+    *ppv = static_cast<IOleControl*>(this);
+  else if (riid == IID_IQuickActivate)
+    *ppv = static_cast<IQuickActivate*>(this);
   if (*ppv == nullptr) return E_NOINTERFACE;
   AddRef();
   return S_OK;

@@ -6,7 +6,11 @@
 // core/members.def, plus one last entry no script can reach), IDispatch, IObjectSafety,
 // IProvideClassInfo/IProvideClassInfo2, IOleObject (client site, page URL), IPersistStreamInit
 // and IPersist (no persistent properties), IViewObject/IViewObject2/IViewObjectEx (paints
-// "ATL 8.0" centred). Apartment-threaded: every call arrives on the creating thread.
+// "ATL 8.0" centred), and what a page's container needs to embed it (embedding.cpp):
+// IOleInPlaceObjectWindowless/IOleInPlaceObject/IOleWindow and IOleInPlaceActiveObject
+// (in-place activation, windowless where the site allows it, otherwise in a child window of
+// the site's), IOleControl, IQuickActivate (its client site goes through SetClientSite, so the
+// page URL is taken as there). Apartment-threaded: every call arrives on the creating thread.
 //
 // Scripts reach the members through IDispatch: names are matched with case (the member
 // table's own lookup), arguments and results are converted by activex/variant.h. The typed
@@ -47,7 +51,11 @@ class CZELB final : public IZELBEx,
                     public IProvideClassInfo2,
                     public IOleObject,
                     public IPersistStreamInit,
-                    public IViewObjectEx {
+                    public IViewObjectEx,
+                    public IOleInPlaceObjectWindowless,
+                    public IOleInPlaceActiveObject,
+                    public IOleControl,
+                    public IQuickActivate {
  public:
   CZELB();
   ~CZELB();
@@ -101,12 +109,12 @@ class CZELB final : public IZELBEx,
   STDMETHODIMP SetClientSite(IOleClientSite* site) override;
   STDMETHODIMP GetClientSite(IOleClientSite** site) override;
   STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
-  STDMETHODIMP Close(DWORD) override { return S_OK; }
+  STDMETHODIMP Close(DWORD) override { return InPlaceDeactivate(); }
   STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
   STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
-  STDMETHODIMP DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override { return S_OK; }
+  STDMETHODIMP DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override;
   STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return OLEOBJ_E_NOVERBS; }
   STDMETHODIMP Update() override { return S_OK; }
   STDMETHODIMP IsUpToDate() override { return S_OK; }
@@ -147,6 +155,32 @@ class CZELB final : public IZELBEx,
     return E_NOTIMPL;
   }
 
+  // IOleWindow (through both in-place interfaces)
+  STDMETHODIMP GetWindow(HWND* hwnd) override;
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  // IOleInPlaceObject / IOleInPlaceObjectWindowless
+  STDMETHODIMP InPlaceDeactivate() override;
+  STDMETHODIMP UIDeactivate() override;
+  STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
+  STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
+  STDMETHODIMP OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT* result) override;
+  STDMETHODIMP GetDropTarget(IDropTarget** target) override;
+  // IOleInPlaceActiveObject (no accelerators, no tools, no borders)
+  STDMETHODIMP TranslateAccelerator(LPMSG) override { return S_FALSE; }
+  STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+  // IOleControl (no mnemonics, no ambient properties read, no events to freeze)
+  STDMETHODIMP GetControlInfo(CONTROLINFO* info) override;
+  STDMETHODIMP OnMnemonic(MSG*) override { return E_NOTIMPL; }
+  STDMETHODIMP OnAmbientPropertyChange(DISPID) override { return S_OK; }
+  STDMETHODIMP FreezeEvents(BOOL) override { return S_OK; }
+  // IQuickActivate
+  STDMETHODIMP QuickActivate(QACONTAINER* container, QACONTROL* control) override;
+  STDMETHODIMP SetContentExtent(LPSIZEL size) override { return SetExtent(DVASPECT_CONTENT, size); }
+  STDMETHODIMP GetContentExtent(LPSIZEL size) override { return GetExtent(DVASPECT_CONTENT, size); }
+
   // The page URL taken from the client site (tests read it).
   const std::optional<std::string>& PageUrl() const { return pageUrl_; }
 
@@ -164,6 +198,18 @@ class CZELB final : public IZELBEx,
   std::optional<std::string> pageUrl_;  // UTF-8; nullopt when the site gave none
   DWORD safety_ = 0;                    // grows only
   SIZEL extent_{2540, 2540};            // HIMETRIC, 100 x 100 pixels at 96 dpi
+
+  // In-place activation (embedding.cpp).
+  HRESULT InPlaceActivate(bool uiActivate);
+  void DestroyOwnWindow();
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  IOleInPlaceSite* inPlaceSite_ = nullptr;  // while in-place active
+  IOleInPlaceFrame* frame_ = nullptr;
+  IOleInPlaceUIWindow* document_ = nullptr;
+  bool windowless_ = false;
+  bool uiActive_ = false;
+  HWND window_ = nullptr;  // the own child window of a windowed activation
+  RECT pos_{0, 0, 100, 100};
 };
 
 }  // namespace quilta::activex
