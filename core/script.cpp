@@ -81,6 +81,9 @@ ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args,
                                 const std::optional<std::string>& pageUrl) {
   // Refused while a dialog waits on the person; ErrorInfo untouched.
   if (core_.Busy()) return ScriptValue::OfInt(status::kBusy);
+  // A member this surface does not have (the bindings look names up with FindMember first;
+  // this keeps an ActiveX-only method off the other surfaces whatever a binding passes).
+  if (!Visible(m, surface_)) return ScriptValue{};
   try {
     if (m == Method::ConnectCard && !CheckPageOrigin(pageUrl, config::kBankDomain))
       return ScriptValue::OfInt(core_.Report(status::kUrlNotSupported));  // no card call

@@ -76,7 +76,8 @@ class ScriptLayer {
   // False when the write is refused (read-only, the wrong kind of value, a dialog open).
   bool Set(Prop p, const ScriptValue& value);
   // The method's result: its status (Int) or GetComVersion's text. `pageUrl` is the URL of
-  // the page that calls (nullopt when the surface knows none).
+  // the page that calls (nullopt when the surface knows none). Void, with nothing run, for a
+  // method the surface does not have.
   ScriptValue Invoke(Method m, std::span<const ScriptValue> args,
                      const std::optional<std::string>& pageUrl);
 

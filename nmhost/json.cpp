@@ -368,6 +368,13 @@ void Write(std::string* out, const Json& v) {
 
 }  // namespace
 
+Json::Json() = default;
+Json::Json(const Json&) = default;
+Json::Json(Json&&) noexcept = default;
+Json& Json::operator=(const Json&) = default;
+Json& Json::operator=(Json&&) noexcept = default;
+Json::~Json() = default;
+
 Json Json::Bool(bool b) {
   Json v;
   v.kind = Kind::Bool;

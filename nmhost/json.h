@@ -26,6 +26,15 @@ class Json {
 
   static constexpr int kMaxDepth = 16;
 
+  // Defined in json.cpp, where Json is complete: a vector of pairs holding the class itself
+  // cannot have its destructor made inside the class with every standard library.
+  Json();
+  Json(const Json&);
+  Json(Json&&) noexcept;
+  Json& operator=(const Json&);
+  Json& operator=(Json&&) noexcept;
+  ~Json();
+
   Kind kind = Kind::Null;
   bool boolean = false;
   double number = 0;
