@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/paired.h"
 #include "core/atm_core.h"
 
 #if defined(QUILTA_BENCH_HAVE_PCSCLITE)
@@ -74,41 +75,12 @@ void BM_ReadBasicData(benchmark::State& state) {
     if (g_core->ReadBasicData() != 0) state.SkipWithError("ReadBasicData failed");
 }
 
-// The ratios: each iteration runs both sides back to back (in alternating order) and
-// times each, so that the machine's changing load hits both alike; the ratio is that of
-// the medians of the two sides' samples.
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
-  return v[v.size() / 2];
-}
+using quilta::bench::Median;
 
 template <typename Raw, typename Ours>
 void Paired(benchmark::State& state, const char* label, Raw raw, Ours ours) {
-  using Clock = std::chrono::steady_clock;
-  std::vector<double> rawTimes, ourTimes;
-  bool flip = false;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    bool ok = flip ? ours() : raw();
-    auto t1 = Clock::now();
-    ok = (flip ? raw() : ours()) && ok;
-    auto t2 = Clock::now();
-    if (!ok) {
-      state.SkipWithError("exchange failed");
-      break;
-    }
-    double first = std::chrono::duration<double, std::micro>(t1 - t0).count();
-    double second = std::chrono::duration<double, std::micro>(t2 - t1).count();
-    (flip ? ourTimes : rawTimes).push_back(first);
-    (flip ? rawTimes : ourTimes).push_back(second);
-    flip = !flip;
-  }
-  double r = Median(rawTimes), o = Median(ourTimes);
-  state.counters["raw_us"] = r;
-  state.counters["ours_us"] = o;
-  state.counters["ratio"] = r > 0 ? o / r : 0;
-  if (r > 0) g_ratios[label] = o / r;
+  const double ratio = quilta::bench::RunPaired(state, raw, ours);
+  if (ratio > 0) g_ratios[label] = ratio;
 }
 
 void BM_PairedCardExchange(benchmark::State& state) {

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/paired.h"
 #include "bench/pcsc_meter.h"
 #include "core/atm_core.h"
 #include "core/hex.h"
@@ -69,11 +70,7 @@ void BM_DoInquiryTAC(benchmark::State& state) {
     if (!OurInquiry()) state.SkipWithError("DoInquiryTAC failed");
 }
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
-  return v[v.size() / 2];
-}
+using quilta::bench::Median;
 
 // Our own time in an inquiry: the whole call less the time inside the PC/SC calls, on a
 // metered PC/SC (bench/pcsc_meter.h). Steadier than the ratio when the machine is busy.
@@ -101,33 +98,10 @@ void BM_OwnTime(benchmark::State& state) {
   state.counters["call_us"] = g_callUs;
 }
 
-// Both sides back to back in every iteration, in alternating order, each timed; the ratio
-// is that of the medians.
+// Both sides back to back in every iteration, in alternating order; the ratio of the medians.
 void BM_PairedInquiry(benchmark::State& state) {
-  using Clock = std::chrono::steady_clock;
-  std::vector<double> rawTimes, ourTimes;
-  bool flip = false;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    bool ok = flip ? OurInquiry() : RawInquiry();
-    auto t1 = Clock::now();
-    ok = (flip ? RawInquiry() : OurInquiry()) && ok;
-    auto t2 = Clock::now();
-    if (!ok) {
-      state.SkipWithError("exchange failed");
-      return;
-    }
-    const double first = std::chrono::duration<double, std::micro>(t1 - t0).count();
-    const double second = std::chrono::duration<double, std::micro>(t2 - t1).count();
-    (flip ? ourTimes : rawTimes).push_back(first);
-    (flip ? rawTimes : ourTimes).push_back(second);
-    flip = !flip;
-  }
-  const double r = Median(rawTimes), o = Median(ourTimes);
-  state.counters["raw_us"] = r;
-  state.counters["ours_us"] = o;
-  state.counters["ratio"] = r > 0 ? o / r : 0;
-  if (r > 0) g_ratios.push_back(o / r);
+  const double ratio = quilta::bench::RunPaired(state, RawInquiry, OurInquiry);
+  if (ratio > 0) g_ratios.push_back(ratio);
 }
 
 // The page's writes for a request of the server.
