@@ -2,21 +2,28 @@
 // domain (the client site's moniker) scripts it through IDispatch like the web-ATM page does:
 // ConnectDriver, ListReadersName, ConnectCard, ReadBasicData, VerifyPIN (a wrong PIN, then the
 // right one), and an inquiry with the bank's inputs, whose outputs it prints for the bank to
-// judge (tests/activex/run-card-test).
-//   card_host.exe READER INPUTS
+// judge (tests/activex/run-card-test). Then, on the second reader, which has a PIN pad, a
+// transfer on reader type 2: the reader-instruction dialog (105, the Win32 renderer) stays up
+// while the customer types the PIN on the pad; a watcher thread has its picture taken.
+//   card_host.exe SHOTS READER INPUTS PINPAD_READER TRANSFER_INPUTS
 // READER: the simulated card's reader; INPUTS: a file of "Property=Value" lines (the bank's
-// inputs of the inquiry). Prints "OUT Property=Value" for each output, and "ALL PASSED" last
+// inputs of the inquiry), TRANSFER_INPUTS those of the transfer. SHOTS: the screenshot
+// request folder (tests/activex/with-screenshots). Prints "OUT Property=Value" for each
+// inquiry output and "OUT2 Property=Value" for each transfer output, and "ALL PASSED" last
 // when every check held.
 #include <windows.h>
 #include <ole2.h>
 #include <urlmon.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "activex/tovak.h"
 #include "quilta_config.h"
+#include "ui/control_ids.h"
 
 namespace {
 
@@ -134,11 +141,38 @@ class Page {
   IDispatch* d_;
 };
 
+// Writes the bank's inputs from a file of "Property=Value" lines; false when there were none.
+bool SetInputs(Page& page, const char* file) {
+  std::ifstream inputs(file);
+  std::string line;
+  int count = 0;
+  while (std::getline(inputs, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::wstring property = Wide(line.substr(0, eq));
+    Check("set " + line.substr(0, eq), page.Put(property.c_str(), Wide(line.substr(eq + 1))));
+    ++count;
+  }
+  return count > 0;
+}
+
+// The reader-instruction dialog among the thread's windows: the one with its operate text and
+// instruction line.
+BOOL CALLBACK FindInstruction(HWND hwnd, LPARAM found) {
+  if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, 206) && GetDlgItem(hwnd, quilta::ui::kIdTxnInstruction)) {
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
-  const std::string reader = argv[1];
+  if (argc != 6) return 2;
+  const std::string shots = argv[1];
+  const std::string reader = argv[2];
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   IDispatch* control = nullptr;
   if (FAILED(CoCreateInstance(CLSID_CZELB, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
@@ -163,22 +197,43 @@ int main(int argc, char** argv) {
   Check("VerifyPIN with a wrong PIN -> 5031", page.Call(L"VerifyPIN", L"0000") == 5031);
   Check("VerifyPIN", page.Call(L"VerifyPIN", L"1234") == 0);
 
-  std::ifstream inputs(argv[2]);
-  std::string line;
-  int count = 0;
-  while (std::getline(inputs, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::wstring property = Wide(line.substr(0, eq));
-    Check("set " + line.substr(0, eq), page.Put(property.c_str(), Wide(line.substr(eq + 1))));
-    ++count;
-  }
-  Check("the bank's inputs", count > 0);
+  Check("the bank's inquiry inputs", SetInputs(page, argv[3]));
   Check("DoInquiryTAC", page.Call(L"DoInquiryTAC", L"1234") == 0);
   Check("ErrorInfo after DoInquiryTAC", page.Get(L"ErrorInfo") == "Command successful. (0)");
   for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
     std::printf("OUT %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
+
+  // The transfer on the PIN-pad reader, its dialog on the screen.
+  const std::string pinpad = argv[4];
+  Check("ReaderName of the PIN-pad reader", page.Put(L"ReaderName", Wide(pinpad)));
+  Check("SetReaderType 2", page.Call(L"SetReaderType", L"2") == 0);
+  Check("ConnectCard on the PIN-pad reader", page.Call(L"ConnectCard") == 0);
+  Check("the bank's transfer inputs", SetInputs(page, argv[5]));
+  std::atomic<bool> done{false};
+  std::atomic<bool> seen{false};
+  const DWORD pageThread = GetCurrentThreadId();
+  std::thread watcher([&] {
+    while (!done) {
+      HWND dlg = nullptr;
+      EnumThreadWindows(pageThread, &FindInstruction, reinterpret_cast<LPARAM>(&dlg));
+      if (dlg) {
+        seen = true;
+        Sleep(300);  // painted
+        const std::wstring req = Wide(shots) + L"\\105-pinpad.req";
+        HANDLE h = CreateFileW(req.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return;
+      }
+      Sleep(50);
+    }
+  });
+  const LONG transfer = page.Call(L"DoTransferTAC", L"");
+  done = true;
+  watcher.join();
+  Check("DoTransferTAC on the PIN-pad reader", transfer == 0);
+  Check("the reader-instruction dialog was shown", seen);
+  for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
+    std::printf("OUT2 %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
 
   if (ole) {
     ole->SetClientSite(nullptr);
