@@ -44,6 +44,7 @@
 #include "tools/pagehost/bank_statements.h"
 #include "tools/pagehost/host_browser.h"
 #include "tools/pagehost/script.h"
+#include "tools/pagehost/customer_steps.h"
 #include "ui/scripted_customer.h"
 
 namespace {
@@ -200,22 +201,7 @@ int main(int argc, char** argv) {
           if (err->empty() && !setPad(s)) *err = "the PIN pad refused";
         });
       } else if (w[0] == "customer") {
-        for (size_t k = 1; k < w.size() && err->empty(); ++k) {
-          const std::string& step = w[k];
-          if (step == ";") continue;
-          if (step == "ok") customer.Ok();
-          else if (step == "cancel") customer.Cancel();
-          else if (step == "esc") customer.Esc();
-          else if (step == "close") customer.CloseBox();
-          else if (step == "pull") customer.PullCard();
-          else if (step == "insert") customer.InsertCard();
-          else if (step == "press" && k + 1 < w.size()) customer.Press(std::stoi(w[++k]));
-          else if (step == "wait" && k + 1 < w.size()) customer.Wait(std::stoi(w[++k]));
-          else if (step == "keys" && k + 2 < w.size()) {
-            const std::string digits = w[++k];
-            customer.Keys(digits, std::stoi(w[++k]));
-          } else *err = "customer step " + step;
-        }
+        quilta::pagehost::QueueCustomerSteps(customer, w, err);
       } else if (w[0] != "dialogs") {
         return false;
       }

@@ -30,6 +30,7 @@
 #include "ui/scripted_customer.h"
 #include "tools/pagehost/host_browser.h"
 #include "tools/pagehost/bank_statements.h"
+#include "tools/pagehost/customer_steps.h"
 #include "tools/pagehost/script.h"
 
 namespace {
@@ -196,32 +197,7 @@ int main(int argc, char** argv) {
       if (words.size() == 2 && (words[1] == "out" || words[1] == "in")) moveCard(words[1] == "in");
       else *err = "card in or card out";
     } else if (words[0] == "customer") {
-      // Steps separated by ';': ok | cancel | esc | close | press ID | keys DIGITS FIRST-KEY-ID |
-      // wait TICKS | pull | insert
-      for (size_t k = 1; k < words.size() && err->empty(); ++k) {
-        const std::string& w = words[k];
-        auto number = [&](std::string* out) {
-          if (k + 1 >= words.size()) return false;
-          *out = words[++k];
-          return !out->empty() && out->find_first_not_of("0123456789") == std::string::npos;
-        };
-        std::string n;
-        if (w == ";") continue;
-        else if (w == "ok") customer.Ok();
-        else if (w == "cancel") customer.Cancel();
-        else if (w == "esc") customer.Esc();
-        else if (w == "close") customer.CloseBox();
-        else if (w == "pull") customer.PullCard();
-        else if (w == "insert") customer.InsertCard();
-        else if (w == "press" && number(&n)) customer.Press(std::stoi(n));
-        else if (w == "wait" && number(&n)) customer.Wait(std::stoi(n));
-        else if (w == "keys" && k + 2 < words.size()) {
-          std::string digits = words[++k];
-          if (!number(&n)) *err = "keys DIGITS FIRST-KEY-ID";
-          else customer.Keys(digits, std::stoi(n));
-        }
-        else *err = "unknown customer step '" + w + "'";
-      }
+      quilta::pagehost::QueueCustomerSteps(customer, words, err);
     } else {
       const auto& windows = customer.Windows();
       for (; windowsShown < windows.size(); ++windowsShown) {
