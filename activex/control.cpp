@@ -48,6 +48,7 @@ CZELB::~CZELB() {
   if (document_) document_->Release();
   if (frame_) frame_->Release();
   if (inPlaceSite_) inPlaceSite_->Release();
+  if (dataAdvise_) dataAdvise_->Release();
   if (site_) site_->Release();
   ModuleRelease();
 }
@@ -80,6 +81,12 @@ STDMETHODIMP CZELB::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IOleControl*>(this);
   else if (riid == IID_IQuickActivate)
     *ppv = static_cast<IQuickActivate*>(this);
+  else if (riid == IID_ISpecifyPropertyPages)
+    *ppv = static_cast<ISpecifyPropertyPages*>(this);
+  else if (riid == IID_IPersistStorage)
+    *ppv = static_cast<IPersistStorage*>(this);
+  else if (riid == IID_IDataObject)
+    *ppv = static_cast<IDataObject*>(this);
   if (*ppv == nullptr) return E_NOINTERFACE;
   AddRef();
   return S_OK;

@@ -10,7 +10,10 @@
 // IOleInPlaceObjectWindowless/IOleInPlaceObject/IOleWindow and IOleInPlaceActiveObject
 // (in-place activation, windowless where the site allows it, otherwise in a child window of
 // the site's), IOleControl, IQuickActivate (its client site goes through SetClientSite, so the
-// page URL is taken as there). Apartment-threaded: every call arrives on the creating thread.
+// page URL is taken as there); and the rest of a stock control's map (stock.cpp):
+// ISpecifyPropertyPages (no pages), IPersistStorage (nothing persists), IDataObject (the
+// drawing as a metafile picture; data advise through an advise holder). Apartment-threaded:
+// every call arrives on the creating thread.
 //
 // Scripts reach the members through IDispatch: names are matched with case (the member
 // table's own lookup), arguments and results are converted by activex/variant.h. The typed
@@ -55,7 +58,10 @@ class CZELB final : public IZELBEx,
                     public IOleInPlaceObjectWindowless,
                     public IOleInPlaceActiveObject,
                     public IOleControl,
-                    public IQuickActivate {
+                    public IQuickActivate,
+                    public ISpecifyPropertyPages,
+                    public IPersistStorage,
+                    public IDataObject {
  public:
   CZELB();
   ~CZELB();
@@ -181,6 +187,25 @@ class CZELB final : public IZELBEx,
   STDMETHODIMP SetContentExtent(LPSIZEL size) override { return SetExtent(DVASPECT_CONTENT, size); }
   STDMETHODIMP GetContentExtent(LPSIZEL size) override { return GetExtent(DVASPECT_CONTENT, size); }
 
+  // ISpecifyPropertyPages
+  STDMETHODIMP GetPages(CAUUID* pages) override;
+  // IPersistStorage (GetClassID and IsDirty as above)
+  STDMETHODIMP InitNew(IStorage*) override { return S_OK; }
+  STDMETHODIMP Load(IStorage*) override { return S_OK; }
+  STDMETHODIMP Save(IStorage*, BOOL) override { return S_OK; }
+  STDMETHODIMP SaveCompleted(IStorage*) override { return S_OK; }
+  STDMETHODIMP HandsOffStorage() override { return S_OK; }
+  // IDataObject
+  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override;
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  STDMETHODIMP DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* cookie) override;
+  STDMETHODIMP DUnadvise(DWORD cookie) override;
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** e) override;
+
   // The page URL taken from the client site (tests read it).
   const std::optional<std::string>& PageUrl() const { return pageUrl_; }
 
@@ -210,6 +235,7 @@ class CZELB final : public IZELBEx,
   bool uiActive_ = false;
   HWND window_ = nullptr;  // the own child window of a windowed activation
   RECT pos_{0, 0, 100, 100};
+  IDataAdviseHolder* dataAdvise_ = nullptr;  // made at the first DAdvise
 };
 
 }  // namespace quilta::activex

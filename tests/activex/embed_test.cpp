@@ -2,8 +2,11 @@
 // windowed activation makes a window): IQuickActivate's site sets the page URL as
 // SetClientSite does; in-place activation windowless, windowed (a child of the container's
 // window, placed by SetObjectRects, gone with Close) and refused; UI activation and
-// deactivation told to the site in order. Prints "ALL PASSED" when every check held.
+// deactivation told to the site in order; the interface map of a stock control, one object
+// behind every interface; the drawing as a metafile picture. Prints "ALL PASSED" when every
+// check held.
 #include <windows.h>
+#include <objsafe.h>
 #include <ocidl.h>
 #include <ole2.h>
 #include <urlmon.h>
@@ -170,6 +173,53 @@ int main() {
                              ctl->OnAmbientPropertyChange(DISPID_UNKNOWN) == S_OK);
     if (ctl) ctl->Release();
     if (z) z->Release();
+  }
+
+  // ---- the interface map: every interface answers, one object behind them ----
+  {
+    IUnknown* unk = nullptr;
+    CoCreateInstance(CLSID_CZELB, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unk));
+    const struct {
+      const char* name;
+      const IID* iid;
+    } map[] = {
+        {"IZELB", &IID_IZELB}, {"IDispatch", &IID_IDispatch}, {"IViewObjectEx", &IID_IViewObjectEx},
+        {"IViewObject2", &IID_IViewObject2}, {"IViewObject", &IID_IViewObject},
+        {"IOleInPlaceObjectWindowless", &IID_IOleInPlaceObjectWindowless},
+        {"IOleInPlaceObject", &IID_IOleInPlaceObject}, {"IOleWindow", &IID_IOleWindow},
+        {"IOleInPlaceActiveObject", &IID_IOleInPlaceActiveObject}, {"IOleControl", &IID_IOleControl},
+        {"IOleObject", &IID_IOleObject}, {"IPersistStreamInit", &IID_IPersistStreamInit},
+        {"IPersist", &IID_IPersist}, {"ISpecifyPropertyPages", &IID_ISpecifyPropertyPages},
+        {"IQuickActivate", &IID_IQuickActivate}, {"IPersistStorage", &IID_IPersistStorage},
+        {"IDataObject", &IID_IDataObject}, {"IProvideClassInfo", &IID_IProvideClassInfo},
+        {"IProvideClassInfo2", &IID_IProvideClassInfo2}, {"IObjectSafety", &IID_IObjectSafety},
+    };
+    for (const auto& m : map) {
+      IUnknown* itf = unk ? Query<IUnknown>(unk, *m.iid) : nullptr;
+      IUnknown* back = itf ? Query<IUnknown>(itf, IID_IUnknown) : nullptr;
+      Check(std::string("answers ") + m.name + ", the same object behind it", itf && back == unk);
+      if (back) back->Release();
+      if (itf) itf->Release();
+    }
+    auto* pages = unk ? Query<ISpecifyPropertyPages>(unk, IID_ISpecifyPropertyPages) : nullptr;
+    CAUUID list{5, nullptr};
+    Check("no property pages", pages && pages->GetPages(&list) == S_OK && list.cElems == 0);
+    if (pages) pages->Release();
+    auto* data = unk ? Query<IDataObject>(unk, IID_IDataObject) : nullptr;
+    if (data) {
+      FORMATETC f{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+      STGMEDIUM m{};
+      const bool got = data->GetData(&f, &m) == S_OK && m.tymed == TYMED_MFPICT;
+      auto* mfp = got ? static_cast<METAFILEPICT*>(GlobalLock(m.hMetaFilePict)) : nullptr;
+      Check("the drawing as a metafile picture of the extent",
+            mfp && mfp->mm == MM_ANISOTROPIC && mfp->xExt == 2540 && mfp->yExt == 2540 && mfp->hMF);
+      if (mfp) GlobalUnlock(m.hMetaFilePict);
+      if (got) ReleaseStgMedium(&m);
+      FORMATETC text{CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+      Check("no text data", data->GetData(&text, &m) == DATA_E_FORMATETC);
+      data->Release();
+    }
+    if (unk) unk->Release();
   }
 
   // ---- in-place activation: windowless, windowed, refused ----
