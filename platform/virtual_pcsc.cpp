@@ -78,6 +78,8 @@ void VirtualPcsc::RemoveCardAtCommand(const std::string& reader, int k) {
   removal_ = PendingRemoval{reader, k};
 }
 
+void VirtualPcsc::StopServiceAtCommand(int k) { stopAt_ = k; }
+
 // ---- What happened ----
 
 std::vector<std::string> VirtualPcsc::ApduLog() const {
@@ -296,6 +298,10 @@ ScardResult VirtualPcsc::Transmit(ScardHandle card, uint32_t sendProtocol, const
                                   uint32_t* responseLength) {
   Call call{"Transmit", {}, card, sendProtocol, 0, {}, 0};
   if (command && commandLength) call.apdu.assign(command, command + commandLength);
+  if (stopAt_ && --*stopAt_ == 0) {
+    stopAt_.reset();
+    StopService();
+  }
   if (!running_) return Record(call, scard::kNoService);
   auto it = handles_.find(card);
   if (it == handles_.end()) return Record(call, scard::kInvalidHandle);

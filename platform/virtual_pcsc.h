@@ -2,8 +2,9 @@
 // that holds a card model or nothing, contexts, shared and exclusive connections, and the
 // answers pcsc-lite gives (SCARD_E_NO_SMARTCARD for an empty reader, a zero handle after a
 // failed connect, SCARD_W_REMOVED_CARD for a handle whose card was pulled). Faults can be
-// injected (service stopped, a truncated response, the card pulled at the k-th command) and
-// every call is logged so that tests can check the exact sequence.
+// injected (the service stopped, now or at the k-th command; a truncated response; the card
+// pulled at the k-th command) and every call is logged so that tests can check the exact
+// sequence.
 //
 // Rules copied from pcsc-lite (checked against pcscd with vpcd): sharing is checked before
 // presence, and a connection whose card was pulled keeps its claim on the reader until it
@@ -77,6 +78,10 @@ class VirtualPcsc final : public Pcsc {
   // The card in `reader` is pulled just before the k-th Transmit from now reaches it, so
   // that command answers SCARD_W_REMOVED_CARD.
   void RemoveCardAtCommand(const std::string& reader, int k);
+  // The service stops just before the k-th Transmit from now (any reader) reaches its card:
+  // that command and every later call answer SCARD_E_NO_SERVICE, as with a pcscd stopped
+  // there, until StartService.
+  void StopServiceAtCommand(int k);
   // Called when GetStatusChange would have to wait (no reader changed against its current
   // state); tests use it to play the customer. Afterwards the states are looked at once
   // more, and if still nothing changed the call answers SCARD_E_TIMEOUT, whatever the
@@ -142,6 +147,7 @@ class VirtualPcsc final : public Pcsc {
   bool running_ = true;
   std::optional<std::pair<int, uint32_t>> truncate_;
   std::optional<PendingRemoval> removal_;
+  std::optional<int> stopAt_;  // Transmits left until the service stops
   std::vector<Call> log_;
 };
 
