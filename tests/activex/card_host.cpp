@@ -2,15 +2,17 @@
 // domain (the client site's moniker) scripts it through IDispatch like the web-ATM page does:
 // ConnectDriver, ListReadersName, ConnectCard, ReadBasicData, VerifyPIN (a wrong PIN, then the
 // right one), and an inquiry with the bank's inputs, whose outputs it prints for the bank to
-// judge (tests/activex/run-card-test). Then, on the second reader, which has a PIN pad, a
-// transfer on reader type 2: the reader-instruction dialog (105, the Win32 renderer) stays up
-// while the customer types the PIN on the pad; a watcher thread has its picture taken.
-//   card_host.exe SHOTS READER INPUTS PINPAD_READER TRANSFER_INPUTS
-// READER: the simulated card's reader; INPUTS: a file of "Property=Value" lines (the bank's
-// inputs of the inquiry), TRANSFER_INPUTS those of the transfer. SHOTS: the screenshot
-// request folder (tests/activex/with-screenshots). Prints "OUT Property=Value" for each
-// inquiry output and "OUT2 Property=Value" for each transfer output, and "ALL PASSED" last
-// when every check held.
+// judge (tests/activex/run-card-test). Then two transfers with their dialogs drawn by the
+// Win32 renderer, a watcher thread playing the person: on the same reader the confirmation
+// with the keypad (104): the in-account's last three digits typed on its keys, OK only after
+// the card was pulled and put back (the simulator does that when asked);
+// on the second reader, which has a PIN pad, the reader instruction (105), up while the
+// customer types the PIN on the pad. Pictures of both are taken.
+//   card_host.exe SHOTS READER INQUIRY TRANSFER PINPAD_READER PINPAD_TRANSFER
+// READER: the simulated card's reader; INQUIRY, TRANSFER, PINPAD_TRANSFER: files of
+// "Property=Value" lines (the bank's inputs). SHOTS: the request folder of
+// tests/activex/with-screenshots. Prints "OUT", "OUT2" and "OUT3 Property=Value" for the
+// outputs of the three transactions, and "ALL PASSED" last when every check held.
 #include <windows.h>
 #include <ole2.h>
 #include <urlmon.h>
@@ -142,7 +144,8 @@ class Page {
 };
 
 // Writes the bank's inputs from a file of "Property=Value" lines; false when there were none.
-bool SetInputs(Page& page, const char* file) {
+// `inAccount` (when given) gets the value of InAccountNo.
+bool SetInputs(Page& page, const char* file, std::string* inAccount = nullptr) {
   std::ifstream inputs(file);
   std::string line;
   int count = 0;
@@ -152,13 +155,27 @@ bool SetInputs(Page& page, const char* file) {
     if (eq == std::string::npos) continue;
     const std::wstring property = Wide(line.substr(0, eq));
     Check("set " + line.substr(0, eq), page.Put(property.c_str(), Wide(line.substr(eq + 1))));
+    if (inAccount && line.substr(0, eq) == "InAccountNo") *inAccount = line.substr(eq + 1);
     ++count;
   }
   return count > 0;
 }
 
-// The reader-instruction dialog among the thread's windows: the one with its operate text and
-// instruction line.
+// Asks the test's watcher for NAME (a screenshot; an action for "do-" names, see
+// tests/activex/with-screenshots) and waits up to `ms` for it to be done.
+bool Ask(const std::string& shots, const char* name, DWORD ms) {
+  const std::wstring base = Wide(shots) + L"\\" + Wide(name);
+  HANDLE h = CreateFileW((base + L".req").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  for (DWORD waited = 0; waited < ms; waited += 50) {
+    if (GetFileAttributesW((base + L".done").c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+// Recognises the page thread's dialogs: the reader instruction (its operate text and
+// instruction line) and the transfer confirmation (its countdown and OK).
 BOOL CALLBACK FindInstruction(HWND hwnd, LPARAM found) {
   if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, 206) && GetDlgItem(hwnd, quilta::ui::kIdTxnInstruction)) {
     *reinterpret_cast<HWND*>(found) = hwnd;
@@ -166,11 +183,70 @@ BOOL CALLBACK FindInstruction(HWND hwnd, LPARAM found) {
   }
   return TRUE;
 }
+BOOL CALLBACK FindConfirmation(HWND hwnd, LPARAM found) {
+  if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, quilta::ui::kIdCountdown) &&
+      GetDlgItem(hwnd, quilta::ui::kIdOk)) {
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// What went wrong on the person's side; false.
+bool Say(const char* what) {
+  std::printf("the person: %s\n", what);
+  return false;
+}
+
+// A click with the mouse in the middle of a window.
+void ClickAt(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  INPUT in[3] = {};
+  for (INPUT& i : in) {
+    i.type = INPUT_MOUSE;
+    i.mi.dx = (r.left + r.right) / 2 * 65535 / (sw - 1);
+    i.mi.dy = (r.top + r.bottom) / 2 * 65535 / (sh - 1);
+  }
+  in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+  in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+  SendInput(3, in, sizeof(INPUT));
+}
+
+// Calls `method(arg)` on the page thread while another thread waits for the dialog `find`
+// recognises among the page thread's windows and plays the person on it (`person(dialog)`,
+// false when something the person waited for did not come). The method's status.
+template <typename Person>
+LONG WithDialog(Page& page, const wchar_t* method, const wchar_t* arg, WNDENUMPROC find,
+                const std::string& what, Person person) {
+  std::atomic<bool> done{false};
+  bool seen = false, played = false;
+  const DWORD pageThread = GetCurrentThreadId();
+  std::thread watcher([&] {
+    for (; !done; Sleep(50)) {
+      HWND dlg = nullptr;
+      EnumThreadWindows(pageThread, find, reinterpret_cast<LPARAM>(&dlg));
+      if (dlg == nullptr) continue;
+      seen = true;
+      Sleep(300);  // painted
+      played = person(dlg);
+      return;
+    }
+  });
+  const LONG status = page.Call(method, arg);
+  done = true;
+  watcher.join();
+  Check(what + ": the dialog was shown", seen);
+  Check(what + ": the person did their part", played);
+  return status;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) return 2;
+  if (argc != 7) return 2;
   const std::string shots = argv[1];
   const std::string reader = argv[2];
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
@@ -203,37 +279,44 @@ int main(int argc, char** argv) {
   for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
     std::printf("OUT %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
 
-  // The transfer on the PIN-pad reader, its dialog on the screen.
-  const std::string pinpad = argv[4];
+  // A transfer on the ordinary reader: the confirmation dialog with the keypad (104) wants
+  // the in-account's last three digits typed on its keys, and OK only after the card was
+  // taken out and put back (the watcher has the simulator do that); then the person clicks OK.
+  std::string inAccount;
+  Check("the bank's transfer inputs", SetInputs(page, argv[4], &inAccount) && inAccount.size() >= 3);
+  const LONG confirmed = WithDialog(page, L"DoTransferTAC", L"1234", &FindConfirmation,
+                                    "confirmation", [&](HWND dlg) {
+    HWND ok = GetDlgItem(dlg, quilta::ui::kIdOk);
+    if (!Ask(shots, "104-real", 10000)) return Say("no picture");
+    if (IsWindowEnabled(ok)) return Say("OK usable before the card was pulled");
+    for (char c : inAccount.substr(inAccount.size() - 3)) {
+      ClickAt(GetDlgItem(dlg, quilta::ui::kTransferKeypad.firstKeyId + (c - '0')));
+      Sleep(150);
+    }
+    if (!Ask(shots, "do-reinsert", 20000)) return Say("the card was not pulled and put back");
+    for (int i = 0; i < 100 && !IsWindowEnabled(ok); ++i) Sleep(50);
+    if (!IsWindowEnabled(ok)) return Say("OK stays disabled after the card came back");
+    if (!Ask(shots, "104-ready", 10000)) return Say("no picture");
+    ClickAt(ok);
+    return true;
+  });
+  Check("DoTransferTAC confirmed (" + std::to_string(confirmed) + ", " + page.Get(L"ErrorInfo") + ")",
+        confirmed == 0);
+  for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
+    std::printf("OUT2 %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
+
+  // The transfer on the PIN-pad reader: the reader-instruction dialog stays up while the
+  // customer types the PIN on the pad.
+  const std::string pinpad = argv[5];
   Check("ReaderName of the PIN-pad reader", page.Put(L"ReaderName", Wide(pinpad)));
   Check("SetReaderType 2", page.Call(L"SetReaderType", L"2") == 0);
   Check("ConnectCard on the PIN-pad reader", page.Call(L"ConnectCard") == 0);
-  Check("the bank's transfer inputs", SetInputs(page, argv[5]));
-  std::atomic<bool> done{false};
-  std::atomic<bool> seen{false};
-  const DWORD pageThread = GetCurrentThreadId();
-  std::thread watcher([&] {
-    while (!done) {
-      HWND dlg = nullptr;
-      EnumThreadWindows(pageThread, &FindInstruction, reinterpret_cast<LPARAM>(&dlg));
-      if (dlg) {
-        seen = true;
-        Sleep(300);  // painted
-        const std::wstring req = Wide(shots) + L"\\105-pinpad.req";
-        HANDLE h = CreateFileW(req.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        return;
-      }
-      Sleep(50);
-    }
-  });
-  const LONG transfer = page.Call(L"DoTransferTAC", L"");
-  done = true;
-  watcher.join();
-  Check("DoTransferTAC on the PIN-pad reader", transfer == 0);
-  Check("the reader-instruction dialog was shown", seen);
+  Check("the bank's transfer inputs", SetInputs(page, argv[6]));
+  const LONG typed = WithDialog(page, L"DoTransferTAC", L"", &FindInstruction, "reader instruction",
+                                [&](HWND) { return Ask(shots, "105-pinpad", 10000); });
+  Check("DoTransferTAC on the PIN-pad reader", typed == 0);
   for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
-    std::printf("OUT2 %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
+    std::printf("OUT3 %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
 
   if (ole) {
     ole->SetClientSite(nullptr);

@@ -164,21 +164,42 @@ class Win32Renderer final : public Renderer {
     }
   }
 
+  // The keypads' picture keys: a digit key shows the digit of its position (the template's
+  // own texts of the keys are not their digits), a clear key its label. Transfer keypad
+  // (pictures 7xx): white key, blue digit; under the pointer pink, black digit. Input keypad
+  // (1xx): grey key, dark grey digit; under the pointer a darker rim.
   void DrawKey(const DRAWITEMSTRUCT& d) {
+    const Control* c = tmpl_ ? FindControl(*tmpl_, static_cast<int32_t>(d.CtlID)) : nullptr;
+    if (c == nullptr) return;
     RECT r = d.rcItem;
     const bool pushed = (d.itemState & ODS_SELECTED) != 0;
     const bool hover = static_cast<int>(d.CtlID) == hover_;
-    FillRect(d.hDC, &r, GetSysColorBrush(hover ? COLOR_BTNSHADOW : COLOR_BTNFACE));
+    const bool transfer = c->bitmap >= kTransferKeypad.clearBitmap;
+    std::u16string face = KeyFace(*c);
+    HBRUSH fill = CreateSolidBrush(transfer ? (hover ? RGB(255, 192, 203) : RGB(255, 255, 255))
+                                            : RGB(192, 192, 192));
+    FillRect(d.hDC, &r, fill);
+    DeleteObject(fill);
     DrawEdge(d.hDC, &r, pushed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-    wchar_t text[32];
-    const int n = GetWindowTextW(d.hwndItem, text, 32);
+    if (hover && !transfer) FrameRect(d.hDC, &r, GetSysColorBrush(COLOR_3DDKSHADOW));
     SetBkMode(d.hDC, TRANSPARENT);
-    SetTextColor(d.hDC, GetSysColor(COLOR_BTNTEXT));
+    SetTextColor(d.hDC, transfer ? (hover ? RGB(0, 0, 0) : RGB(0, 0, 255)) : RGB(64, 64, 64));
     if (pushed) OffsetRect(&r, 1, 1);
-    DrawTextW(d.hDC, text, n, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(d.hDC, W(face), static_cast<int>(face.size()), &r,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
 
-  // Hover tracking of the picture buttons.
+  static std::u16string KeyFace(const Control& c) {
+    for (const KeypadLayout* k : {&kInputKeypad, &kTransferKeypad}) {
+      const int digit = c.bitmap - k->firstBitmap;
+      if (digit >= 0 && digit <= 9 && c.id == k->firstKeyId + digit)
+        return std::u16string(1, static_cast<char16_t>(u'0' + digit));
+    }
+    if (c.bitmap == kInputKeypad.clearBitmap) return u"清除 CLEAR";
+    return std::u16string(c.text);
+  }
+
+  // Hover tracking of the picture buttons; their double clicks are clicks.
   static LRESULT CALLBACK ButtonProc(HWND b, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<Win32Renderer*>(data);
     if (msg == WM_MOUSEMOVE && self->hover_ != GetDlgCtrlID(b)) {
@@ -192,6 +213,10 @@ class Win32Renderer final : public Renderer {
       InvalidateRect(b, nullptr, FALSE);
     } else if (msg == WM_ERASEBKGND) {
       return 1;  // the key paints all of itself
+    } else if (msg == WM_LBUTTONDBLCLK) {
+      // An owner-drawn button reports a second quick press as a double click, not a click:
+      // the same digit typed twice in a row would be lost. Each press is a press.
+      msg = WM_LBUTTONDOWN;
     }
     return DefSubclassProc(b, msg, wp, lp);
   }
