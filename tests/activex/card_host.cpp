@@ -25,6 +25,7 @@
 
 #include "activex/tovak.h"
 #include "quilta_config.h"
+#include "tests/activex/page_site.h"
 #include "ui/control_ids.h"
 
 namespace {
@@ -52,37 +53,7 @@ std::string Narrow(const wchar_t* w) {
   return s;
 }
 
-// The client site of a page on the bank's host.
-class Site final : public IOleClientSite {
- public:
-  explicit Site(std::wstring url) : url_(std::move(url)) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
-      *ppv = static_cast<IOleClientSite*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // on the stack
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-  STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** mk) override {
-    *mk = nullptr;
-    if (which != OLEWHICHMK_CONTAINER) return E_FAIL;
-    return CreateURLMoniker(nullptr, url_.c_str(), mk);
-  }
-  STDMETHODIMP GetContainer(IOleContainer** c) override {
-    *c = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP ShowObject() override { return S_OK; }
-  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
- private:
-  std::wstring url_;
-};
+using Site = PageSite;
 
 class Page {
  public:

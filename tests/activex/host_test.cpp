@@ -14,6 +14,8 @@
 
 #include "activex/tovak.h"
 
+#include "page_site.h"
+
 // A compiled client knows the interface's entry order: the last entry follows the type
 // library's 157. (Outside the anonymous namespace: there GCC would conclude that no object
 // implements it and drop the call.)
@@ -38,39 +40,7 @@ bool KeyExists(const wchar_t* path) {
   return true;
 }
 
-// A client site whose container moniker names a page URL (none: GetMoniker fails).
-class Site final : public IOleClientSite {
- public:
-  explicit Site(const wchar_t* url) : url_(url) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
-      *ppv = static_cast<IOleClientSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs_; }  // on the stack
-  STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-  STDMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** mk) override {
-    *mk = nullptr;
-    if (url_ == nullptr || which != OLEWHICHMK_CONTAINER) return E_FAIL;
-    return CreateURLMoniker(nullptr, url_, mk);
-  }
-  STDMETHODIMP GetContainer(IOleContainer** c) override {
-    *c = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP ShowObject() override { return S_OK; }
-  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
- private:
-  const wchar_t* url_;
-  ULONG refs_ = 1;
-};
+using Site = PageSite;
 
 DISPID Id(IDispatch* d, const wchar_t* name) {
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -172,7 +142,7 @@ int main() {
   Site foreign(L"https://evil.example/atm?bank.example");
   Check("SetClientSite", ole->SetClientSite(&foreign) == S_OK);
   Check("ConnectCard from a foreign page -> 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
-  Site none(nullptr);
+  Site none(std::nullopt);
   Check("SetClientSite without a moniker", ole->SetClientSite(&none) == S_OK);
   Check("ConnectCard without a URL -> 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
   Check("SetClientSite(null)", ole->SetClientSite(nullptr) == S_OK);
