@@ -90,6 +90,7 @@ BlockInputs BlockInputsOf(const PropertyStore& props) {
 }
 
 int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, bool once) {
+  int noCardRounds = 0;
   for (;;) {
     card::DisconnectCard(core);
     const int32_t r = dialog.Run(core);
@@ -115,6 +116,11 @@ int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, boo
     if (r == dialog_end::kNoCard) {
       core.Report(status::kCardNotConnected);
       ui::ShowMessageBox(core, kCardPulledText, kCardPulledCaption);
+      // The dialog found no card and has no button then: a customer without the card would
+      // be held in this loop for good. After the last telling the transaction ends.
+      if (++noCardRounds == kNoCardRounds) return status::kCardNotConnected;
+    } else {
+      noCardRounds = 0;
     }
   }
 }

@@ -53,13 +53,15 @@ BlockInputs BlockInputsOf(const PropertyStore& props);
 //   2                                 5036;  3: 5037
 //   -1 (the dialog cannot be shown)   5036: nobody confirmed; it is not shown again
 //   4 (no card when it opened)        5021 and the message box "卡已被拔出..請確認再試!"
-//                                     (caption "訊息"), then the dialog again
+//                                     (caption "訊息"), then the dialog again; the
+//                                     kNoCardRounds-th 4 in a row ends with 5021 after the box
 //   anything else, or 1 without the card back: the dialog again.
 // The dialog is shown again only while the reader can be reached at all: a failed
 // ConnectDriver ends the loop with its status (ConnectCard is then not tried, except after
 // 2, 3 and -1, whose statuses stand), a failed presence query of ReaderName with its PC/SC
 // status. With `once` the dialog is shown a single time, and every outcome that would show
 // it again ends with 5021 (no message box).
+inline constexpr int kNoCardRounds = 3;
 int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, bool once = false);
 
 // An instruction dialog of a PIN-pad reader (it sends its commands itself), its end code

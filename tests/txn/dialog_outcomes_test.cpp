@@ -41,6 +41,21 @@ TEST(ConfirmationLoop, CardNotBackAndNoCardShowTheDialogAgainUntilTheCustomerCon
   EXPECT_EQ(Pauses(b, 1000), 2u) << "one retry of ConnectCard after each run without the card";
 }
 
+TEST(ConfirmationLoop, ACardThatNeverComesBackEndsTheLoopAfterTheThirdTelling) {
+  TxnBench b;
+  b.Open(1);
+  b.Put(b.server.Prepare(TxnKind::kPayTax));
+  // Confirmed, then pulled before the reconnect and never put back.
+  b.person.Wait(1).PullCard().Wait(1).InsertCard().Wait(1).PullCard().Ok();
+
+  EXPECT_EQ(b.core.DoPayTaxTAC(AsciiText(kPin)), status::kCardNotConnected);
+  std::vector<int32_t> shown;
+  for (const auto& w : b.person.Windows()) shown.push_back(w.templateNumber);
+  EXPECT_EQ(shown, (std::vector<int32_t>{904, 904, 0, 904, 0, 904, 0}));
+  EXPECT_FALSE(b.Sent("00E21080"));
+  EXPECT_TRUE(b.core.T(Prop::TAC).empty());
+}
+
 TEST(ConfirmationLoop, DecidedOutcomesEndTheTransactionWithTheCardConnectedAgain) {
   struct Case {
     const char* what;

@@ -11,8 +11,8 @@
 //   card pulled:  5035 ("Card is Changed or Remove.") from the command that met the empty
 //                 reader, and 5036 on reader type 1 when the pull came inside the
 //                 confirmation: the confirmation then finds no card, says "卡已被拔出..請確認再試!"
-//                 and runs again until the card is back (it has no other way out), and the
-//                 person puts the card back and cancels.
+//                 and runs again (three times at most), and the person puts the card back
+//                 and cancels.
 //   no service:   5001 ("no pc/sc reader driver installed.") from the command that met the
 //                 stopped service; inside the confirmation, ConnectDriver's 5001 ends it.
 // Bounded: the core's pauses run on a watchdog that throws past 10 virtual minutes, and the
