@@ -1,0 +1,39 @@
+// quilta-nmhost.exe: the native-messaging host on Windows (nmhost/session_win32.h), and its
+// registration for the browsers (nmhost/registration_win32.h).
+//   quilta-nmhost.exe --register [--machine] | --unregister [--machine]
+// Any other arguments are the browser's: the host then serves one page connection.
+#include <cstdio>
+#include <string>
+
+#include "core/atm_core.h"
+#include "nmhost/registration_win32.h"
+#include "nmhost/session_win32.h"
+#include "ui/dialogs.h"
+
+int main(int argc, char** argv) {
+  using namespace quilta;
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (first == "--register" || first == "--unregister") {
+    bool machine = false;
+    for (int i = 2; i < argc; ++i) {
+      if (std::string(argv[i]) != "--machine") {
+        std::fprintf(stderr, "usage: quilta-nmhost.exe --register [--machine]\n"
+                             "       quilta-nmhost.exe --unregister [--machine]\n");
+        return 2;
+      }
+      machine = true;
+    }
+    return nmhost::RunRegistration(first == "--register", machine);
+  }
+
+  // Chrome and Edge pass the calling extension's origin (and --parent-window), Firefox the
+  // manifest path and the extension's id: only for the log.
+  std::string caller;
+  for (int i = 1; i < argc; ++i) caller += std::string(i > 1 ? " " : "") + argv[i];
+  nmhost::Log("started by " + (caller.empty() ? std::string("(no arguments)") : caller));
+
+  CAtmCore& core = CAtmCore::Instance();
+  ui::InstallDialogs(core);
+  nmhost::Session session(core);
+  session.Run();
+}

@@ -1,0 +1,215 @@
+#include "nmhost/registration_win32.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "nmhost/json.h"
+#include "nmhost/manifest_templates.h"
+
+namespace quilta::nmhost {
+namespace {
+
+struct Browser {
+  const char* name;
+  const wchar_t* keyBase;  // below ROOT, ending in a backslash
+  bool chromium;           // takes the Chromium manifest (allowed_origins)
+};
+
+constexpr Browser kBrowsers[] = {
+    {"Chrome", L"Software\\Google\\Chrome\\NativeMessagingHosts\\", true},
+    {"Edge", L"Software\\Microsoft\\Edge\\NativeMessagingHosts\\", true},
+    {"Firefox", L"Software\\Mozilla\\NativeMessagingHosts\\", false},
+};
+
+// The 64-bit view of HKLM also from the 32-bit program (HKCU\Software is one for both).
+constexpr REGSAM kView = KEY_WOW64_64KEY;
+
+std::string Utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
+std::wstring Wide(const std::string& s) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+std::wstring ProgramPath() {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return std::wstring(buf.data(), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::wstring ManifestPath(const std::wstring& program, bool chromium) {
+  const size_t slash = program.find_last_of(L"\\/");
+  const std::wstring dir = slash == std::wstring::npos ? L"." : program.substr(0, slash);
+  return dir + L"\\" + Wide(manifests::kHostName) + (chromium ? L"-chromium.json" : L"-firefox.json");
+}
+
+// The manifest's text with "path" set to the program.
+std::string ManifestText(const std::wstring& program, bool chromium) {
+  std::string text = chromium ? manifests::kChromium : manifests::kFirefox;
+  const std::string placeholder = manifests::kPathPlaceholder;
+  const size_t at = text.find(placeholder);
+  if (at != std::string::npos)
+    text.replace(at, placeholder.size(), WriteJson(Json::String(Utf8(program))));
+  return text;
+}
+
+bool WriteFileText(const std::wstring& path, const std::string& text) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                  written == text.size();
+  return CloseHandle(f) && ok;
+}
+
+std::string RootName(HKEY root) {
+  return root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
+}
+
+std::wstring KeyPath(const Browser& b) { return std::wstring(b.keyBase) + Wide(manifests::kHostName); }
+
+std::string Failure(LONG code) {
+  std::string text = "error " + std::to_string(code);
+  if (code == ERROR_ACCESS_DENIED) text += " (access denied: run it as an administrator)";
+  return text;
+}
+
+// The key's default value, when the key exists and holds a text.
+std::optional<std::wstring> ReadDefault(HKEY root, const std::wstring& path) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | kView, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::optional<std::wstring> value;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      (type == REG_SZ || type == REG_EXPAND_SZ)) {
+    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) ==
+        ERROR_SUCCESS) {
+      buf.resize(wcsnlen(buf.c_str(), buf.size()));
+      value = buf;
+    }
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+int Register(HKEY root, const std::wstring& program) {
+  int failures = 0;
+  for (const bool chromium : {true, false}) {
+    const std::wstring manifest = ManifestPath(program, chromium);
+    if (WriteFileText(manifest, ManifestText(program, chromium))) {
+      std::printf("manifest %s\n", Utf8(manifest).c_str());
+    } else {
+      std::fprintf(stderr, "cannot write %s: %s\n", Utf8(manifest).c_str(),
+                   Failure(static_cast<LONG>(GetLastError())).c_str());
+      ++failures;
+    }
+  }
+  for (const Browser& b : kBrowsers) {
+    const std::wstring path = KeyPath(b);
+    const std::wstring manifest = ManifestPath(program, b.chromium);
+    const std::string where = RootName(root) + Utf8(path);
+    HKEY key;
+    LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr,
+                              &key, nullptr);
+    if (rc == ERROR_SUCCESS) {
+      rc = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(manifest.c_str()),
+                          static_cast<DWORD>((manifest.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(key);
+    }
+    if (rc == ERROR_SUCCESS) {
+      std::printf("%s: %s = %s\n", b.name, where.c_str(), Utf8(manifest).c_str());
+    } else {
+      std::fprintf(stderr, "%s: cannot write %s: %s\n", b.name, where.c_str(), Failure(rc).c_str());
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+int Unregister(HKEY root, const std::wstring& program) {
+  int failures = 0;
+  for (const Browser& b : kBrowsers) {
+    const std::wstring path = KeyPath(b);
+    const std::string where = RootName(root) + Utf8(path);
+    const std::optional<std::wstring> value = ReadDefault(root, path);
+    if (!value) {
+      std::printf("%s: %s not registered\n", b.name, where.c_str());
+      continue;
+    }
+    if (!SamePath(*value, ManifestPath(program, b.chromium))) {
+      std::printf("%s: %s left: it names %s\n", b.name, where.c_str(), Utf8(*value).c_str());
+      continue;
+    }
+    const LONG rc = RegDeleteKeyExW(root, path.c_str(), kView, 0);
+    if (rc == ERROR_SUCCESS) {
+      std::printf("%s: %s removed\n", b.name, where.c_str());
+    } else {
+      std::fprintf(stderr, "%s: cannot remove %s: %s\n", b.name, where.c_str(), Failure(rc).c_str());
+      ++failures;
+    }
+  }
+  // The manifests go when no key of either root names them any more.
+  for (const bool chromium : {true, false}) {
+    const std::wstring manifest = ManifestPath(program, chromium);
+    bool named = false;
+    for (HKEY r : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      for (const Browser& b : kBrowsers) {
+        const std::optional<std::wstring> value = ReadDefault(r, KeyPath(b));
+        if (value && SamePath(*value, manifest)) named = true;
+      }
+    }
+    if (named) {
+      std::printf("manifest %s kept: still registered\n", Utf8(manifest).c_str());
+    } else if (DeleteFileW(manifest.c_str())) {
+      std::printf("manifest %s removed\n", Utf8(manifest).c_str());
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+      std::fprintf(stderr, "cannot remove %s: %s\n", Utf8(manifest).c_str(),
+                   Failure(static_cast<LONG>(GetLastError())).c_str());
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+}  // namespace
+
+int RunRegistration(bool install, bool machine) {
+  const std::wstring program = ProgramPath();
+  if (program.empty()) {
+    std::fprintf(stderr, "cannot tell the program's own path\n");
+    return 1;
+  }
+  const HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  const int failures = install ? Register(root, program) : Unregister(root, program);
+  std::fflush(stdout);
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace quilta::nmhost
