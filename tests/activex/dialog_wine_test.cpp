@@ -8,6 +8,8 @@
 //      away with the dialog (no window of it left, the next box is the only one).
 //   3. The reader instruction 105 shown on its own, then a message box without a dialog
 //      (the active window owns it), closed with Enter.
+//   4. The keypads of 104 and 201 with their pictures (this program carries the module's
+//      resources), the pointer over key 5 (its hover picture).
 // Screenshots: at each NAME the program writes SHOTS\NAME.req and waits (its messages
 // flowing) for SHOTS\NAME.done, which the test's watcher writes once it has taken the
 // picture of the screen (tests/activex/with-screenshots).
@@ -81,6 +83,17 @@ void ClickAt(HWND control) {
   in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
   in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
   SendInput(3, in, sizeof(INPUT));
+}
+
+void PointAt(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = (r.left + r.right) / 2 * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = (r.top + r.bottom) / 2 * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &in, sizeof(INPUT));
 }
 
 // 904 with a fast countdown and a message box from its first tick.
@@ -194,6 +207,17 @@ int main(int argc, char** argv) {
     closed = ev && ev->kind == UiEvent::Kind::MessageBoxClosed;
   }
   Check(closed, "Enter closed the message box without a dialog");
+
+  for (const auto& [number, pad] : {std::pair{104, kTransferKeypad}, std::pair{201, kInputKeypad}}) {
+    const DialogTemplate* t = FindTemplate(number);
+    std::unique_ptr<Renderer> shown = MakeDefaultRenderer();
+    Check(t && shown->Open(*t, kCaption), "a keypad dialog opens");
+    if (!t) continue;
+    HWND dlg = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kCaption));
+    if (dlg) PointAt(GetDlgItem(dlg, pad.firstKeyId + 5));
+    ShotWhileOpen(*shown, number == 104 ? "104" : "201");
+    shown->Close();
+  }
 
   std::printf(g_failures ? "%d FAILED\n" : "ALL PASSED\n", g_failures);
   return g_failures ? 1 : 0;

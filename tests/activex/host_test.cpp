@@ -1,7 +1,8 @@
 // A compiled host of the control under Wine: what script cannot reach. Registration lookups,
 // the keys without values, IObjectSafety's answers, case-sensitive names, the converter's
 // handling of values a script host may pass, the page URL from the client site's moniker,
-// and the interface's last entry (no DISPID). Run after regsvr32; exit code 0 when every
+// the interface's last entry (no DISPID), and the pictures of the dialogs' keypads among the
+// module's resources. Run after regsvr32; exit code 0 when every
 // check passed, and "ALL PASSED" as the last line.
 #include <windows.h>
 #include <objsafe.h>
@@ -64,6 +65,34 @@ LONG CallStatus(IDispatch* d, const wchar_t* name, const VARIANT* arg) {
   return V_I4(&result);
 }
 
+// Every keypad picture of the module by number, with its size: input keypad keys 0..9 and
+// their hover pictures, its clear key; transfer keypad keys and hover pictures, its clear
+// key; the toolbox picture.
+void CheckKeypadPictures(HMODULE module) {
+  struct Row {
+    int first, count, width, height;
+  };
+  const Row rows[] = {
+      {132, 2, 58, 40}, {134, 1, 58, 39}, {135, 2, 58, 40}, {137, 1, 58, 39}, {138, 1, 58, 40},
+      {139, 1, 58, 39}, {140, 2, 58, 40}, {143, 10, 58, 40}, {153, 2, 126, 40},
+      {732, 10, 28, 28}, {743, 10, 28, 28}, {716, 2, 56, 28}, {101, 1, 16, 16},
+  };
+  int wrong = 0;
+  for (const Row& row : rows) {
+    for (int n = row.first; n < row.first + row.count; ++n) {
+      HBITMAP b = static_cast<HBITMAP>(
+          LoadImageW(module, MAKEINTRESOURCEW(n), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+      BITMAP info{};
+      const bool ok = b && GetObjectW(b, sizeof(info), &info) == sizeof(info) &&
+                      info.bmWidth == row.width && info.bmHeight == row.height;
+      if (!ok) std::printf("bitmap %d: %s %ldx%ld\n", n, b ? "is" : "missing", info.bmWidth, info.bmHeight);
+      wrong += ok ? 0 : 1;
+      if (b) DeleteObject(b);
+    }
+  }
+  Check("keypad pictures: every number there, each of its size", wrong == 0);
+}
+
 }  // namespace
 
 int main() {
@@ -86,6 +115,10 @@ int main() {
     std::printf("FAIL CoCreateInstance\n");
     return 1;
   }
+
+  HMODULE module = GetModuleHandleW(L"npquilta.dll");
+  Check("npquilta.dll loaded", module != nullptr);
+  if (module) CheckKeypadPictures(module);
 
   // IObjectSafety.
   IObjectSafety* safety = nullptr;

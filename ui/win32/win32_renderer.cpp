@@ -6,18 +6,21 @@
 // events.
 //   Commands: a click (or Enter on the default button) reports its id; Esc reports Escape,
 //   the close box CloseBox. Static texts take the template's colour (warning red, emphasis
-//   blue on the button face). Picture buttons are owner-drawn: the button face with the key's
-//   text, sunken while pushed, a darker face while the pointer is over it.
+//   blue on the button face). Picture buttons (the keypads' keys) show the pictures the
+//   template names, bitmap resources of this module (ui/win32/bitmap_button.h): key k of a
+//   keypad its normal picture (also while pushed) and its hover picture under the pointer.
 //   Message boxes: windows of our own (ui/win32/message_box.h), one OK button, owned by the
 //   dialog (or the active window, or the box before them) and modal over it; OpenMessageBox
 //   shows one and returns, WaitEvent reports MessageBoxClosed when the person has closed it.
 //   The modal run's timers go on meanwhile; the boxes go away with the dialog.
 #include "ui/renderer.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <vector>
 
+#include "ui/win32/bitmap_button.h"
 #include "ui/win32/dialog_memory.h"
 #include "ui/win32/message_box.h"
 
@@ -51,11 +54,7 @@ class Win32Renderer final : public Renderer {
                                        GetActiveWindow(), &Win32Renderer::Proc,
                                        reinterpret_cast<LPARAM>(this));
     if (hwnd_ == nullptr) return false;
-    for (const Control& c : tmpl.controls) {
-      if (c.kind != ControlKind::BitmapButton) continue;
-      HWND b = GetDlgItem(hwnd_, c.id);
-      if (b) SetWindowSubclass(b, &Win32Renderer::ButtonProc, 1, reinterpret_cast<DWORD_PTR>(this));
-    }
+    AttachKeys(tmpl);
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
     return true;
@@ -85,7 +84,7 @@ class Win32Renderer final : public Renderer {
     while (!boxes_.empty()) boxes_.pop_back();  // the newest first: each enables its owner
     if (hwnd_) DestroyWindow(hwnd_);
     hwnd_ = nullptr;
-    hover_ = 0;
+    keys_.clear();  // their pictures with them
   }
 
   std::optional<UiEvent> WaitEvent(int64_t timeoutMs) override {
@@ -164,67 +163,41 @@ class Win32Renderer final : public Renderer {
     }
   }
 
-  // The keypads' picture keys: a digit key shows the digit of its position (the template's
-  // own texts of the keys are not their digits), a clear key its label. Transfer keypad
-  // (pictures 7xx): white key, blue digit; under the pointer pink, black digit. Input keypad
-  // (1xx): grey key, dark grey digit; under the pointer a darker rim.
-  void DrawKey(const DRAWITEMSTRUCT& d) {
-    const Control* c = tmpl_ ? FindControl(*tmpl_, static_cast<int32_t>(d.CtlID)) : nullptr;
-    if (c == nullptr) return;
-    RECT r = d.rcItem;
-    const bool pushed = (d.itemState & ODS_SELECTED) != 0;
-    const bool hover = static_cast<int>(d.CtlID) == hover_;
-    const bool transfer = c->bitmap >= kTransferKeypad.clearBitmap;
-    std::u16string face = KeyFace(*c);
-    HBRUSH fill = CreateSolidBrush(transfer ? (hover ? RGB(255, 192, 203) : RGB(255, 255, 255))
-                                            : RGB(192, 192, 192));
-    FillRect(d.hDC, &r, fill);
-    DeleteObject(fill);
-    DrawEdge(d.hDC, &r, pushed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-    if (hover && !transfer) FrameRect(d.hDC, &r, GetSysColorBrush(COLOR_3DDKSHADOW));
-    SetBkMode(d.hDC, TRANSPARENT);
-    SetTextColor(d.hDC, transfer ? (hover ? RGB(0, 0, 0) : RGB(0, 0, 255)) : RGB(64, 64, 64));
-    if (pushed) OffsetRect(&r, 1, 1);
-    DrawTextW(d.hDC, W(face), static_cast<int>(face.size()), &r,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  // The keys in ascending id order: key k of a keypad gets normal = pushed = the template's
+  // picture (first picture + k) and its hover picture, value k; the clear key its normal
+  // picture twice, its hover picture and the value 2.
+  void AttachKeys(const DialogTemplate& tmpl) {
+    std::vector<const Control*> keys;
+    for (const Control& c : tmpl.controls)
+      if (c.kind == ControlKind::BitmapButton) keys.push_back(&c);
+    std::sort(keys.begin(), keys.end(), [](const Control* a, const Control* b) { return a->id < b->id; });
+    const HMODULE module = OwnModule();
+    for (const Control* c : keys) {
+      HWND b = GetDlgItem(hwnd_, c->id);
+      if (b == nullptr) continue;
+      auto key = std::make_unique<win32::BitmapButton>(b);
+      key->SetBitmaps(module, c->bitmap, c->bitmap, c->hoverBitmap, KeyValue(*c));
+      keys_.push_back(std::move(key));
+    }
   }
 
-  static std::u16string KeyFace(const Control& c) {
+  static int32_t KeyValue(const Control& c) {
     for (const KeypadLayout* k : {&kInputKeypad, &kTransferKeypad}) {
-      const int digit = c.bitmap - k->firstBitmap;
-      if (digit >= 0 && digit <= 9 && c.id == k->firstKeyId + digit)
-        return std::u16string(1, static_cast<char16_t>(u'0' + digit));
+      if (c.id == k->clearId) return 2;
+      if (c.id >= k->firstKeyId && c.id <= k->firstKeyId + 9) return c.id - k->firstKeyId;
     }
-    if (c.bitmap == kInputKeypad.clearBitmap) return u"清除 CLEAR";
-    return std::u16string(c.text);
+    return 0;
   }
 
-  // Hover tracking of the picture buttons; their double clicks are clicks.
-  static LRESULT CALLBACK ButtonProc(HWND b, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
-    auto* self = reinterpret_cast<Win32Renderer*>(data);
-    if (msg == WM_MOUSEMOVE && self->hover_ != GetDlgCtrlID(b)) {
-      TRACKMOUSEEVENT t{sizeof(t), TME_LEAVE, b, 0};
-      if (TrackMouseEvent(&t)) {
-        self->hover_ = GetDlgCtrlID(b);
-        InvalidateRect(b, nullptr, FALSE);
-      }
-    } else if (msg == WM_MOUSELEAVE) {
-      self->hover_ = 0;
-      InvalidateRect(b, nullptr, FALSE);
-    } else if (msg == WM_ERASEBKGND) {
-      return 1;  // the key paints all of itself
-    } else if (msg == WM_LBUTTONDBLCLK) {
-      // An owner-drawn button reports a second quick press as a double click, not a click:
-      // the same digit typed twice in a row would be lost. Each press is a press.
-      msg = WM_LBUTTONDOWN;
-    }
-    return DefSubclassProc(b, msg, wp, lp);
+  void DrawKey(const DRAWITEMSTRUCT& d) {
+    for (auto& k : keys_)
+      if (k->Window() == d.hwndItem) return k->Paint(d);
   }
 
   const DialogTemplate* tmpl_ = nullptr;
   HWND hwnd_ = nullptr;
   HBRUSH face_ = nullptr;
-  int hover_ = 0;
+  std::vector<std::unique_ptr<win32::BitmapButton>> keys_;
   std::deque<UiEvent> events_;
   std::vector<std::unique_ptr<win32::MessageBoxWindow>> boxes_;
 };
