@@ -1,34 +1,61 @@
-// The control on the real PC/SC stack under Wine: a compiled host on a page of the bank's
-// domain (the client site's moniker) scripts it through IDispatch like the web-ATM page does:
-// ConnectDriver, ListReadersName, ConnectCard, ReadBasicData, VerifyPIN (a wrong PIN, then the
-// right one), and an inquiry with the bank's inputs, whose outputs it prints for the bank to
-// judge (tests/activex/run-card-test). Then two transfers with their dialogs drawn by the
-// Win32 renderer, a watcher thread playing the person: on the same reader the confirmation
-// with the keypad (104): the in-account's last three digits typed on its keys, OK only after
-// the card was pulled and put back (the simulator does that when asked);
-// on the second reader, which has a PIN pad, the reader instruction (105), up while the
-// customer types the PIN on the pad. Pictures of both are taken.
-//   card_host.exe SHOTS READER INQUIRY TRANSFER PINPAD_READER PINPAD_TRANSFER
-// READER: the simulated card's reader; INQUIRY, TRANSFER, PINPAD_TRANSFER: files of
-// "Property=Value" lines (the bank's inputs). SHOTS: the request folder of
-// tests/activex/with-screenshots. Prints "OUT", "OUT2" and "OUT3 Property=Value" for the
-// outputs of the three transactions, and "ALL PASSED" last when every check held.
+// The control on the real PC/SC stack under Wine, scripted like the web-ATM page scripts it:
+// a small script host (script_host.h) creates the control, gives it a client site on a page
+// of the bank's domain (page_site.h), as a page's container does marks it safe for scripting,
+// and runs a JScript file (card_road.js) with the control as `ATM` and `rig`, what a page
+// cannot do itself:
+//   rig.check(what, ok)        an assertion: prints "ok   what" or "FAIL what"
+//   rig.echo(text)             prints a line
+//   rig.arg(n)                 the n-th ARG after the script's exchange folder (text)
+//   rig.bankPrepare(name)      the bank-server simulator prepares the transaction NAME
+//                              (inquiry, transfer, pinpad): its inputs as the JSON text
+//                              {"inputs": [[property, value], ...]}
+//   rig.bankVerify(name, tac, iccSeqNo, sessionTac, encOutAccountNo)
+//                              the bank judges the outputs: "accepted: REASON" or
+//                              "refused: REASON"
+//   rig.customer(dialog, plan) arms the person at the screen for the next dialog of the page
+//                              thread, "confirmation" (a countdown and OK: 104) or "reader
+//                              instruction" (105): once it shows, the steps of PLAN ("; "
+//                              between them) are played from another thread while the
+//                              script's call waits in the dialog:
+//                                shot NAME        a picture of the screen, NAME.png
+//                                ok disabled      OK is not usable yet
+//                                keys DIGITS      the keypad's digit keys clicked, in order
+//                                card out and in  the simulator pulls the first slot's card
+//                                                 and puts it back (after over a second)
+//                                ok enabled       OK becomes usable within 5 s
+//                                click ok         OK clicked with the mouse
+//   rig.customerDone()         waits for the person: "" when the dialog was shown and every
+//                              step held, otherwise what went wrong
+//   card_host.exe SHOTS SCRIPT EXCHANGE [ARG...]
+// SHOTS: the request folder of tests/activex/with-screenshots, which answers pictures and the
+// "do-" requests (the card out and in; "do-prepare-NAME", which writes EXCHANGE\NAME.json;
+// "do-verify-NAME", which reads EXCHANGE\NAME.outputs, the four outputs a line each, and
+// writes EXCHANGE\NAME.verdict); run-card-test provides them. Prints "ALL PASSED" last when
+// every check held and the script ran to its end without an error.
 #include <windows.h>
+#include <objsafe.h>
 #include <ole2.h>
-#include <urlmon.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "activex/tovak.h"
 #include "quilta_config.h"
 #include "tests/activex/page_site.h"
+#include "tests/activex/script_host.h"
 #include "ui/control_ids.h"
 
 namespace {
+
+using quilta::test::Utf16;
+using quilta::test::Utf8;
 
 int failures = 0;
 
@@ -38,104 +65,18 @@ void Check(const std::string& what, bool ok) {
   std::fflush(stdout);
 }
 
-std::wstring Wide(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
+std::string ReadFile(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return in ? text.str() : std::string();
 }
 
-std::string Narrow(const wchar_t* w) {
-  if (w == nullptr) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-  return s;
-}
-
-using Site = PageSite;
-
-class Page {
- public:
-  explicit Page(IDispatch* d) : d_(d) {}
-
-  // A method with no argument or one text argument; its status, or -1.
-  LONG Call(const wchar_t* name, const wchar_t* arg = nullptr) {
-    VARIANT args[1];
-    VariantInit(&args[0]);
-    if (arg) {
-      V_VT(&args[0]) = VT_BSTR;
-      V_BSTR(&args[0]) = SysAllocString(arg);
-    }
-    DISPPARAMS params{args, nullptr, arg ? 1u : 0u, 0};
-    VARIANT result;
-    VariantInit(&result);
-    const HRESULT hr = d_->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                                  &params, &result, nullptr, nullptr);
-    VariantClear(&args[0]);
-    if (FAILED(hr) || V_VT(&result) != VT_I4) return -1;
-    return V_I4(&result);
-  }
-
-  bool Put(const wchar_t* name, const std::wstring& value) {
-    VARIANT v;
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = SysAllocString(value.c_str());
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{&v, &named, 1, 1};
-    const HRESULT hr = d_->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
-                                  &params, nullptr, nullptr, nullptr);
-    VariantClear(&v);
-    return SUCCEEDED(hr);
-  }
-
-  // A property as text (numbers in decimal).
-  std::string Get(const wchar_t* name) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    if (FAILED(d_->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                          &result, nullptr, nullptr)) ||
-        FAILED(VariantChangeType(&result, &result, 0, VT_BSTR))) {
-      return "<error>";
-    }
-    std::string s = Narrow(V_BSTR(&result));
-    VariantClear(&result);
-    return s;
-  }
-
- private:
-  DISPID Id(const wchar_t* name) {
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    DISPID id = DISPID_UNKNOWN;
-    d_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    return id;
-  }
-  IDispatch* d_;
-};
-
-// Writes the bank's inputs from a file of "Property=Value" lines; false when there were none.
-// `inAccount` (when given) gets the value of InAccountNo.
-bool SetInputs(Page& page, const char* file, std::string* inAccount = nullptr) {
-  std::ifstream inputs(file);
-  std::string line;
-  int count = 0;
-  while (std::getline(inputs, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::wstring property = Wide(line.substr(0, eq));
-    Check("set " + line.substr(0, eq), page.Put(property.c_str(), Wide(line.substr(eq + 1))));
-    if (inAccount && line.substr(0, eq) == "InAccountNo") *inAccount = line.substr(eq + 1);
-    ++count;
-  }
-  return count > 0;
-}
-
-// Asks the test's watcher for NAME (a screenshot; an action for "do-" names, see
-// tests/activex/with-screenshots) and waits up to `ms` for it to be done.
-bool Ask(const std::string& shots, const char* name, DWORD ms) {
-  const std::wstring base = Wide(shots) + L"\\" + Wide(name);
+// Asks the test's watcher for NAME (a screenshot; an action for "do-" names) and waits up to
+// `ms` for it to be done.
+bool Ask(const std::wstring& shots, const std::wstring& name, DWORD ms) {
+  const std::wstring base = shots + L"\\" + name;
+  DeleteFileW((base + L".done").c_str());
   HANDLE h = CreateFileW((base + L".req").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   for (DWORD waited = 0; waited < ms; waited += 50) {
@@ -145,8 +86,8 @@ bool Ask(const std::string& shots, const char* name, DWORD ms) {
   return false;
 }
 
-// Recognises the page thread's dialogs: the reader instruction (its operate text and
-// instruction line) and the transfer confirmation (its countdown and OK).
+// The page thread's dialogs: the reader instruction (its operate text and instruction line)
+// and the transfer confirmation (its countdown and OK).
 BOOL CALLBACK FindInstruction(HWND hwnd, LPARAM found) {
   if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, 206) && GetDlgItem(hwnd, quilta::ui::kIdTxnInstruction)) {
     *reinterpret_cast<HWND*>(found) = hwnd;
@@ -161,12 +102,6 @@ BOOL CALLBACK FindConfirmation(HWND hwnd, LPARAM found) {
     return FALSE;
   }
   return TRUE;
-}
-
-// What went wrong on the person's side; false.
-bool Say(const char* what) {
-  std::printf("the person: %s\n", what);
-  return false;
 }
 
 // A click with the mouse in the middle of a window.
@@ -186,40 +121,200 @@ void ClickAt(HWND control) {
   SendInput(3, in, sizeof(INPUT));
 }
 
-// Calls `method(arg)` on the page thread while another thread waits for the dialog `find`
-// recognises among the page thread's windows and plays the person on it (`person(dialog)`,
-// false when something the person waited for did not come). The method's status.
-template <typename Person>
-LONG WithDialog(Page& page, const wchar_t* method, const wchar_t* arg, WNDENUMPROC find,
-                const std::string& what, Person person) {
-  std::atomic<bool> done{false};
-  bool seen = false, played = false;
-  const DWORD pageThread = GetCurrentThreadId();
-  std::thread watcher([&] {
-    for (; !done; Sleep(50)) {
-      HWND dlg = nullptr;
-      EnumThreadWindows(pageThread, find, reinterpret_cast<LPARAM>(&dlg));
-      if (dlg == nullptr) continue;
-      seen = true;
-      Sleep(300);  // painted
-      played = person(dlg);
+// The person at the screen, on a thread of its own while the page thread sits in a dialog.
+class Person {
+ public:
+  Person(std::wstring shots, WNDENUMPROC find, std::wstring plan, DWORD pageThread)
+      : shots_(std::move(shots)), find_(find), plan_(std::move(plan)), pageThread_(pageThread),
+        thread_([this] { result_ = Play(); }) {}
+  // Stops waiting for a dialog that never came; "" or what went wrong.
+  std::string Done() {
+    stop_ = true;
+    thread_.join();
+    return result_;
+  }
+
+ private:
+  std::string Play() {
+    HWND dlg = nullptr;
+    for (; dlg == nullptr; Sleep(50)) {
+      if (stop_) return "the dialog was not shown";
+      EnumThreadWindows(pageThread_, find_, reinterpret_cast<LPARAM>(&dlg));
+    }
+    Sleep(300);  // painted
+    std::wistringstream steps(plan_);
+    for (std::wstring step; std::getline(steps, step, L';');) {
+      step.erase(0, step.find_first_not_of(L' '));
+      const std::string failed = Step(dlg, step);
+      if (!failed.empty()) return "at [" + Utf8(step) + "]: " + failed;
+    }
+    return "";
+  }
+
+  // One step of the plan; "" or what went wrong.
+  std::string Step(HWND dlg, const std::wstring& step) {
+    HWND ok = GetDlgItem(dlg, quilta::ui::kIdOk);
+    if (step.rfind(L"shot ", 0) == 0)
+      return Ask(shots_, step.substr(5), 10000) ? "" : "no picture";
+    if (step == L"ok disabled") return IsWindowEnabled(ok) ? "OK is usable" : "";
+    if (step.rfind(L"keys ", 0) == 0) {
+      for (wchar_t c : step.substr(5)) {
+        if (c < L'0' || c > L'9') return "not a digit";
+        ClickAt(GetDlgItem(dlg, quilta::ui::kTransferKeypad.firstKeyId + (c - L'0')));
+        Sleep(150);
+      }
+      return "";
+    }
+    if (step == L"card out and in")
+      return Ask(shots_, L"do-reinsert", 20000) ? "" : "the card was not pulled and put back";
+    if (step == L"ok enabled") {
+      for (int i = 0; i < 100 && !IsWindowEnabled(ok); ++i) Sleep(50);
+      return IsWindowEnabled(ok) ? "" : "OK stays disabled";
+    }
+    if (step == L"click ok") {
+      ClickAt(ok);
+      return "";
+    }
+    return "unknown step";
+  }
+
+  const std::wstring shots_;
+  const WNDENUMPROC find_;
+  const std::wstring plan_;
+  const DWORD pageThread_;
+  std::atomic<bool> stop_{false};
+  std::string result_;
+  std::thread thread_;  // last: starts once the rest is in place
+};
+
+// `rig` as the script sees it (an IDispatch on the host's stack).
+class Rig final : public IDispatch {
+ public:
+  Rig(std::wstring shots, std::wstring exchange, std::vector<std::wstring> args)
+      : shots_(std::move(shots)), exchange_(std::move(exchange)), args_(std::move(args)) {}
+  ~Rig() { CustomerDone(); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch) {
+      *ppv = static_cast<IDispatch*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (const Member& m : kMembers) {
+      if (count >= 1 && m.name == std::wstring(names[0])) {
+        ids[0] = m.id;
+        return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+      }
+    }
+    return DISP_E_UNKNOWNNAME;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT*) override {
+    const Member* m = nullptr;
+    for (const Member& k : kMembers) m = k.id == id ? &k : m;
+    if (m == nullptr) return DISP_E_MEMBERNOTFOUND;
+    if (params->cArgs != m->argc) return DISP_E_BADPARAMCOUNT;
+    std::vector<std::wstring> a;
+    for (UINT i = params->cArgs; i-- > 0;) {  // the first argument comes last
+      VARIANT v;
+      VariantInit(&v);
+      if (FAILED(VariantChangeType(&v, &params->rgvarg[i], VARIANT_ALPHABOOL, VT_BSTR)))
+        return DISP_E_TYPEMISMATCH;
+      a.emplace_back(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
+      VariantClear(&v);
+    }
+    std::wstring text;
+    switch (id) {
+      case kCheck: Check(Utf8(a[0]), a[1] == L"True"); break;
+      case kEcho: std::printf("%s\n", Utf8(a[0]).c_str()); std::fflush(stdout); break;
+      case kArg: {
+        const size_t n = _wtoi(a[0].c_str());
+        text = n < args_.size() ? args_[n] : L"";
+        break;
+      }
+      case kBankPrepare: text = BankPrepare(a[0]); break;
+      case kBankVerify: text = BankVerify(a); break;
+      case kCustomer: Customer(a[0], a[1]); break;
+      case kCustomerDone: text = Utf16(CustomerDone()); break;
+    }
+    if (result && m->returnsText) {
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+    return S_OK;
+  }
+
+  std::string CustomerDone() {
+    if (person_ == nullptr) return "no customer was armed";
+    std::string what = person_->Done();
+    delete person_;
+    person_ = nullptr;
+    return what;
+  }
+
+ private:
+  enum : DISPID { kCheck = 1, kEcho, kArg, kBankPrepare, kBankVerify, kCustomer, kCustomerDone };
+  struct Member {
+    const wchar_t* name;
+    DISPID id;
+    UINT argc;
+    bool returnsText;
+  };
+  static constexpr Member kMembers[] = {
+      {L"check", kCheck, 2, false},          {L"echo", kEcho, 1, false},
+      {L"arg", kArg, 1, true},               {L"bankPrepare", kBankPrepare, 1, true},
+      {L"bankVerify", kBankVerify, 5, true}, {L"customer", kCustomer, 2, false},
+      {L"customerDone", kCustomerDone, 0, true},
+  };
+
+  std::wstring BankPrepare(const std::wstring& name) {
+    if (!Ask(shots_, L"do-prepare-" + name, 10000)) return L"";
+    return Utf16(ReadFile(exchange_ + L"\\" + name + L".json"));
+  }
+  std::wstring BankVerify(const std::vector<std::wstring>& a) {
+    std::ofstream(std::filesystem::path(exchange_ + L"\\" + a[0] + L".outputs"), std::ios::binary)
+        << Utf8(a[1]) << '\n' << Utf8(a[2]) << '\n' << Utf8(a[3]) << '\n' << Utf8(a[4]) << '\n';
+    if (!Ask(shots_, L"do-verify-" + a[0], 10000)) return L"refused: the bank did not answer";
+    std::string verdict = ReadFile(exchange_ + L"\\" + a[0] + L".verdict");
+    while (!verdict.empty() && (verdict.back() == '\n' || verdict.back() == '\r')) verdict.pop_back();
+    return Utf16(verdict);
+  }
+  void Customer(const std::wstring& dialog, const std::wstring& plan) {
+    CustomerDone();
+    WNDENUMPROC find = dialog == L"confirmation" ? &FindConfirmation
+                       : dialog == L"reader instruction" ? &FindInstruction : nullptr;
+    if (find == nullptr) {
+      Check("a known dialog [" + Utf8(dialog) + "]", false);
       return;
     }
-  });
-  const LONG status = page.Call(method, arg);
-  done = true;
-  watcher.join();
-  Check(what + ": the dialog was shown", seen);
-  Check(what + ": the person did their part", played);
-  return status;
-}
+    person_ = new Person(shots_, find, plan, GetCurrentThreadId());
+  }
+
+  const std::wstring shots_, exchange_;
+  const std::vector<std::wstring> args_;
+  Person* person_ = nullptr;
+};
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 7) return 2;
-  const std::string shots = argv[1];
-  const std::string reader = argv[2];
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);  // the texts as given
+  if (argv == nullptr || argc < 4) return 2;
+  const std::wstring shots = argv[1], exchange = argv[3];
+  const std::string script = ReadFile(argv[2]);
+  Check("the script " + Utf8(argv[2]), !script.empty());
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   IDispatch* control = nullptr;
   if (FAILED(CoCreateInstance(CLSID_CZELB, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
@@ -227,74 +322,30 @@ int main(int argc, char** argv) {
     std::printf("FAIL CoCreateInstance\n");
     return 1;
   }
-  Site site(L"https://webatm." + Wide(quilta::config::kBankDomain) + L"/atm/index.html");
+  IObjectSafety* safety = nullptr;
+  Check("safe for scripting", SUCCEEDED(control->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety))) &&
+                                  safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                                    INTERFACESAFE_FOR_UNTRUSTED_CALLER) == S_OK);
+  if (safety) safety->Release();
+  PageSite site(L"https://webatm." + Utf16(quilta::config::kBankDomain) + L"/atm/index.html");
   IOleObject* ole = nullptr;
   Check("SetClientSite", SUCCEEDED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))) &&
                              ole->SetClientSite(&site) == S_OK);
-  Page page(control);
 
-  Check("ConnectDriver", page.Call(L"ConnectDriver") == 0);
-  Check("ListReadersName", page.Call(L"ListReadersName") == 0);
-  Check("ReaderCount >= 1", std::atoi(page.Get(L"ReaderCount").c_str()) >= 1);
-  Check("Reader0 is the card's reader [" + page.Get(L"Reader0") + "]", page.Get(L"Reader0") == reader);
-  Check("ReaderName", page.Put(L"ReaderName", Wide(reader)));
-  Check("SetReaderType 1", page.Call(L"SetReaderType", L"1") == 0);
-  Check("ConnectCard", page.Call(L"ConnectCard") == 0);
-  Check("ReadBasicData", page.Call(L"ReadBasicData") == 0);
-  Check("VerifyPIN with a wrong PIN -> 5031", page.Call(L"VerifyPIN", L"0000") == 5031);
-  Check("VerifyPIN", page.Call(L"VerifyPIN", L"1234") == 0);
-
-  Check("the bank's inquiry inputs", SetInputs(page, argv[3]));
-  Check("DoInquiryTAC", page.Call(L"DoInquiryTAC", L"1234") == 0);
-  Check("ErrorInfo after DoInquiryTAC", page.Get(L"ErrorInfo") == "Command successful. (0)");
-  for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
-    std::printf("OUT %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
-
-  // A transfer on the ordinary reader: the confirmation dialog with the keypad (104) wants
-  // the in-account's last three digits typed on its keys, and OK only after the card was
-  // taken out and put back (the watcher has the simulator do that); then the person clicks OK.
-  std::string inAccount;
-  Check("the bank's transfer inputs", SetInputs(page, argv[4], &inAccount) && inAccount.size() >= 3);
-  const LONG confirmed = WithDialog(page, L"DoTransferTAC", L"1234", &FindConfirmation,
-                                    "confirmation", [&](HWND dlg) {
-    HWND ok = GetDlgItem(dlg, quilta::ui::kIdOk);
-    if (!Ask(shots, "104-real", 10000)) return Say("no picture");
-    if (IsWindowEnabled(ok)) return Say("OK usable before the card was pulled");
-    for (char c : inAccount.substr(inAccount.size() - 3)) {
-      ClickAt(GetDlgItem(dlg, quilta::ui::kTransferKeypad.firstKeyId + (c - '0')));
-      Sleep(150);
-    }
-    if (!Ask(shots, "do-reinsert", 20000)) return Say("the card was not pulled and put back");
-    for (int i = 0; i < 100 && !IsWindowEnabled(ok); ++i) Sleep(50);
-    if (!IsWindowEnabled(ok)) return Say("OK stays disabled after the card came back");
-    if (!Ask(shots, "104-ready", 10000)) return Say("no picture");
-    ClickAt(ok);
-    return true;
-  });
-  Check("DoTransferTAC confirmed (" + std::to_string(confirmed) + ", " + page.Get(L"ErrorInfo") + ")",
-        confirmed == 0);
-  for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
-    std::printf("OUT2 %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
-
-  // The transfer on the PIN-pad reader: the reader-instruction dialog stays up while the
-  // customer types the PIN on the pad.
-  const std::string pinpad = argv[5];
-  Check("ReaderName of the PIN-pad reader", page.Put(L"ReaderName", Wide(pinpad)));
-  Check("SetReaderType 2", page.Call(L"SetReaderType", L"2") == 0);
-  Check("ConnectCard on the PIN-pad reader", page.Call(L"ConnectCard") == 0);
-  Check("the bank's transfer inputs", SetInputs(page, argv[6]));
-  const LONG typed = WithDialog(page, L"DoTransferTAC", L"", &FindInstruction, "reader instruction",
-                                [&](HWND) { return Ask(shots, "105-pinpad", 10000); });
-  Check("DoTransferTAC on the PIN-pad reader", typed == 0);
-  for (const wchar_t* p : {L"TAC", L"IccSeqNo", L"SessionTAC", L"EncOutAccountNo"})
-    std::printf("OUT3 %s=%s\n", Narrow(p).c_str(), page.Get(p).c_str());
-
+  int errors = 0;
+  {
+    std::vector<std::wstring> args;
+    for (int i = 4; i < argc; ++i) args.push_back(argv[i]);
+    Rig rig(shots, exchange, std::move(args));
+    errors = quilta::test::RunJScript(Utf16(script), {{L"ATM", control}, {L"rig", &rig}});
+  }
   if (ole) {
     ole->SetClientSite(nullptr);
     ole->Release();
   }
   control->Release();
   CoUninitialize();
-  if (failures == 0) std::printf("ALL PASSED\n");
-  return failures == 0 ? 0 : 1;
+  const bool passed = failures == 0 && errors == 0;
+  if (passed) std::printf("ALL PASSED\n");
+  return passed ? 0 : 1;
 }
