@@ -20,6 +20,15 @@ bool MayBeRemoval(platform::ScardResult rv) {
 
 Channel::Channel() : pcsc(&platform::SystemPcsc()), sleeper(&platform::RealSleeper()) {}
 
+void Channel::Retire(platform::ScardContext old) {
+  if (old != 0 && old != context) retired_.push_back(old);
+}
+
+void Channel::ReleaseRetired() {
+  for (platform::ScardContext c : retired_) pcsc->ReleaseContext(c);
+  retired_.clear();
+}
+
 Reply Channel::Exchange(const CommandApdu& apdu) {
   commandLength = static_cast<uint32_t>(apdu.Serialize(command));
   return Send(apdu, &response, handle, activeProtocol, false, activeProtocol);

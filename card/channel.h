@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "card/apdu.h"
 #include "platform/os.h"
@@ -30,6 +31,14 @@ class Channel {
 
   platform::ScardContext context = 0;
   platform::ScardHandle handle = 0;
+
+  // A context that ConnectDriver replaced while a card handle of it may still be in use: it
+  // is released once that handle is done with (the next ConnectCard or DisconnectCard, or
+  // DisconnectDriver). Each pcsc-lite context is a connection to pcscd, so a context that
+  // was only overwritten stayed open for the life of the browser; the transfers' confirmation
+  // opens one per round.
+  void Retire(platform::ScardContext old);
+  void ReleaseRetired();
   uint32_t activeProtocol = platform::scard::kProtocolT1;
 
   // The exchange buffer: the last command sent by Exchange and the card's last response.
@@ -57,6 +66,8 @@ class Channel {
   Reply Send(const CommandApdu& apdu, ResponseApdu* into, platform::ScardHandle card,
              uint32_t protocol, bool retryWithActive, uint32_t activeForRetry);
   bool CardLeft();
+
+  std::vector<platform::ScardContext> retired_;
 };
 
 }  // namespace quilta::card

@@ -27,12 +27,17 @@ int32_t ConnectDriver(CoreParts& core) {
   Channel& ch = core.channel;
   platform::ScardContext context = ch.context;
   platform::ScardResult rv = ch.pcsc->EstablishContext(sc::kScopeUser, &context);
-  if (rv == sc::kSuccess) ch.context = context;
+  if (rv == sc::kSuccess) {
+    const platform::ScardContext old = ch.context;
+    ch.context = context;
+    ch.Retire(old);
+  }
   if (rv == kWindowsInvalidHandle) return core.Report(status::kInvalidHandleFromContext);
   return core.Report(Outcome::Pcsc(rv));
 }
 
 int32_t DisconnectDriver(CoreParts& core) {
+  core.channel.ReleaseRetired();
   return core.Report(Outcome::Pcsc(core.channel.pcsc->ReleaseContext(core.channel.context)));
 }
 
@@ -108,6 +113,8 @@ int32_t ConnectCard(CoreParts& core) {
     ch.handle = handle;
     ch.activeProtocol = protocol;
   }
+  // Whatever handle an earlier context held was disconnected by the power cycle above.
+  ch.ReleaseRetired();
   // Windows answers an empty reader with "removed card", pcsc-lite with "no smart card":
   // both read as a card that is not inserted.
   if (rv == sc::kRemovedCard || rv == sc::kNoSmartcard) return core.Report(status::kCardNotInserted);
@@ -118,7 +125,9 @@ int32_t ConnectCard(CoreParts& core) {
 }
 
 int32_t DisconnectCard(CoreParts& core) {
-  return core.Report(Outcome::Pcsc(core.channel.pcsc->Disconnect(core.channel.handle, sc::kEjectCard)));
+  const platform::ScardResult rv = core.channel.pcsc->Disconnect(core.channel.handle, sc::kEjectCard);
+  core.channel.ReleaseRetired();
+  return core.Report(Outcome::Pcsc(rv));
 }
 
 int32_t CheckCardChange(CoreParts& core) {

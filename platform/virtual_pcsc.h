@@ -97,6 +97,12 @@ class VirtualPcsc final : public Pcsc {
   size_t Count(const std::string& op) const;
   // Open card connections (handles not yet disconnected), over all contexts.
   size_t OpenConnections() const { return handles_.size(); }
+  // Contexts established and not yet released.
+  size_t OpenContexts() const {
+    size_t n = 0;
+    for (const auto& [c, alive] : contexts_) n += alive ? 1 : 0;
+    return n;
+  }
 
   // ---- Pcsc ----
   ScardResult EstablishContext(uint32_t scope, ScardContext* context) override;

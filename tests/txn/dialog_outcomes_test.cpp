@@ -39,6 +39,7 @@ TEST(ConfirmationLoop, CardNotBackAndNoCardShowTheDialogAgainUntilTheCustomerCon
   EXPECT_EQ(w[2].Messages(), std::vector<Text>{u"卡已被拔出..請確認再試!"});
   EXPECT_EQ(w[3].templateNumber, 904);
   EXPECT_EQ(Pauses(b, 1000), 2u) << "one retry of ConnectCard after each run without the card";
+  EXPECT_EQ(b.pcsc.OpenContexts(), 1u) << "each round's ConnectDriver releases the context before";
 }
 
 TEST(ConfirmationLoop, ACardThatNeverComesBackEndsTheLoopAfterTheThirdTelling) {
