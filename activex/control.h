@@ -12,7 +12,8 @@
 // the site's), IOleControl, IQuickActivate (its client site goes through SetClientSite, so the
 // page URL is taken as there); and the rest of a stock control's map (stock.cpp):
 // ISpecifyPropertyPages (no pages), IPersistStorage (nothing persists), IDataObject (the
-// drawing as a metafile picture; data advise through an advise holder). Apartment-threaded:
+// drawing as a metafile picture; data advise through an advise holder; the query and the
+// enumeration of that one format in embedding.cpp). Apartment-threaded:
 // every call arrives on the creating thread.
 //
 // Scripts reach the members through IDispatch: names are matched with case (the member
@@ -197,11 +198,11 @@ class CZELB final : public IZELBEx,
   STDMETHODIMP HandsOffStorage() override { return S_OK; }
   // IDataObject
   STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDataHere(FORMATETC* format, STGMEDIUM* medium) override;  // embedding.cpp
+  STDMETHODIMP QueryGetData(FORMATETC* format) override;                      // embedding.cpp
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override;
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC* format, STGMEDIUM* medium, BOOL) override;   // embedding.cpp
+  STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override;  // embedding.cpp
   STDMETHODIMP DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* cookie) override;
   STDMETHODIMP DUnadvise(DWORD cookie) override;
   STDMETHODIMP EnumDAdvise(IEnumSTATDATA** e) override;

@@ -9,7 +9,22 @@
 //   PRIMARY and UIACTIVATE also make the control UI-active (OnUIActivate, SetActiveObject on
 //   the frame and the document window).
 //   InPlaceDeactivate (also from Close) undoes it all in reverse and tells the site.
+// What a container may ask of the control's data (IDataObject; GetData, the picture itself, is
+// in stock.cpp): the one format served is the drawing as a metafile picture, CF_METAFILEPICT
+// of DVASPECT_CONTENT on TYMED_MFPICT (any lindex, any target device, as GetData takes it).
+//   QueryGetData: S_OK exactly when GetData would serve the format; otherwise DV_E_FORMATETC
+//   (another clipboard format), DV_E_DVASPECT (another aspect) or DV_E_TYMED (no picture
+//   medium among those asked for).
+//   EnumFormatEtc(DATADIR_GET): a fresh enumerator of that one format; DATADIR_SET: E_NOTIMPL
+//   (nothing can be set); any other direction E_INVALIDARG.
+//   GetDataHere: DATA_E_FORMATETC. A metafile picture cannot be written into a medium the
+//   caller allocated (only HGLOBAL, stream, storage and file media can), so no format is
+//   served here.
+//   SetData: E_NOTIMPL. The picture is the control's own drawing and it keeps no data a
+//   container could give it; the caller keeps the medium.
 #include "activex/control.h"
+
+#include <new>
 
 namespace quilta::activex {
 namespace {
@@ -31,7 +46,91 @@ bool RegisterWindowClass() {
   return registered;
 }
 
+// The one format GetData serves (no target device: the enumerator hands out copies as is).
+constexpr FORMATETC kPictureFormat{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+
+// An enumerator over the served formats; it keeps the module loaded while it lives.
+class FormatEnum final : public IEnumFORMATETC {
+ public:
+  explicit FormatEnum(ULONG next = 0) : next_(next) { ModuleAddRef(); }
+  ~FormatEnum() { ModuleRelease(); }
+  FormatEnum(const FormatEnum&) = delete;
+  FormatEnum& operator=(const FormatEnum&) = delete;
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumFORMATETC) {
+      *ppv = static_cast<IEnumFORMATETC*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  // Up to `count` formats from the current position; S_FALSE when fewer were left.
+  STDMETHODIMP Next(ULONG count, FORMATETC* out, ULONG* fetched) override {
+    if (out == nullptr || (fetched == nullptr && count != 1)) return E_POINTER;
+    ULONG n = 0;
+    for (; n < count && next_ < kCount; ++n) out[n] = kFormats[next_++];
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG count) override {
+    const ULONG left = kCount - next_;
+    next_ += count < left ? count : left;
+    return count <= left ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Reset() override {
+    next_ = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumFORMATETC** copy) override {
+    if (copy == nullptr) return E_POINTER;
+    *copy = new (std::nothrow) FormatEnum(next_);
+    return *copy ? S_OK : E_OUTOFMEMORY;
+  }
+
+ private:
+  static constexpr FORMATETC kFormats[] = {kPictureFormat};
+  static constexpr ULONG kCount = sizeof(kFormats) / sizeof(kFormats[0]);
+  ULONG refs_ = 1;
+  ULONG next_;
+};
+
 }  // namespace
+
+STDMETHODIMP CZELB::QueryGetData(FORMATETC* format) {
+  if (format == nullptr) return E_POINTER;
+  if (format->cfFormat != kPictureFormat.cfFormat) return DV_E_FORMATETC;
+  if (format->dwAspect != kPictureFormat.dwAspect) return DV_E_DVASPECT;
+  if (!(format->tymed & kPictureFormat.tymed)) return DV_E_TYMED;
+  return S_OK;
+}
+
+STDMETHODIMP CZELB::EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) {
+  if (formats == nullptr) return E_POINTER;
+  *formats = nullptr;
+  if (direction == DATADIR_SET) return E_NOTIMPL;
+  if (direction != DATADIR_GET) return E_INVALIDARG;
+  *formats = new (std::nothrow) FormatEnum();
+  return *formats ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CZELB::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
+  if (format == nullptr || medium == nullptr) return E_POINTER;
+  return DATA_E_FORMATETC;
+}
+
+STDMETHODIMP CZELB::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL) {
+  if (format == nullptr || medium == nullptr) return E_POINTER;
+  return E_NOTIMPL;
+}
 
 STDMETHODIMP CZELB::DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) {
   switch (verb) {

@@ -3,8 +3,8 @@
 // SetClientSite does; in-place activation windowless, windowed (a child of the container's
 // window, placed by SetObjectRects, gone with Close) and refused; UI activation and
 // deactivation told to the site in order; the interface map of a stock control, one object
-// behind every interface; the drawing as a metafile picture. Prints "ALL PASSED" when every
-// check held.
+// behind every interface; the drawing as a metafile picture and what a container may ask
+// about that data. Prints "ALL PASSED" when every check held.
 #include <windows.h>
 #include <objsafe.h>
 #include <ocidl.h>
@@ -217,6 +217,50 @@ int main() {
       if (got) ReleaseStgMedium(&m);
       FORMATETC text{CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
       Check("no text data", data->GetData(&text, &m) == DATA_E_FORMATETC);
+      // What a container may ask about the data: QueryGetData answers S_OK exactly for what
+      // GetData serves (and says why not otherwise), the enumerator lists just that, and
+      // nothing is written into a caller's medium or taken from one.
+      const struct {
+        const char* name;
+        FORMATETC format;
+        HRESULT query;
+      } formats[] = {
+          {"the picture", {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT}, S_OK},
+          {"the picture among other media",
+           {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL | TYMED_MFPICT}, S_OK},
+          {"text", {CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, DV_E_FORMATETC},
+          {"an enhanced metafile", {CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF},
+           DV_E_FORMATETC},
+          {"the picture in global memory", {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
+           DV_E_TYMED},
+          {"the picture as an icon", {CF_METAFILEPICT, nullptr, DVASPECT_ICON, -1, TYMED_MFPICT},
+           DV_E_DVASPECT},
+      };
+      for (const auto& k : formats) {
+        FORMATETC f = k.format;
+        const HRESULT query = data->QueryGetData(&f);
+        const HRESULT get = data->GetData(&f, &m);
+        if (get == S_OK) ReleaseStgMedium(&m);
+        Check(std::string(k.name) + ": QueryGetData agrees with GetData; GetDataHere, SetData refuse",
+              query == k.query && (query == S_OK) == (get == S_OK) &&
+                  data->GetDataHere(&f, &m) == DATA_E_FORMATETC && data->SetData(&f, &m, FALSE) == E_NOTIMPL);
+      }
+      IEnumFORMATETC* e = nullptr;
+      FORMATETC listed[2]{};
+      ULONG n = 0;
+      const bool enumerated = data->EnumFormatEtc(DATADIR_GET, &e) == S_OK && e &&
+                              e->Next(2, listed, &n) == S_FALSE && n == 1;
+      Check("EnumFormatEtc(GET) lists the picture", enumerated && listed[0].cfFormat == CF_METAFILEPICT &&
+                                                        listed[0].tymed == TYMED_MFPICT &&
+                                                        data->QueryGetData(&listed[0]) == S_OK);
+      IEnumFORMATETC* copy = nullptr;
+      Check("... Reset, Skip and Clone", e && e->Reset() == S_OK && e->Skip(2) == S_FALSE &&
+                                             e->Reset() == S_OK && e->Clone(&copy) == S_OK && copy &&
+                                             copy->Next(1, listed, nullptr) == S_OK);
+      if (copy) copy->Release();
+      if (e) e->Release();
+      e = reinterpret_cast<IEnumFORMATETC*>(1);
+      Check("EnumFormatEtc(SET) not implemented", data->EnumFormatEtc(DATADIR_SET, &e) == E_NOTIMPL && !e);
       data->Release();
     }
     if (unk) unk->Release();
