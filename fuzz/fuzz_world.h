@@ -35,10 +35,9 @@ struct Runaway : std::runtime_error {
   Runaway() : std::runtime_error("the core paused past the bound") {}
 };
 
-// Virtual time for the core's pauses that stops a run whose pauses add up past 10 minutes.
-// The customer closes message boxes at once when its steps have run out, so the confirmation
-// that finds no card ("卡已被拔出..請確認再試!" and round again, until the card is back) would
-// go round for ever; each round pauses 1,000 ms before its second ConnectCard.
+// Virtual time for the core's pauses that stops a run whose pauses add up past 10 minutes: a
+// loop of the core that never ends (the confirmation's rounds each pause 1,000 ms before their
+// second ConnectCard) is a finding.
 class Watchdog final : public platform::Sleeper {
  public:
   void SleepMs(uint32_t ms) override {
