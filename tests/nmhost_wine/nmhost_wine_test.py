@@ -1,0 +1,269 @@
+#!/usr/bin/python3
+"""quilta-nmhost.exe under Wine, driven from the Linux side as a browser on Windows drives it.
+Runs in a Wine prefix of its own (tests/activex/run-in-wine ... linux, WINEPREFIX set):
+
+    nmhost_wine_test.py host --exe EXE [--linux-manifests DIR]
+    nmhost_wine_test.py card --exe EXE --winscard DLL --bank-tool TOOL --domain DOMAIN
+                             --reader NAME
+
+Both install the program as an installer does (C:\\Program Files\\Quilta) and register it
+(--register); the host is then started as Chrome starts it: the manifest named by Chrome's
+key, the program named by the manifest's "path", the extension's origin as argument.
+
+  host  the registration read back from the registry and the manifests (the same as the
+        Linux build's in DIR but for "path"), for the user and for the machine, and its
+        removal; a frame whose length and body hold the bytes 0A, 0D and 1A, and an answer
+        whose length holds 0A 0D, cross stdin and stdout unchanged (binary mode).
+  card  inside tools/pcsc-sandbox with the test-only winscard.dll beside the program
+        (QUILTA_PCSC_BRIDGE_PORT, WINEDLLOVERRIDES winscard=n): ConnectDriver,
+        ListReadersName, ConnectCard on a page of the bank's domain, ReadBasicData,
+        VerifyPIN, DoInquiryTAC with the bank-server simulator's inputs, whose outputs it
+        judges; the end of input releases the card and the context.
+Prints one line per check and "ALL PASSED" last when every check held.
+"""
+import argparse
+import json
+import os
+import select
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HOST_NAME = 'com.zelb.quilta'
+INSTALL_DIR = r'C:\Program Files\Quilta'
+PROGRAM = INSTALL_DIR + r'\quilta-nmhost.exe'
+MANIFEST = {'chromium': INSTALL_DIR + '\\' + HOST_NAME + '-chromium.json',
+            'firefox': INSTALL_DIR + '\\' + HOST_NAME + '-firefox.json'}
+KEYS = {'Chrome': (r'Software\Google\Chrome\NativeMessagingHosts', 'chromium'),
+        'Edge': (r'Software\Microsoft\Edge\NativeMessagingHosts', 'chromium'),
+        'Firefox': (r'Software\Mozilla\NativeMessagingHosts', 'firefox')}
+BANK_SEED, BANK_WHEN = '4721', '20261208183000'
+
+failures = 0
+
+
+def check(what, ok, detail=''):
+    global failures
+    if not ok:
+        failures += 1
+    print('%s %s%s' % ('ok  ' if ok else 'FAIL', what, '' if ok else ': %s' % (detail,)), flush=True)
+    return ok
+
+
+def unix_path(win):
+    """A path on drive C: of the prefix."""
+    assert win[:3].upper() == 'C:\\', win
+    return os.path.join(os.environ['WINEPREFIX'], 'drive_c', *win[3:].split('\\'))
+
+
+def wine(*args):
+    return subprocess.run(['wine', *args], capture_output=True, text=True, timeout=60)
+
+
+def key_value(root, browser):
+    """The default value of the browser's key for the host, or None."""
+    r = wine('reg', 'query', '%s\\%s\\%s' % (root, KEYS[browser][0], HOST_NAME), '/ve')
+    for line in r.stdout.splitlines():
+        if 'REG_SZ' in line:
+            return line.split('REG_SZ', 1)[1].strip()
+    return None
+
+
+def install(files):
+    os.makedirs(unix_path(INSTALL_DIR), exist_ok=True)
+    for f in files:
+        shutil.copy(f, unix_path(INSTALL_DIR))
+
+
+def register(*flags):
+    r = wine(PROGRAM, *flags)
+    return check('quilta-nmhost.exe %s' % ' '.join(flags), r.returncode == 0, r.stdout + r.stderr)
+
+
+class Host:
+    """The host started as Chrome starts it, from the registration."""
+
+    def __init__(self, log):
+        manifest = key_value('HKCU', 'Chrome')
+        with open(unix_path(manifest), encoding='utf-8') as f:
+            m = json.load(f)
+        self.p = subprocess.Popen(['wine', m['path'], m['allowed_origins'][0], '--parent-window=0'],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  env=dict(os.environ, QUILTA_NMHOST_LOG='Z:' + log.replace('/', '\\')))
+        self.log = log
+        self.next_id = 0
+
+    def send_raw(self, data):
+        try:
+            self.p.stdin.write(data)
+            self.p.stdin.flush()
+        except BrokenPipeError:
+            check('the host reads the whole request', False, 'it closed stdin')
+
+    def read(self, n, seconds=20):
+        """Up to n bytes of stdout: fewer at its end or when nothing came for `seconds`."""
+        data = b''
+        fd = self.p.stdout.fileno()
+        while len(data) < n and select.select([fd], [], [], seconds)[0]:
+            chunk = os.read(fd, n - len(data))
+            if not chunk:
+                break
+            data += chunk
+        return data
+
+    def answer_raw(self):
+        """The next frame's length bytes and body (short when the frame did not come whole)."""
+        head = self.read(4)
+        if len(head) < 4:
+            return head, b''
+        return head, self.read(struct.unpack('<I', head)[0])
+
+    def request(self, op, name, *args, origin=None):
+        self.next_id += 1
+        req = {'id': self.next_id, 'op': op, 'name': name, 'args': list(args)}
+        if origin:
+            req['origin'] = origin
+        body = json.dumps(req).encode()
+        self.send_raw(struct.pack('<I', len(body)) + body)
+        _, body = self.answer_raw()
+        try:
+            a = json.loads(body.decode('utf-8'))
+        except ValueError:
+            return 'no answer: %r' % body[:80]
+        return a.get('result', a.get('error'))
+
+    def close(self):
+        """Ends the input; the exit status, what stdout still held, the host's last log line."""
+        try:
+            self.p.stdin.close()
+        except BrokenPipeError:
+            pass
+        try:
+            rc = self.p.wait(20)
+        except subprocess.TimeoutExpired:
+            self.p.kill()
+            rc = 'still running after 20 s'
+        rest = self.read(1 << 24, 1)
+        with open(self.log, encoding='utf-8', errors='replace') as f:
+            lines = [l.strip() for l in f if l.startswith('quilta-nmhost[')]
+        return rc, rest, lines[-1] if lines else ''
+
+
+def check_registration(what, expect):
+    """expect: {(root, browser): manifest path or None}; the manifests exist iff any key names them."""
+    for (root, browser), want in sorted(expect.items()):
+        got = key_value(root, browser)
+        check('%s: %s %s' % (what, root, browser), got == want, got)
+    for kind, path in MANIFEST.items():
+        named = path in expect.values()
+        check('%s: %s manifest %s' % (what, kind, 'present' if named else 'removed'),
+              os.path.exists(unix_path(path)) == named)
+
+
+def host_test(args, tmp):
+    install([args.exe])
+    both = lambda root: {(root, b): MANIFEST[k] for b, (_, k) in KEYS.items()}  # noqa: E731
+    none = lambda root: {(root, b): None for b in KEYS}  # noqa: E731
+
+    register('--register')
+    check_registration('user install', {**both('HKCU'), **none('HKLM')})
+    for kind, path in MANIFEST.items():
+        with open(unix_path(path), encoding='utf-8') as f:
+            m = json.load(f)
+        check('%s manifest names the program' % kind, m.get('path') == PROGRAM, m.get('path'))
+        check('%s manifest names the host' % kind, m.get('name') == HOST_NAME, m.get('name'))
+        if args.linux_manifests:
+            with open(os.path.join(args.linux_manifests, kind, HOST_NAME + '.json')) as f:
+                linux = json.load(f)
+            m.pop('path'), linux.pop('path')
+            check('%s manifest as on Linux but for its path' % kind, m == linux, (m, linux))
+
+    # Frames with the bytes a text-mode stdin or stdout would change: CR LF read as LF, 1A
+    # read as the end of input, LF written as CR LF. The request's length is 0x000A0D1A, its
+    # body padded with CR LF; the answer's length is 0x0D0A.
+    h = Host(os.path.join(tmp, 'host.log'))
+    pad = 'x' * (0x0D0A - len('{"id":"","result":""}'))
+    body = json.dumps({'id': pad, 'op': 'get', 'name': 'ErrorInfo'}, separators=(',', ':')).encode()
+    length = 0x000A0D1A
+    body += b'\r\n' * ((length - len(body)) // 2) + b' ' * ((length - len(body)) % 2)
+    h.send_raw(struct.pack('<I', length) + body)
+    head, answer = h.answer_raw()
+    check('answer length 0A 0D 00 00', head == b'\x0a\x0d\x00\x00', head)
+    check('answer to the padded request', answer == ('{"id":"%s","result":""}' % pad).encode(),
+          answer[:40] + b'...' + answer[-40:])
+    check('the next request after it', h.request('call', 'GetComVersion') == '1,0,0,1')
+    rc, rest, last = h.close()
+    check('exit 0 at the end of input', rc == 0, rc)
+    check('nothing but frames on stdout', rest == b'', rest[:80])
+    check('the end logged', last.endswith('end of input: nothing to release'), last)
+
+    # The machine's registration beside the user's; another installation's key is left alone
+    # when this one is removed, and the manifests stay while any key names them.
+    register('--register', '--machine')
+    check_registration('machine install', {**both('HKCU'), **both('HKLM')})
+    other = r'C:\Other\%s-chromium.json' % HOST_NAME
+    wine('reg', 'add', r'HKCU\%s\%s' % (KEYS['Chrome'][0], HOST_NAME), '/ve', '/d', other, '/f')
+    register('--unregister')
+    check_registration('user removal', {**none('HKCU'), ('HKCU', 'Chrome'): other, **both('HKLM')})
+    register('--unregister', '--machine')
+    check_registration('machine removal', {**none('HKCU'), ('HKCU', 'Chrome'): other, **none('HKLM')})
+
+
+def card_test(args, tmp):
+    install([args.exe, args.winscard])
+    register('--register')
+    page = 'https://www.%s/atm/' % args.domain
+
+    def bank(*a):
+        return subprocess.run([args.bank_tool, *a], capture_output=True, text=True)
+
+    h = Host(os.path.join(tmp, 'host.log'))
+    call = lambda name, *a: h.request('call', name, *a, origin=page)  # noqa: E731
+    check('ConnectDriver', call('ConnectDriver') == 0)
+    check('ListReadersName', call('ListReadersName') == 0)
+    check('Reader0', h.request('get', 'Reader0') == args.reader, h.request('get', 'Reader0'))
+    check('ReaderName', h.request('set', 'ReaderName', args.reader) is True)
+    check('SetReaderType', call('SetReaderType', 1) == 0)
+    check('ConnectCard on the bank\'s page', call('ConnectCard') == 0, h.request('get', 'ErrorInfo'))
+    check('ReadBasicData', call('ReadBasicData') == 0, h.request('get', 'ErrorInfo'))
+    check('VerifyPIN', call('VerifyPIN', '1234') == 0, h.request('get', 'ErrorInfo'))
+    prepared = bank('prepare', 'inquiry', BANK_SEED, BANK_WHEN)
+    if not check('bank prepare', prepared.returncode == 0, prepared.stderr):
+        return
+    for prop, value in json.loads(prepared.stdout)['inputs']:
+        check('set ' + prop, h.request('set', prop, value) is True)
+    check('DoInquiryTAC', call('DoInquiryTAC', '1234') == 0, h.request('get', 'ErrorInfo'))
+    outputs = [h.request('get', p) for p in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
+    verdict = bank('verify', 'inquiry', BANK_SEED, BANK_WHEN, *outputs)
+    check('the bank accepts the inquiry outputs', verdict.returncode == 0,
+          verdict.stdout.strip() + ' ' + repr(outputs))
+    rc, _, last = h.close()
+    check('exit 0 at the end of input', rc == 0, rc)
+    check('the end releases card and context',
+          last.endswith('end of input: released DisconnectCard 0 DisconnectDriver 0'), last)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('mode', choices=['host', 'card'])
+    ap.add_argument('--exe', required=True)
+    ap.add_argument('--linux-manifests')
+    ap.add_argument('--winscard')
+    ap.add_argument('--bank-tool')
+    ap.add_argument('--domain')
+    ap.add_argument('--reader')
+    args = ap.parse_args()
+    if args.linux_manifests and not os.path.isdir(args.linux_manifests):
+        args.linux_manifests = None
+    with tempfile.TemporaryDirectory() as tmp:
+        (host_test if args.mode == 'host' else card_test)(args, tmp)
+    print('%d failures' % failures)
+    if failures == 0:
+        print('ALL PASSED')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
