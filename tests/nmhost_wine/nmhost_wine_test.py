@@ -4,7 +4,7 @@ Runs in a Wine prefix of its own (tests/activex/run-in-wine ... linux, WINEPREFI
 
     nmhost_wine_test.py host --exe EXE [--linux-manifests DIR]
     nmhost_wine_test.py card --exe EXE --winscard DLL --bank-tool TOOL --domain DOMAIN
-                             --reader NAME
+                             --reader NAME [--pinpad-reader NAME]
 
 Both install the program as an installer does (C:\\Program Files\\Quilta) and register it
 (--register); the host is then started as Chrome starts it: the manifest named by Chrome's
@@ -18,7 +18,10 @@ key, the program named by the manifest's "path", the extension's origin as argum
         (QUILTA_PCSC_BRIDGE_PORT, WINEDLLOVERRIDES winscard=n): ConnectDriver,
         ListReadersName, ConnectCard on a page of the bank's domain, ReadBasicData,
         VerifyPIN, DoInquiryTAC with the bank-server simulator's inputs, whose outputs it
-        judges; the end of input releases the card and the context.
+        judges; with --pinpad-reader (a display needed) DoTransferTAC on that PIN-pad
+        reader, whose instruction dialog the host draws with the Win32 renderer and during
+        which a call, a write and a read are answered as the plug-in answers them during its
+        dialogs; the end of input releases the card and the context.
 Prints one line per check and "ALL PASSED" last when every check held.
 """
 import argparse
@@ -39,7 +42,7 @@ MANIFEST = {'chromium': INSTALL_DIR + '\\' + HOST_NAME + '-chromium.json',
 KEYS = {'Chrome': (r'Software\Google\Chrome\NativeMessagingHosts', 'chromium'),
         'Edge': (r'Software\Microsoft\Edge\NativeMessagingHosts', 'chromium'),
         'Firefox': (r'Software\Mozilla\NativeMessagingHosts', 'firefox')}
-BANK_SEED, BANK_WHEN = '4721', '20261208183000'
+BANK_SEEDS, BANK_WHEN = {'inquiry': '4721', 'transfer': '4722'}, '20261208183000'
 
 failures = 0
 
@@ -120,19 +123,28 @@ class Host:
             return head, b''
         return head, self.read(struct.unpack('<I', head)[0])
 
-    def request(self, op, name, *args, origin=None):
+    def send(self, op, name, *args, origin=None):
+        """Sends a request without waiting; its id."""
         self.next_id += 1
         req = {'id': self.next_id, 'op': op, 'name': name, 'args': list(args)}
         if origin:
             req['origin'] = origin
         body = json.dumps(req).encode()
         self.send_raw(struct.pack('<I', len(body)) + body)
+        return self.next_id
+
+    def answer(self):
+        """The next answer as (id, result or error)."""
         _, body = self.answer_raw()
         try:
             a = json.loads(body.decode('utf-8'))
         except ValueError:
-            return 'no answer: %r' % body[:80]
-        return a.get('result', a.get('error'))
+            return None, 'no answer: %r' % body[:80]
+        return a.get('id'), a.get('result', a.get('error'))
+
+    def request(self, op, name, *args, origin=None):
+        self.send(op, name, *args, origin=origin)
+        return self.answer()[1]
 
     def close(self):
         """Ends the input; the exit status, what stdout still held, the host's last log line."""
@@ -215,30 +227,53 @@ def card_test(args, tmp):
     install([args.exe, args.winscard])
     register('--register')
     page = 'https://www.%s/atm/' % args.domain
-
-    def bank(*a):
-        return subprocess.run([args.bank_tool, *a], capture_output=True, text=True)
-
     h = Host(os.path.join(tmp, 'host.log'))
     call = lambda name, *a: h.request('call', name, *a, origin=page)  # noqa: E731
+    error_info = lambda: h.request('get', 'ErrorInfo')  # noqa: E731
+
+    def transaction(kind, seed, method, pin, during=None):
+        """The bank's inputs written, the method called (`during` runs while its answer is
+        awaited, and sends requests whose answers must come first), the outputs judged."""
+        prepared = subprocess.run([args.bank_tool, 'prepare', kind, seed, BANK_WHEN],
+                                  capture_output=True, text=True)
+        if not check('bank prepare ' + kind, prepared.returncode == 0, prepared.stderr):
+            return
+        for prop, value in json.loads(prepared.stdout)['inputs']:
+            check('%s: set %s' % (kind, prop), h.request('set', prop, value) is True)
+        sent = h.send('call', method, pin, origin=page)
+        expected = (during() if during else []) + [(sent, method, 0)]
+        for want_id, what, want in expected:
+            got_id, got = h.answer()
+            check(what, (got_id, got) == (want_id, want), (got_id, got))
+        outputs = [h.request('get', p) for p in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
+        verdict = subprocess.run([args.bank_tool, 'verify', kind, seed, BANK_WHEN, *outputs],
+                                 capture_output=True, text=True)
+        check('the bank accepts the %s outputs' % kind, verdict.returncode == 0,
+              verdict.stdout.strip() + ' ' + repr(outputs))
+
     check('ConnectDriver', call('ConnectDriver') == 0)
     check('ListReadersName', call('ListReadersName') == 0)
     check('Reader0', h.request('get', 'Reader0') == args.reader, h.request('get', 'Reader0'))
     check('ReaderName', h.request('set', 'ReaderName', args.reader) is True)
     check('SetReaderType', call('SetReaderType', 1) == 0)
-    check('ConnectCard on the bank\'s page', call('ConnectCard') == 0, h.request('get', 'ErrorInfo'))
-    check('ReadBasicData', call('ReadBasicData') == 0, h.request('get', 'ErrorInfo'))
-    check('VerifyPIN', call('VerifyPIN', '1234') == 0, h.request('get', 'ErrorInfo'))
-    prepared = bank('prepare', 'inquiry', BANK_SEED, BANK_WHEN)
-    if not check('bank prepare', prepared.returncode == 0, prepared.stderr):
-        return
-    for prop, value in json.loads(prepared.stdout)['inputs']:
-        check('set ' + prop, h.request('set', prop, value) is True)
-    check('DoInquiryTAC', call('DoInquiryTAC', '1234') == 0, h.request('get', 'ErrorInfo'))
-    outputs = [h.request('get', p) for p in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
-    verdict = bank('verify', 'inquiry', BANK_SEED, BANK_WHEN, *outputs)
-    check('the bank accepts the inquiry outputs', verdict.returncode == 0,
-          verdict.stdout.strip() + ' ' + repr(outputs))
+    check('ConnectCard on the bank\'s page', call('ConnectCard') == 0, error_info())
+    check('ReadBasicData', call('ReadBasicData') == 0, error_info())
+    check('VerifyPIN', call('VerifyPIN', '1234') == 0, error_info())
+    transaction('inquiry', BANK_SEEDS['inquiry'], 'DoInquiryTAC', '1234')
+
+    if args.pinpad_reader:
+        # The reader-instruction dialog, drawn in the host's process, stays up while the
+        # customer types on the pad (about two seconds pass before the reader gets the
+        # command): requests sent meanwhile are taken inside it and answered first.
+        def during():
+            return [(h.send('call', 'ConnectDriver', origin=page), 'a call during the dialog', 6009),
+                    (h.send('set', 'ReaderName', 'x'), 'a write during the dialog', False),
+                    (h.send('get', 'ReaderName'), 'a read during the dialog', args.pinpad_reader)]
+        check('ReaderName of the PIN-pad reader', h.request('set', 'ReaderName', args.pinpad_reader) is True)
+        check('SetReaderType 2', call('SetReaderType', '2') == 0)
+        check('ConnectCard on the PIN-pad reader', call('ConnectCard') == 0, error_info())
+        transaction('transfer', BANK_SEEDS['transfer'], 'DoTransferTAC', '', during)
+
     rc, _, last = h.close()
     check('exit 0 at the end of input', rc == 0, rc)
     check('the end releases card and context',
@@ -254,11 +289,15 @@ def main():
     ap.add_argument('--bank-tool')
     ap.add_argument('--domain')
     ap.add_argument('--reader')
+    ap.add_argument('--pinpad-reader')
     args = ap.parse_args()
     if args.linux_manifests and not os.path.isdir(args.linux_manifests):
         args.linux_manifests = None
     with tempfile.TemporaryDirectory() as tmp:
-        (host_test if args.mode == 'host' else card_test)(args, tmp)
+        try:
+            (host_test if args.mode == 'host' else card_test)(args, tmp)
+        finally:
+            subprocess.run(['wineserver', '-k'])  # the prefix's processes go before a screen does
     print('%d failures' % failures)
     if failures == 0:
         print('ALL PASSED')
