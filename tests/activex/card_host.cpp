@@ -229,14 +229,16 @@ class Rig final : public IDispatch {
     for (UINT i = params->cArgs; i-- > 0;) {  // the first argument comes last
       VARIANT v;
       VariantInit(&v);
-      if (FAILED(VariantChangeType(&v, &params->rgvarg[i], VARIANT_ALPHABOOL, VT_BSTR)))
+      if (FAILED(VariantChangeType(&v, &params->rgvarg[i], 0, VT_BSTR)))
         return DISP_E_TYPEMISMATCH;
       a.emplace_back(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
       VariantClear(&v);
     }
     std::wstring text;
     switch (id) {
-      case kCheck: Check(Utf8(a[0]), a[1] == L"True"); break;
+      case kCheck:  // holds only for the boolean true
+        Check(Utf8(a[0]), V_VT(&params->rgvarg[0]) == VT_BOOL && V_BOOL(&params->rgvarg[0]) == VARIANT_TRUE);
+        break;
       case kEcho: std::printf("%s\n", Utf8(a[0]).c_str()); std::fflush(stdout); break;
       case kArg: {
         const size_t n = _wtoi(a[0].c_str());
