@@ -4,7 +4,6 @@
 // and runs a JScript file (card_road.js) with the control as `ATM` and `rig`, what a page
 // cannot do itself:
 //   rig.check(what, ok)        an assertion: prints "ok   what" or "FAIL what"
-//   rig.echo(text)             prints a line
 //   rig.arg(n)                 the n-th ARG after the script's exchange folder (text)
 //   rig.bankPrepare(name)      the bank-server simulator prepares the transaction NAME
 //                              (inquiry, transfer, pinpad): its inputs as the JSON text
@@ -239,7 +238,6 @@ class Rig final : public IDispatch {
       case kCheck:  // holds only for the boolean true
         Check(Utf8(a[0]), V_VT(&params->rgvarg[0]) == VT_BOOL && V_BOOL(&params->rgvarg[0]) == VARIANT_TRUE);
         break;
-      case kEcho: std::printf("%s\n", Utf8(a[0]).c_str()); std::fflush(stdout); break;
       case kArg: {
         const size_t n = _wtoi(a[0].c_str());
         text = n < args_.size() ? args_[n] : L"";
@@ -266,7 +264,7 @@ class Rig final : public IDispatch {
   }
 
  private:
-  enum : DISPID { kCheck = 1, kEcho, kArg, kBankPrepare, kBankVerify, kCustomer, kCustomerDone };
+  enum : DISPID { kCheck = 1, kArg, kBankPrepare, kBankVerify, kCustomer, kCustomerDone };
   struct Member {
     const wchar_t* name;
     DISPID id;
@@ -274,8 +272,8 @@ class Rig final : public IDispatch {
     bool returnsText;
   };
   static constexpr Member kMembers[] = {
-      {L"check", kCheck, 2, false},          {L"echo", kEcho, 1, false},
-      {L"arg", kArg, 1, true},               {L"bankPrepare", kBankPrepare, 1, true},
+      {L"check", kCheck, 2, false},          {L"arg", kArg, 1, true},
+      {L"bankPrepare", kBankPrepare, 1, true},
       {L"bankVerify", kBankVerify, 5, true}, {L"customer", kCustomer, 2, false},
       {L"customerDone", kCustomerDone, 0, true},
   };
