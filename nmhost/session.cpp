@@ -111,8 +111,14 @@ void Session::ReadInput() {
     reader_.Feed(buf, static_cast<size_t>(n));
     if (static_cast<size_t>(n) < sizeof buf) break;
   }
+  TakeFrames();
+}
+
+void Session::TakeFrames() {
   // Each frame is taken off the reader before it is answered: a dialog that runs while it
-  // is answered may take the next ones.
+  // is answered may take the next ones. Those already read sit in reader_ and no longer make
+  // stdin readable, so an idle source hands them to the dialog's loop as well; without a
+  // dialog this loop takes them itself and the idle source finds nothing.
   std::string payload;
   for (;;) {
     const FrameReader::Result r = reader_.Next(&payload);
@@ -122,8 +128,19 @@ void Session::ReadInput() {
                        "a frame may hold at most " + std::to_string(kMaxFrame) + " bytes"));
       End("frame too long", 1);
     }
+    if (reader_.HasPartial() && !heldFramesQueued_) {
+      heldFramesQueued_ = true;
+      g_idle_add(&OnHeldFrames, this);
+    }
     Send(bridge_.Answer(payload));
   }
+}
+
+int Session::OnHeldFrames(void* self) {
+  auto* session = static_cast<Session*>(self);
+  session->heldFramesQueued_ = false;
+  session->TakeFrames();
+  return G_SOURCE_REMOVE;
 }
 
 void Session::Send(const std::string& payload) {

@@ -8,7 +8,8 @@
 //  - The session runs on the thread's default GLib main context, the one the dialogs pump
 //    while they wait on the person. A request that arrives while a dialog is open is taken
 //    there and then, as the plug-in's browser calls into it during its dialogs: the script
-//    layer refuses method calls (6009) and property writes, and answers reads.
+//    layer refuses method calls (6009) and property writes, and answers reads. So is one that
+//    had already been read together with the request that opened the dialog.
 //  - The end: at the end of input, when stdout is closed, on a frame longer than kMaxFrame
 //    (answered once with "frame-too-long"), and on SIGTERM, SIGINT or SIGHUP (also during a
 //    dialog), the session releases the card (DisconnectCard) and the PC/SC context
@@ -42,6 +43,9 @@ class Session {
 
   // Reads what stdin holds and answers every whole frame.
   void ReadInput();
+  // Answers the whole frames held in reader_, in order.
+  void TakeFrames();
+  static int OnHeldFrames(void* self);
   void Send(const std::string& payload);
   // Releases the card and the context and ends the process.
   [[noreturn]] void End(const char* reason, int exitCode);
@@ -49,6 +53,7 @@ class Session {
   CAtmCore& core_;
   Bridge bridge_;
   FrameReader reader_;
+  bool heldFramesQueued_ = false;
   int in_ = -1;
   int out_ = -1;
   int lastSignal_ = 0;

@@ -26,8 +26,10 @@ file of the test (QUILTA_NMHOST_LOG), where the release at a page's end is looke
 Exit status 0 when every check passed.
 """
 import argparse
+import glob
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -38,6 +40,11 @@ import time
 import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
+
+VALGRIND_SUPP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..',
+                             'tools', 'valgrind.supp')
+MEMCHECK_ERROR = re.compile(r'==\d+== (Invalid (read|write|free)|Conditional jump|Use of uninitialised|'
+                            r'Syscall param|Mismatched free|Source and destination overlap)')
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pages  # noqa: E402
@@ -104,13 +111,21 @@ class Test:
             host += '.evil.test'
         return 'http://%s:%d/atm/%s.html' % (host, self.port, page)
 
+    def is_host(self, pid):
+        if os.path.realpath('/proc/%d/exe' % pid) == self.host:
+            return True
+        # A host under memcheck runs as valgrind's tool with the host's path among its words.
+        with open('/proc/%d/cmdline' % pid, 'rb') as f:
+            words = f.read().split(b'\0')
+        return os.environ.get('QUILTA_VALGRIND') == '1' and self.host.encode() in words
+
     def hosts(self):
         if not self.browser:
             return []
         found = []
         for pid in descendants(self.browser.pid):
             try:
-                if os.path.realpath('/proc/%d/exe' % pid) == self.host and alive(pid):
+                if self.is_host(pid) and alive(pid):
                     found.append(pid)
             except OSError:
                 pass
@@ -236,6 +251,32 @@ class Test:
         os.makedirs(folder, exist_ok=True)
         name = HOST_NAME + '.json'
         shutil.copy(os.path.join(self.args.manifest_dir, browser, name), os.path.join(folder, name))
+        if os.environ.get('QUILTA_VALGRIND') == '1':
+            # The browser starts the host under memcheck: the manifest names a wrapper.
+            wrapper = os.path.join(self.tmp, 'nmhost-memcheck')
+            with open(wrapper, 'w') as f:
+                f.write('#!/bin/sh\nexec valgrind --tool=memcheck --leak-check=full '
+                        '--show-leak-kinds=definite --errors-for-leak-kinds=definite '
+                        '--suppressions=%s --log-file=%s/memcheck-%%p.log %s "$@"\n'
+                        % (VALGRIND_SUPP, self.tmp, os.path.realpath(self.args.host)))
+            os.chmod(wrapper, 0o755)
+            with open(os.path.join(folder, name)) as f:
+                manifest = json.load(f)
+            manifest['path'] = wrapper
+            with open(os.path.join(folder, name), 'w') as f:
+                json.dump(manifest, f, indent=2)
+
+    def memcheck_findings(self):
+        """Reports of hosts that ran under memcheck with an error or a definite leak. A host
+        the test killed has no summary; its log counts only if it holds an error record."""
+        found = []
+        for log in sorted(glob.glob(os.path.join(self.tmp, 'memcheck-*.log'))):
+            with open(log, errors='replace') as f:
+                text = f.read()
+            summary = re.search(r'ERROR SUMMARY: (\d+) errors', text)
+            if (summary and summary.group(1) != '0') or (not summary and MEMCHECK_ERROR.search(text)):
+                found.append(text)
+        return found
 
     def start_chromium(self, ext):
         profile = os.path.join(self.tmp, 'chromium')
@@ -318,6 +359,9 @@ class Test:
             failures += 0 if r['ok'] else 1
         if not done:
             print('FAIL: the pages did not finish within %d s' % TIME_LIMIT)
+            failures += 1
+        for text in self.memcheck_findings():
+            print('FAIL: memcheck in the native host:\n' + text)
             failures += 1
         if failures:
             for name in ('host.log', 'browser.log'):
