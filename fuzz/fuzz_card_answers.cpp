@@ -71,7 +71,7 @@ class FuzzCard final : public platform::CardModel {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  auto sim = std::make_shared<sim::FiscCard>(sim::DefaultProfile());
+  auto sim = std::make_shared<sim::FiscCard>(sim::DefaultProfile(), fuzz::kCardSeed);
   auto fuzzCard = std::make_shared<FuzzCard>(in, sim);
   const bool onPad = in.ConsumeBool();
   std::shared_ptr<platform::CardModel> inReader = fuzzCard;

@@ -78,7 +78,7 @@ std::string BuiltRequest(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  fuzz::World world(std::make_shared<sim::FiscCard>(sim::DefaultProfile()), nullptr);
+  fuzz::World world(std::make_shared<sim::FiscCard>(sim::DefaultProfile(), fuzz::kCardSeed), nullptr);
   Bridge bridge(world.core);
   FrameReader reader;
   bool tooLong = false;

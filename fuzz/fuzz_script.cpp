@@ -23,8 +23,8 @@ namespace {
 struct Run {
   explicit Run(FuzzedDataProvider& in)
       : in_(in),
-        card_(std::make_shared<sim::FiscCard>(sim::DefaultProfile())),
-        padCard_(std::make_shared<sim::FiscCard>(sim::DefaultProfile())),
+        card_(std::make_shared<sim::FiscCard>(sim::DefaultProfile(), fuzz::kCardSeed)),
+        padCard_(std::make_shared<sim::FiscCard>(sim::DefaultProfile(), fuzz::kCardSeed)),
         pad_(std::make_shared<sim::PinPadReader>(padCard_)),
         world_(card_, pad_),
         layer_(world_.core, Surface::Npapi) {

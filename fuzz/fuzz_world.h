@@ -29,6 +29,8 @@ namespace quilta::fuzz {
 
 inline constexpr char kReader[] = "Fuzz Reader 0";
 inline constexpr char kPadReader[] = "Fuzz PinPad 1";
+// The simulated cards draw their challenges from a fixed seed: an input replays the same way.
+inline constexpr uint64_t kCardSeed = 7;
 
 // Thrown by the watchdog below.
 struct Runaway : std::runtime_error {

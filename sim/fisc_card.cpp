@@ -143,7 +143,9 @@ Bytes8 ChallengeResponse(const Bytes16& authKey, const Bytes8& challenge) {
   return r;
 }
 
-FiscCard::FiscCard(Profile profile) : profile_(std::move(profile)), random_(std::random_device{}()) {
+FiscCard::FiscCard(Profile profile) : FiscCard(std::move(profile), std::random_device{}()) {}
+
+FiscCard::FiscCard(Profile profile, uint64_t seed) : profile_(std::move(profile)), random_(seed) {
   accounts_.resize(kAccountRecords);
   accounts_[0] = ToVector(profile_.issuer);
   accounts_[1] = ToVector(profile_.remark);

@@ -82,6 +82,8 @@ std::array<char, 8> SequenceDigits(uint32_t sequence);
 class FiscCard final : public platform::CardModel {
  public:
   explicit FiscCard(Profile profile);
+  // Its challenges drawn from `seed`: the same commands get the same answers (fuzzing).
+  FiscCard(Profile profile, uint64_t seed);
 
   std::vector<uint8_t> Atr() const override;
   void PowerOn() override;
