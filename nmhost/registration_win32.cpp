@@ -72,6 +72,19 @@ std::string ManifestText(const std::wstring& program, bool chromium) {
   return text;
 }
 
+// The file's bytes, when it can be read.
+std::optional<std::string> ReadFileText(const std::wstring& path) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string text;
+  char buf[4096];
+  DWORD n = 0;
+  while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) text.append(buf, n);
+  CloseHandle(f);
+  return text;
+}
+
 bool WriteFileText(const std::wstring& path, const std::string& text) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -123,7 +136,12 @@ int Register(HKEY root, const std::wstring& program) {
   int failures = 0;
   for (const bool chromium : {true, false}) {
     const std::wstring manifest = ManifestPath(program, chromium);
-    if (WriteFileText(manifest, ManifestText(program, chromium))) {
+    const std::string text = ManifestText(program, chromium);
+    // A manifest already right is left as it is: a user without the right to write the
+    // program's folder can then register for himself after a machine install.
+    if (ReadFileText(manifest) == text) {
+      std::printf("manifest %s (as it was)\n", Utf8(manifest).c_str());
+    } else if (WriteFileText(manifest, text)) {
       std::printf("manifest %s\n", Utf8(manifest).c_str());
     } else {
       std::fprintf(stderr, "cannot write %s: %s\n", Utf8(manifest).c_str(),

@@ -2,7 +2,8 @@
 //
 //   quilta-nmhost.exe --register [--machine]
 //     writes the host manifests next to the program, <name>-chromium.json (Chrome and Edge)
-//     and <name>-firefox.json (Firefox): the Linux ones, "path" the program's full path; and
+//     and <name>-firefox.json (Firefox): the Linux ones, "path" the program's full path
+//     (left as they are when they already say that: the folder may be the administrator's); and
 //     sets the default value of these keys to the full path of the manifest named:
 //       ROOT\Software\Google\Chrome\NativeMessagingHosts\<name>    <name>-chromium.json
 //       ROOT\Software\Microsoft\Edge\NativeMessagingHosts\<name>   <name>-chromium.json
