@@ -13,7 +13,8 @@
 //    dialogs pump the same thread's messages while they wait on the person, so a request
 //    that arrives while a dialog is open is taken there and then, as the plug-in's browser
 //    calls into it during its dialogs: the script layer refuses method calls (6009) and
-//    property writes, and answers reads.
+//    property writes, and answers reads. Frames read before the dialog opened (with the
+//    request that opened it) are answered after that request, in order.
 //  - The end: at the end of input, when stdout is closed, on a frame longer than kMaxFrame
 //    (answered once with "frame-too-long"), and on a console's Ctrl+C, Ctrl+Break or close
 //    (also during a dialog), the session releases the card (DisconnectCard) and the PC/SC

@@ -33,6 +33,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 HOST_NAME = 'com.zelb.quilta'
 INSTALL_DIR = r'C:\Program Files\Quilta'
@@ -241,6 +242,10 @@ def card_test(args, tmp):
         for prop, value in json.loads(prepared.stdout)['inputs']:
             check('%s: set %s' % (kind, prop), h.request('set', prop, value) is True)
         sent = h.send('call', method, pin, origin=page)
+        if during:
+            # Frames read together with the method's wait behind it and are answered after it,
+            # in order: the requests sent during its dialog must come in a later read.
+            time.sleep(0.5)
         expected = (during() if during else []) + [(sent, method, 0)]
         for want_id, what, want in expected:
             got_id, got = h.answer()
@@ -293,6 +298,12 @@ def main():
     args = ap.parse_args()
     if args.linux_manifests and not os.path.isdir(args.linux_manifests):
         args.linux_manifests = None
+    # One Wine server for the whole run, its services started without our pipes: else each
+    # wine process whose output is read waits for the services it started to end with the
+    # server, seconds after the process.
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(['wineserver', '-p'], **quiet)
+    subprocess.run(['wine', 'cmd', '/c', 'exit'], **quiet)
     with tempfile.TemporaryDirectory() as tmp:
         try:
             (host_test if args.mode == 'host' else card_test)(args, tmp)
