@@ -12,6 +12,7 @@ namespace {
 
 constexpr UINT kInput = WM_APP + 1;         // the reading thread queued bytes or saw the end
 constexpr UINT kConsoleEvent = WM_APP + 2;  // wParam: the console control event
+constexpr UINT kHeldFrames = WM_APP + 3;    // frames already read wait in the reader
 constexpr wchar_t kWindowClass[] = L"QuiltaNmHostSession";
 
 Session* g_session = nullptr;  // the one session of the process, for the console handler
@@ -143,7 +144,9 @@ void Session::TakeInput() {
   }
   reader_.Feed(data.data(), data.size());
   // Each frame is taken off the reader before it is answered: a dialog that runs while it
-  // is answered may take the next ones.
+  // is answered may take the next ones. Those read together with it get no message of the
+  // reading thread, so one is posted for them; the dialog's loop hands it to us. Without a
+  // dialog this loop takes them itself and the message finds nothing.
   std::string payload;
   for (;;) {
     const FrameReader::Result r = reader_.Next(&payload);
@@ -152,6 +155,10 @@ void Session::TakeInput() {
       Send(ErrorAnswer(Json::Null(), "frame-too-long",
                        "a frame may hold at most " + std::to_string(kMaxFrame) + " bytes"));
       End("frame too long", 1);
+    }
+    if (reader_.HasPartial() && !heldFramesQueued_) {
+      heldFramesQueued_ = true;
+      PostMessageW(window_, kHeldFrames, 0, 0);
     }
     Send(bridge_.Answer(payload));
   }
@@ -165,7 +172,8 @@ void Session::Send(const std::string& payload) {
 
 LRESULT CALLBACK Session::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<Session*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self && msg == kInput) {
+  if (self && (msg == kInput || msg == kHeldFrames)) {
+    if (msg == kHeldFrames) self->heldFramesQueued_ = false;
     self->TakeInput();
     return 0;
   }

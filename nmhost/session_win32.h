@@ -13,8 +13,8 @@
 //    dialogs pump the same thread's messages while they wait on the person, so a request
 //    that arrives while a dialog is open is taken there and then, as the plug-in's browser
 //    calls into it during its dialogs: the script layer refuses method calls (6009) and
-//    property writes, and answers reads. Frames read before the dialog opened (with the
-//    request that opened it) are answered after that request, in order.
+//    property writes, and answers reads. So is one that had already been read together
+//    with the request that opened the dialog.
 //  - The end: at the end of input, when stdout is closed, on a frame longer than kMaxFrame
 //    (answered once with "frame-too-long"), and on a console's Ctrl+C, Ctrl+Break or close
 //    (also during a dialog), the session releases the card (DisconnectCard) and the PC/SC
@@ -63,6 +63,7 @@ class Session {
   int in_ = -1;
   int out_ = -1;
   HWND window_ = nullptr;  // the message-only window the reading thread posts to
+  bool heldFramesQueued_ = false;  // a message for frames waiting in reader_ is posted
 
   std::mutex lock_;       // guards the two below, shared with the reading thread
   std::string pending_;   // read, not yet taken by the page thread

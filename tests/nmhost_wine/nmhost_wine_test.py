@@ -33,7 +33,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 
 HOST_NAME = 'com.zelb.quilta'
 INSTALL_DIR = r'C:\Program Files\Quilta'
@@ -98,8 +97,19 @@ class Host:
                                   env=dict(os.environ, QUILTA_NMHOST_LOG='Z:' + log.replace('/', '\\')))
         self.log = log
         self.next_id = 0
+        self.held = None  # frames kept for one write (hold(), write_held())
+
+    def hold(self):
+        self.held = []
+
+    def write_held(self):
+        data, self.held = b''.join(self.held), None
+        self.send_raw(data)
 
     def send_raw(self, data):
+        if self.held is not None:
+            self.held.append(data)
+            return
         try:
             self.p.stdin.write(data)
             self.p.stdin.flush()
@@ -241,12 +251,10 @@ def card_test(args, tmp):
             return
         for prop, value in json.loads(prepared.stdout)['inputs']:
             check('%s: set %s' % (kind, prop), h.request('set', prop, value) is True)
+        h.hold()
         sent = h.send('call', method, pin, origin=page)
-        if during:
-            # Frames read together with the method's wait behind it and are answered after it,
-            # in order: the requests sent during its dialog must come in a later read.
-            time.sleep(0.5)
         expected = (during() if during else []) + [(sent, method, 0)]
+        h.write_held()
         for want_id, what, want in expected:
             got_id, got = h.answer()
             check(what, (got_id, got) == (want_id, want), (got_id, got))
@@ -270,6 +278,8 @@ def card_test(args, tmp):
         # The reader-instruction dialog, drawn in the host's process, stays up while the
         # customer types on the pad (about two seconds pass before the reader gets the
         # command): requests sent meanwhile are taken inside it and answered first.
+        # The three requests go in one write with the transfer's frame: the host reads them
+        # together, and nothing read later wakes its loop during the dialog.
         def during():
             return [(h.send('call', 'ConnectDriver', origin=page), 'a call during the dialog', 6009),
                     (h.send('set', 'ReaderName', 'x'), 'a write during the dialog', False),
