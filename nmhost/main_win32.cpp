@@ -26,11 +26,7 @@ int main(int argc, char** argv) {
     return nmhost::RunRegistration(first == "--register", machine);
   }
 
-  // Chrome and Edge pass the calling extension's origin (and --parent-window), Firefox the
-  // manifest path and the extension's id: only for the log.
-  std::string caller;
-  for (int i = 1; i < argc; ++i) caller += std::string(i > 1 ? " " : "") + argv[i];
-  nmhost::Log("started by " + (caller.empty() ? std::string("(no arguments)") : caller));
+  nmhost::LogCaller(argc, argv);
 
   CAtmCore& core = CAtmCore::Instance();
   ui::InstallDialogs(core);

@@ -51,7 +51,7 @@ void Log(const std::string& line) {
   WriteAll(LogFd(), text.data(), text.size());
 }
 
-Session::Session(CAtmCore& core) : core_(core), bridge_(core) {
+Session::Session(CAtmCore& core) : SessionBase(core) {
   in_ = Keep(0);
   out_ = Keep(1);
   // Stray writes to stdout land on stderr; stdin of anything started later reads nothing.
@@ -94,7 +94,6 @@ int Session::OnInput(int, unsigned, void* self) {
 
 int Session::OnSignal(void* p) {
   auto* hook = static_cast<SignalHook*>(p);
-  hook->session->lastSignal_ = hook->signo;
   const std::string reason = std::string("signal ") + strsignal(hook->signo);
   hook->session->End(reason.c_str(), 0);
 }
@@ -114,27 +113,7 @@ void Session::ReadInput() {
   TakeFrames();
 }
 
-void Session::TakeFrames() {
-  // Each frame is taken off the reader before it is answered: a dialog that runs while it
-  // is answered may take the next ones. Those already read sit in reader_ and no longer make
-  // stdin readable, so an idle source hands them to the dialog's loop as well; without a
-  // dialog this loop takes them itself and the idle source finds nothing.
-  std::string payload;
-  for (;;) {
-    const FrameReader::Result r = reader_.Next(&payload);
-    if (r == FrameReader::Result::NeedMore) return;
-    if (r == FrameReader::Result::TooLong) {
-      Send(ErrorAnswer(Json::Null(), "frame-too-long",
-                       "a frame may hold at most " + std::to_string(kMaxFrame) + " bytes"));
-      End("frame too long", 1);
-    }
-    if (reader_.HasPartial() && !heldFramesQueued_) {
-      heldFramesQueued_ = true;
-      g_idle_add(&OnHeldFrames, this);
-    }
-    Send(bridge_.Answer(payload));
-  }
-}
+void Session::QueueHeldFrames() { g_idle_add(&OnHeldFrames, this); }
 
 int Session::OnHeldFrames(void* self) {
   auto* session = static_cast<Session*>(self);
@@ -143,21 +122,8 @@ int Session::OnHeldFrames(void* self) {
   return G_SOURCE_REMOVE;
 }
 
-void Session::Send(const std::string& payload) {
-  const std::string frame = EncodeFrame(payload);
-  if (!WriteAll(out_, frame.data(), frame.size())) End("stdout closed", 0);
-}
+bool Session::WriteOut(const std::string& frame) { return WriteAll(out_, frame.data(), frame.size()); }
 
-void Session::End(const char* reason, int exitCode) {
-  // Straight to the core, past the script layer: the release must happen also while a
-  // dialog is open (the layer would refuse it), and must not depend on what the page did.
-  std::string what;
-  if (core_.channel.handle != 0) what += " DisconnectCard " + std::to_string(core_.DisconnectCard());
-  if (core_.channel.context != 0)
-    what += " DisconnectDriver " + std::to_string(core_.DisconnectDriver());
-  Log(std::string(reason) + (what.empty() ? ": nothing to release" : ": released" + what));
-  // Nothing else runs: not the dialog that may be open below us, not static destructors.
-  _exit(exitCode);
-}
+void ExitNow(int exitCode) { _exit(exitCode); }
 
 }  // namespace quilta::nmhost

@@ -22,17 +22,14 @@
 #include <string>
 
 #include "core/atm_core.h"
-#include "nmhost/bridge.h"
-#include "nmhost/frame.h"
+#include "nmhost/session_base.h"
 
 namespace quilta::nmhost {
 
-class Session {
+class Session final : public SessionBase {
  public:
   // Takes over descriptors 0 and 1 as described above.
   explicit Session(CAtmCore& core);
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
 
   // Runs until the session ends; never returns.
   [[noreturn]] void Run();
@@ -40,26 +37,15 @@ class Session {
  private:
   static int OnInput(int fd, unsigned condition, void* self);
   static int OnSignal(void* self);
+  static int OnHeldFrames(void* self);
 
   // Reads what stdin holds and answers every whole frame.
   void ReadInput();
-  // Answers the whole frames held in reader_, in order.
-  void TakeFrames();
-  static int OnHeldFrames(void* self);
-  void Send(const std::string& payload);
-  // Releases the card and the context and ends the process.
-  [[noreturn]] void End(const char* reason, int exitCode);
+  void QueueHeldFrames() override;
+  bool WriteOut(const std::string& frame) override;
 
-  CAtmCore& core_;
-  Bridge bridge_;
-  FrameReader reader_;
-  bool heldFramesQueued_ = false;
   int in_ = -1;
   int out_ = -1;
-  int lastSignal_ = 0;
 };
-
-// A log line (with the program name and process id) on stderr or QUILTA_NMHOST_LOG.
-void Log(const std::string& line);
 
 }  // namespace quilta::nmhost

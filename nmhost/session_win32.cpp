@@ -80,7 +80,7 @@ void Log(const std::string& line) {
   WriteAll(LogFd(), text.data(), text.size());
 }
 
-Session::Session(CAtmCore& core) : core_(core), bridge_(core) {
+Session::Session(CAtmCore& core) : SessionBase(core) {
   // Binary before anything is read or written: the frames are bytes, not lines.
   _setmode(0, _O_BINARY);
   _setmode(1, _O_BINARY);
@@ -143,32 +143,17 @@ void Session::TakeInput() {
     ended = inputEnded_;
   }
   reader_.Feed(data.data(), data.size());
-  // Each frame is taken off the reader before it is answered: a dialog that runs while it
-  // is answered may take the next ones. Those read together with it get no message of the
-  // reading thread, so one is posted for them; the dialog's loop hands it to us. Without a
-  // dialog this loop takes them itself and the message finds nothing.
-  std::string payload;
-  for (;;) {
-    const FrameReader::Result r = reader_.Next(&payload);
-    if (r == FrameReader::Result::NeedMore) break;
-    if (r == FrameReader::Result::TooLong) {
-      Send(ErrorAnswer(Json::Null(), "frame-too-long",
-                       "a frame may hold at most " + std::to_string(kMaxFrame) + " bytes"));
-      End("frame too long", 1);
-    }
-    if (reader_.HasPartial() && !heldFramesQueued_) {
-      heldFramesQueued_ = true;
-      PostMessageW(window_, kHeldFrames, 0, 0);
-    }
-    Send(bridge_.Answer(payload));
-  }
+  TakeFrames();
   if (ended) End(reader_.HasPartial() ? "end of input inside a frame" : "end of input", 0);
 }
 
-void Session::Send(const std::string& payload) {
-  const std::string frame = EncodeFrame(payload);
-  if (!WriteAll(out_, frame.data(), frame.size())) End("stdout closed", 0);
+void Session::QueueHeldFrames() {
+  // The reading thread posts nothing for frames already read: a message of our own, which
+  // a dialog's loop dispatches too.
+  PostMessageW(window_, kHeldFrames, 0, 0);
 }
+
+bool Session::WriteOut(const std::string& frame) { return WriteAll(out_, frame.data(), frame.size()); }
 
 LRESULT CALLBACK Session::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<Session*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -190,16 +175,8 @@ BOOL WINAPI Session::OnConsoleEvent(DWORD event) {
   return TRUE;
 }
 
-void Session::End(const char* reason, int exitCode) {
-  // Straight to the core, past the script layer: the release must happen also while a
-  // dialog is open (the layer would refuse it), and must not depend on what the page did.
-  std::string what;
-  if (core_.channel.handle != 0) what += " DisconnectCard " + std::to_string(core_.DisconnectCard());
-  if (core_.channel.context != 0)
-    what += " DisconnectDriver " + std::to_string(core_.DisconnectDriver());
-  Log(std::string(reason) + (what.empty() ? ": nothing to release" : ": released" + what));
-  // Nothing else runs: not the dialog that may be open below us, not static destructors,
-  // not the C runtime's detach (the reading thread may hold its lock of stdin).
+void ExitNow(int exitCode) {
+  // Not the C runtime's detach either: the reading thread may hold its lock of stdin.
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
   _exit(exitCode);
 }

@@ -30,17 +30,14 @@
 #include <string>
 
 #include "core/atm_core.h"
-#include "nmhost/bridge.h"
-#include "nmhost/frame.h"
+#include "nmhost/session_base.h"
 
 namespace quilta::nmhost {
 
-class Session {
+class Session final : public SessionBase {
  public:
   // Takes over descriptors 0 and 1 as described above.
   explicit Session(CAtmCore& core);
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
 
   // Runs until the session ends; never returns.
   [[noreturn]] void Run();
@@ -50,27 +47,19 @@ class Session {
   void ReadLoop();
   // On the page thread: takes the queued bytes and answers every whole frame.
   void TakeInput();
-  void Send(const std::string& payload);
-  // Releases the card and the context and ends the process.
-  [[noreturn]] void End(const char* reason, int exitCode);
+  void QueueHeldFrames() override;
+  bool WriteOut(const std::string& frame) override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static BOOL WINAPI OnConsoleEvent(DWORD event);
 
-  CAtmCore& core_;
-  Bridge bridge_;
-  FrameReader reader_;
   int in_ = -1;
   int out_ = -1;
   HWND window_ = nullptr;  // the message-only window the reading thread posts to
-  bool heldFramesQueued_ = false;  // a message for frames waiting in reader_ is posted
 
   std::mutex lock_;       // guards the two below, shared with the reading thread
   std::string pending_;   // read, not yet taken by the page thread
   bool inputEnded_ = false;
 };
-
-// A log line (with the program name and process id) on stderr or QUILTA_NMHOST_LOG.
-void Log(const std::string& line);
 
 }  // namespace quilta::nmhost

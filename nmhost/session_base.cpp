@@ -1,0 +1,44 @@
+#include "nmhost/session_base.h"
+
+namespace quilta::nmhost {
+
+void SessionBase::TakeFrames() {
+  std::string payload;
+  for (;;) {
+    const FrameReader::Result r = reader_.Next(&payload);
+    if (r == FrameReader::Result::NeedMore) return;
+    if (r == FrameReader::Result::TooLong) {
+      Send(ErrorAnswer(Json::Null(), "frame-too-long",
+                       "a frame may hold at most " + std::to_string(kMaxFrame) + " bytes"));
+      End("frame too long", 1);
+    }
+    if (reader_.HasPartial() && !heldFramesQueued_) {
+      heldFramesQueued_ = true;
+      QueueHeldFrames();
+    }
+    Send(bridge_.Answer(payload));
+  }
+}
+
+void SessionBase::Send(const std::string& payload) {
+  if (!WriteOut(EncodeFrame(payload))) End("stdout closed", 0);
+}
+
+void SessionBase::End(const char* reason, int exitCode) {
+  // Straight to the core, past the script layer: the release must happen also while a
+  // dialog is open (the layer would refuse it), and must not depend on what the page did.
+  std::string what;
+  if (core_.channel.handle != 0) what += " DisconnectCard " + std::to_string(core_.DisconnectCard());
+  if (core_.channel.context != 0)
+    what += " DisconnectDriver " + std::to_string(core_.DisconnectDriver());
+  Log(std::string(reason) + (what.empty() ? ": nothing to release" : ": released" + what));
+  ExitNow(exitCode);
+}
+
+void LogCaller(int argc, char** argv) {
+  std::string caller;
+  for (int i = 1; i < argc; ++i) caller += std::string(i > 1 ? " " : "") + argv[i];
+  Log("started by " + (caller.empty() ? std::string("(no arguments)") : caller));
+}
+
+}  // namespace quilta::nmhost
