@@ -167,7 +167,7 @@ class Person {
     if (step == L"card out and in")
       return Ask(shots_, L"do-reinsert", 20000) ? "" : "the card was not pulled and put back";
     if (step == L"ok enabled") {
-      for (int i = 0; i < 100 && !IsWindowEnabled(ok); ++i) Sleep(50);
+      for (int i = 0; i < 200 && !IsWindowEnabled(ok); ++i) Sleep(50);
       return IsWindowEnabled(ok) ? "" : "OK stays disabled";
     }
     if (step == L"click ok") {
