@@ -13,7 +13,8 @@ key, the program named by the manifest's "path", the extension's origin as argum
   host  the registration read back from the registry and the manifests (the same as the
         Linux build's in DIR but for "path"), for the user and for the machine, and its
         removal; a frame whose length and body hold the bytes 0A, 0D and 1A, and an answer
-        whose length holds 0A 0D, cross stdin and stdout unchanged (binary mode).
+        whose length holds 0A 0D, cross stdin and stdout unchanged (binary mode); a closed
+        stdout ends the host.
   card  inside tools/pcsc-sandbox with the test-only winscard.dll beside the program
         (QUILTA_PCSC_BRIDGE_PORT, WINEDLLOVERRIDES winscard=n): ConnectDriver,
         ListReadersName, ConnectCard on a page of the bank's domain, ReadBasicData,
@@ -163,15 +164,20 @@ class Host:
             self.p.stdin.close()
         except BrokenPipeError:
             pass
+        rc = self.wait()
+        return rc, self.read(1 << 24, 1), self.last_log()
+
+    def wait(self):
         try:
-            rc = self.p.wait(20)
+            return self.p.wait(20)
         except subprocess.TimeoutExpired:
             self.p.kill()
-            rc = 'still running after 20 s'
-        rest = self.read(1 << 24, 1)
+            return 'still running after 20 s'
+
+    def last_log(self):
         with open(self.log, encoding='utf-8', errors='replace') as f:
             lines = [l.strip() for l in f if l.startswith('quilta-nmhost[')]
-        return rc, rest, lines[-1] if lines else ''
+        return lines[-1] if lines else ''
 
 
 def check_registration(what, expect):
@@ -221,6 +227,17 @@ def host_test(args, tmp):
     check('exit 0 at the end of input', rc == 0, rc)
     check('nothing but frames on stdout', rest == b'', rest[:80])
     check('the end logged', last.endswith('end of input: nothing to release'), last)
+
+    # A browser that stops reading: the next answer finds stdout closed and the host ends
+    # (a broken pipe, not a signal, not a hang).
+    h = Host(os.path.join(tmp, 'closed.log'))
+    check('a request before stdout is closed', h.request('call', 'GetComVersion') == '1,0,0,1')
+    h.p.stdout.close()
+    h.send('call', 'GetComVersion')
+    rc = h.wait()
+    check('exit 0 when stdout is closed', rc == 0, rc)
+    check('stdout closed logged', h.last_log().endswith('stdout closed: nothing to release'),
+          h.last_log())
 
     # The machine's registration beside the user's; another installation's key is left alone
     # when this one is removed, and the manifests stay while any key names them.
