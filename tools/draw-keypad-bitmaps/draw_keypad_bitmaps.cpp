@@ -1,5 +1,6 @@
-// Draws the keypad pictures of the Windows module (bitmap resources, see
-// activex/resources.rc.in) into a folder, one NUMBER.bmp per resource number:
+// Draws the keypad pictures into a folder, one NUMBER.bmp per resource number. The files are
+// kept in resources/keypad: the Windows module holds them as bitmap resources (see
+// activex/resources.rc.in), the GTK dialog helper has them built in (ui/gtk/pictures.h).
 //   draw-keypad-bitmaps OUTPUT_FOLDER
 // The input keypad (template 201): keys 0..9 are 132..141 (58x40; 134, 137 and 139 are
 // 58x39), a grey rounded key with the digit in dark grey; their hover pictures 143..152 have

@@ -1,134 +1,65 @@
 #include "ui/gtk/pictures.h"
 
-#include <pango/pangocairo.h>
-
-#include <cmath>
-#include <string>
+#include <cstdint>
 
 namespace quilta::ui::gtk {
 namespace {
 
-enum class Pad { Input, Transfer };
-
-struct Picture {
-  Pad pad;
-  bool hover;
-  int digit;  // 0..9, or -1 for the clear key
-  PictureSize size;
+struct EmbeddedPicture {
+  int number;
+  const unsigned char* data;
+  size_t size;
 };
 
-std::optional<Picture> Describe(int n) {
-  if (n >= 132 && n <= 141) {
-    const bool short39 = n == 134 || n == 137 || n == 139;
-    return Picture{Pad::Input, false, n - 132, {58, short39 ? 39 : 40}};
-  }
-  if (n >= 143 && n <= 152) return Picture{Pad::Input, true, n - 143, {58, 40}};
-  if (n == 153 || n == 154) return Picture{Pad::Input, n == 154, -1, {126, 40}};
-  if (n >= 732 && n <= 741) return Picture{Pad::Transfer, false, n - 732, {28, 28}};
-  if (n >= 743 && n <= 752) return Picture{Pad::Transfer, true, n - 743, {28, 28}};
-  if (n == 716 || n == 717) return Picture{Pad::Transfer, n == 717, -1, {56, 28}};
-  return std::nullopt;
-}
+#include "ui/gtk/keypad_pictures.inc"
 
-void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-  cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-  cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-  cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-  cairo_close_path(cr);
-}
-
-// Draws text centred in the w x h box, in the given font (family, bold, pixel size).
-void CentredText(cairo_t* cr, const std::string& text, const char* family, bool bold, int px,
-                 double w, double h, double r, double g, double b) {
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* fd = pango_font_description_new();
-  pango_font_description_set_family(fd, family);
-  pango_font_description_set_weight(fd, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-  pango_font_description_set_absolute_size(fd, px * PANGO_SCALE);
-  pango_layout_set_font_description(layout, fd);
-  pango_layout_set_text(layout, text.c_str(), -1);
-  PangoRectangle ink, logical;
-  pango_layout_get_pixel_extents(layout, &ink, &logical);
-  // Centre the ink (what one sees), not the line box, so digits sit in the middle.
-  cairo_move_to(cr, std::round((w - ink.width) / 2.0 - ink.x), std::round((h - ink.height) / 2.0 - ink.y));
-  cairo_set_source_rgb(cr, r, g, b);
-  pango_cairo_show_layout(cr, layout);
-  pango_font_description_free(fd);
-  g_object_unref(layout);
-}
-
-void DrawInputKey(cairo_t* cr, const Picture& p) {
-  const double w = p.size.width, h = p.size.height;
-  cairo_set_source_rgb(cr, 240 / 255.0, 240 / 255.0, 240 / 255.0);  // button face
-  cairo_paint(cr);
-  RoundedRect(cr, 1.5, 1.5, w - 3, h - 3, 7);
-  cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
-  cairo_pattern_add_color_stop_rgb(body, 0, 0.97, 0.97, 0.97);
-  cairo_pattern_add_color_stop_rgb(body, 1, 0.80, 0.80, 0.80);
-  cairo_set_source(cr, body);
-  cairo_fill_preserve(cr);
-  cairo_pattern_destroy(body);
-  if (p.hover) {
-    cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
-    cairo_set_line_width(cr, 2.5);
-  } else {
-    cairo_set_source_rgb(cr, 0.62, 0.62, 0.62);
-    cairo_set_line_width(cr, 1.0);
-  }
-  cairo_stroke(cr);
-  const double ink = 0.25;  // dark grey
-  if (p.digit >= 0) {
-    CentredText(cr, std::string(1, static_cast<char>('0' + p.digit)), "Sans", true, 22, w, h, ink, ink, ink);
-  } else {
-    CentredText(cr, "清除 CLEAR", "AR PL UKai TW", true, 20, w, h, ink, ink, ink);
-  }
-}
-
-void DrawTransferKey(cairo_t* cr, const Picture& p) {
-  const double w = p.size.width, h = p.size.height;
-  cairo_set_source_rgb(cr, 240 / 255.0, 240 / 255.0, 240 / 255.0);
-  cairo_paint(cr);
-  RoundedRect(cr, 0.5, 0.5, w - 1, h - 1, 3);
-  if (p.hover)
-    cairo_set_source_rgb(cr, 1.0, 0.71, 0.80);  // pink
-  else
-    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
-  cairo_fill_preserve(cr);
-  cairo_set_line_width(cr, 1.0);
-  if (p.hover)
-    cairo_set_source_rgb(cr, 0.75, 0.45, 0.55);
-  else
-    cairo_set_source_rgb(cr, 0.50, 0.62, 0.75);
-  cairo_stroke(cr);
-  const double r = 0, g = 0, b = p.hover ? 0 : 1;  // blue digit, black under the pointer
-  if (p.digit >= 0)
-    CentredText(cr, std::string(1, static_cast<char>('0' + p.digit)), "Sans", true, 18, w, h, r, g, b);
-  else
-    CentredText(cr, "清除重填", "AR PL UKai TW", false, 13, w, h, r, g, b);
-}
+uint32_t U16(const unsigned char* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
+uint32_t U32(const unsigned char* p) { return U16(p) | U16(p + 2) << 16; }
 
 }  // namespace
 
-std::optional<PictureSize> KeypadPictureSize(int number) {
-  const auto p = Describe(number);
-  if (!p) return std::nullopt;
-  return p->size;
+cairo_surface_t* DecodeKeypadBmp(const unsigned char* data, size_t size) {
+  constexpr size_t kHeaders = 14 + 40;
+  constexpr uint32_t kMaxSide = 4096;
+  if (size < kHeaders || data[0] != 'B' || data[1] != 'M') return nullptr;
+  const uint32_t bitsOffset = U32(data + 10);
+  const uint32_t width = U32(data + 18), height = U32(data + 22);  // height > 0: bottom-up
+  const uint32_t colours = U32(data + 46) ? U32(data + 46) : 256;
+  if (U32(data + 14) != 40 || U16(data + 26) != 1 || U16(data + 28) != 8 || U32(data + 30) != 0 ||
+      width == 0 || width > kMaxSide || height == 0 || height > kMaxSide || colours > 256)
+    return nullptr;
+  const uint64_t stride = (width + 3) & ~3u;
+  if (bitsOffset < kHeaders + 4 * colours || bitsOffset + stride * height > size) return nullptr;
+  const unsigned char* palette = data + kHeaders;  // blue, green, red, 0
+
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(width),
+                                                  static_cast<int>(height));
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  cairo_surface_flush(s);
+  unsigned char* pixels = cairo_image_surface_get_data(s);
+  const int pitch = cairo_image_surface_get_stride(s);
+  for (uint32_t y = 0; y < height; ++y) {
+    const unsigned char* row = data + bitsOffset + stride * (height - 1 - y);
+    auto* out = reinterpret_cast<uint32_t*>(pixels + static_cast<ptrdiff_t>(y) * pitch);
+    for (uint32_t x = 0; x < width; ++x) {
+      if (row[x] >= colours) {
+        cairo_surface_destroy(s);
+        return nullptr;
+      }
+      out[x] = U32(palette + 4 * row[x]) & 0xffffff;  // RGB24 holds 0x00RRGGBB
+    }
+  }
+  cairo_surface_mark_dirty(s);
+  return s;
 }
 
 cairo_surface_t* RenderKeypadPicture(int number) {
-  const auto p = Describe(number);
-  if (!p) return nullptr;
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p->size.width, p->size.height);
-  cairo_t* cr = cairo_create(s);
-  if (p->pad == Pad::Input)
-    DrawInputKey(cr, *p);
-  else
-    DrawTransferKey(cr, *p);
-  cairo_destroy(cr);
-  cairo_surface_flush(s);
-  return s;
+  for (const EmbeddedPicture& p : kEmbeddedPictures)
+    if (p.number == number) return DecodeKeypadBmp(p.data, p.size);
+  return nullptr;
 }
 
 }  // namespace quilta::ui::gtk
