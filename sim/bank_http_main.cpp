@@ -140,10 +140,9 @@ class Bank {
       e.request = server_.Prepare(it->second);
       method = std::string(sim::MethodOf(it->second));
       inputs = "[";
-      bool first = true;
       for (const sim::PageInput& in : server_.PageInputs(e.request)) {
-        inputs += (first ? "" : ",") + Input(in.property, in.value);
-        first = false;
+        if (inputs.size() > 1) inputs += ',';
+        inputs += Input(in.property, in.value);
       }
     }
     inputs += "]";

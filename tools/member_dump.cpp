@@ -84,7 +84,7 @@ std::string ReadText(const PropInfo& p) {
     case ReadRule::Plain: break;
   }
   if (p.type == ValueType::Int) return "number, 0 at load";
-  if (!p.defaultText.empty()) return "\"" + Text(p.defaultText) + "\" at load";
+  if (!p.defaultText.empty()) return std::string("\"").append(Text(p.defaultText)).append("\" at load");
   return "\"\" at load";
 }
 
