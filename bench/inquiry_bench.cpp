@@ -28,6 +28,7 @@
 #include "core/hex.h"
 #include "sim/bank_server.h"
 #include "sim/control_client.h"
+#include "sim/page_io.h"
 
 #if defined(QUILTA_BENCH_HAVE_PCSCLITE)
 #include <PCSC/winscard.h>
@@ -104,25 +105,10 @@ void BM_PairedInquiry(benchmark::State& state) {
   if (ratio > 0) g_ratios.push_back(ratio);
 }
 
-// The page's writes for a request of the server.
-void Put(CAtmCore& core, const quilta::sim::BankServer& server, const quilta::sim::TxnRequest& request) {
-  for (const quilta::sim::PageInput& in : server.PageInputs(request)) {
-    Prop p{};
-    if (!quilta::FindProp(in.property, &p)) continue;
-    if (quilta::Info(p).type == quilta::ValueType::Int) core.PutInt(p, std::stoi(in.value));
-    else core.PutText(p, quilta::FromUtf8(in.value));
-  }
-}
-
 // Has the server check what the last inquiry left in the outputs.
 quilta::sim::Verdict Judge(const CAtmCore& core, const quilta::sim::BankServer& server,
                            const quilta::sim::TxnRequest& request) {
-  quilta::sim::TxnOutputs out;
-  out.tac = quilta::ToNarrow(core.T(Prop::TAC));
-  out.iccSeqNo = quilta::ToNarrow(core.T(Prop::IccSeqNo));
-  out.sessionTac = quilta::ToNarrow(core.T(Prop::SessionTAC));
-  out.encOutAccountNo = quilta::ToNarrow(core.T(Prop::EncOutAccountNo));
-  return server.Verify(request, out);
+  return server.Verify(request, quilta::sim::PageOutputs(core));
 }
 
 }  // namespace
@@ -148,7 +134,7 @@ int main(int argc, char** argv) {
   sim::BankServer server(card);
   server.SetDateTime("20180104093000");
   const sim::TxnRequest request = server.Prepare(sim::TxnKind::kInquiry);
-  Put(core, server, request);
+  quilta::sim::PutPageInputs(core, server.PageInputs(request));
 
   // The first inquiry, recorded; its outputs must verify.
   quilta::bench::MeteredPcsc recorder(*core.channel.pcsc);

@@ -16,20 +16,12 @@ class RealStackApply : public RealStackFixture {
   sim::Verdict Apply(int applyType, const std::u16string& pin) {
     sim::TxnRequest request = server_.Prepare(sim::TxnKind::kApply);
     request.applyType = applyType;
-    for (const sim::PageInput& in : server_.PageInputs(request)) {
-      Prop p{};
-      if (!FindProp(in.property, &p)) return {false, "unknown property " + in.property};
-      if (Info(p).type == ValueType::Int) core_.PutInt(p, std::stoi(in.value));
-      else core_.PutText(p, FromUtf8(in.value));
-    }
+    std::string unknown;
+    if (!sim::PutPageInputs(core_, server_.PageInputs(request), &unknown))
+      return {false, "unknown property " + unknown};
     const int32_t st = core_.DoApplyTAC(pin);
     if (st != 0) return {false, "DoApplyTAC " + std::to_string(st) + ": " + core_.errorText()};
-    sim::TxnOutputs out;
-    out.tac = ToNarrow(core_.T(Prop::TAC));
-    out.iccSeqNo = ToNarrow(core_.T(Prop::IccSeqNo));
-    out.sessionTac = ToNarrow(core_.T(Prop::SessionTAC));
-    out.encId = ToNarrow(core_.T(Prop::EncID));
-    return server_.Verify(request, out);
+    return server_.Verify(request, sim::PageOutputs(core_));
   }
 };
 

@@ -12,6 +12,7 @@
 #include "core/atm_core.h"
 #include "sim/bank_server.h"
 #include "sim/control_client.h"
+#include "sim/page_io.h"
 #include "ui/dialogs.h"
 #include "ui/scripted_customer.h"
 

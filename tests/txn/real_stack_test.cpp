@@ -27,19 +27,12 @@ class RealStackTransactions : public RealStackFixture {
   sim::Verdict Run(sim::TxnKind kind, int32_t (CAtmCore::*member)(const std::optional<Text>&),
                    const std::optional<Text>& pin) {
     const sim::TxnRequest request = server_.Prepare(kind);
-    for (const sim::PageInput& in : server_.PageInputs(request)) {
-      Prop p{};
-      if (!FindProp(in.property, &p)) return {false, "unknown property " + in.property};
-      core_.PutText(p, FromUtf8(in.value));
-    }
+    std::string unknown;
+    if (!sim::PutPageInputs(core_, server_.PageInputs(request), &unknown))
+      return {false, "unknown property " + unknown};
     const int32_t st = (core_.*member)(pin);
     if (st != 0) return {false, "status " + std::to_string(st) + ": " + core_.errorText()};
-    sim::TxnOutputs out;
-    out.tac = ToNarrow(core_.T(Prop::TAC));
-    out.iccSeqNo = ToNarrow(core_.T(Prop::IccSeqNo));
-    out.sessionTac = ToNarrow(core_.T(Prop::SessionTAC));
-    out.encOutAccountNo = ToNarrow(core_.T(Prop::EncOutAccountNo));
-    return server_.Verify(request, out);
+    return server_.Verify(request, sim::PageOutputs(core_));
   }
 };
 

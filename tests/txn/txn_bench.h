@@ -14,6 +14,7 @@
 #include "platform/virtual_pcsc.h"
 #include "sim/bank_server.h"
 #include "sim/fisc_card.h"
+#include "sim/page_io.h"
 #include "sim/pinpad_reader.h"
 #include "ui/dialogs.h"
 #include "ui/scripted_customer.h"
@@ -58,22 +59,11 @@ struct TxnBench {
 
   // The page writes what the server prepared (nono and SessionKey first).
   void Put(const sim::TxnRequest& request) {
-    for (const sim::PageInput& in : server.PageInputs(request)) {
-      Prop p{};
-      ASSERT_TRUE(FindProp(in.property, &p)) << in.property;
-      if (Info(p).type == ValueType::Int) core.PutInt(p, std::stoi(in.value));
-      else core.PutText(p, FromUtf8(in.value));
-    }
+    std::string unknown;
+    ASSERT_TRUE(sim::PutPageInputs(core, server.PageInputs(request), &unknown)) << unknown;
   }
 
-  sim::TxnOutputs Outputs() const {
-    sim::TxnOutputs out;
-    out.tac = ToNarrow(core.T(Prop::TAC));
-    out.iccSeqNo = ToNarrow(core.T(Prop::IccSeqNo));
-    out.sessionTac = ToNarrow(core.T(Prop::SessionTAC));
-    out.encOutAccountNo = ToNarrow(core.T(Prop::EncOutAccountNo));
-    return out;
-  }
+  sim::TxnOutputs Outputs() const { return sim::PageOutputs(core); }
 
   // The customer at the reader-type-1 confirmation: takes the card out, puts it back, types
   // `tail` on the keypad of the transfer dialog (if any) and confirms.
