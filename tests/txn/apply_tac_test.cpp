@@ -14,6 +14,7 @@
 #include "platform/virtual_pcsc.h"
 #include "sim/bank_server.h"
 #include "sim/fisc_card.h"
+#include "sim/page_io.h"
 #include "sim/pinpad_reader.h"
 #include "ui/dialogs.h"
 #include "ui/scripted_customer.h"
@@ -67,16 +68,6 @@ struct ApplyBench {
     Write();
     pcsc.ClearLog();
     return core.DoApplyTAC(pin);
-  }
-
-  sim::TxnOutputs Outputs() const {
-    auto text = [this](Prop p) { return ToNarrow(core.T(p)); };
-    sim::TxnOutputs out;
-    out.tac = text(Prop::TAC);
-    out.iccSeqNo = text(Prop::IccSeqNo);
-    out.sessionTac = text(Prop::SessionTAC);
-    out.encId = text(Prop::EncID);
-    return out;
   }
 
   // The TAC command the card must receive for the request: 00 E2 10 80 34 <block> 00.
@@ -143,7 +134,7 @@ TEST(DoApplyTAC, EveryReaderRoadGivesResultsTheBankVerifies) {
     if (road.readerType == 1) TakeCardOutAndBackAndConfirm(b.person);
 
     ASSERT_EQ(b.Run(), 0) << b.core.errorText();
-    const sim::Verdict verdict = b.server.Verify(b.request, b.Outputs());
+    const sim::Verdict verdict = b.server.Verify(b.request, sim::PageOutputs(b.core));
     EXPECT_TRUE(verdict) << verdict.reason;
 
     const std::vector<std::string> sent = b.pcsc.ApduLog();
