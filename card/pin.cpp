@@ -36,7 +36,8 @@ std::string PinBlockText(std::string_view pin) {
 }
 
 std::optional<cmd::PinBlock> PinBlockOf(const Text& pin) {
-  if (NarrowLength(pin) > kMaxPinLength || pin.size() > kMaxPinLength) return std::nullopt;
+  if (pin.empty() || NarrowLength(pin) > kMaxPinLength || pin.size() > kMaxPinLength)
+    return std::nullopt;
   std::string ascii;
   for (char16_t c : pin) {
     if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return std::nullopt;

@@ -1,8 +1,8 @@
 // The runner of the TAC transactions: one common order, and each method a description.
 //
 // The common order (RunTransaction):
-//   1. ReaderType 1, 2 or 3 and a PIN the card engine can send (CheckReaderAndPin): 5042,
-//      6002, before any card command.
+//   1. ReaderType 1, 2 or 3 and, on types 1 and 3, a PIN the card engine can send: not
+//      empty, at most 16 hex digits (CheckReaderAndPin): 5042, 6002, before any card command.
 //   2. ReadBasicData, unless the description places it among its checks (kReadCard).
 //   3. The description's checks, in its order; the first failure returns its code.
 //   4. UnwrapSessionKey, unless the description places it among its checks (kUnwrap).

@@ -23,10 +23,10 @@ namespace quilta::txn {
 constexpr bool KnownReaderType(int32_t type) { return type >= 1 && type <= 3; }
 
 // The first step of a TAC transaction, before any card command: ReaderType must be 1, 2 or
-// 3 (5042 otherwise: a page that never called SetReaderType). For type 1 the PIN must be
-// present; for types 1 and 3 it must be one the card engine can put into a PIN block (at
-// most 16 characters, upper-case hex digits): 6002 otherwise. Type 2 ignores the PIN, and a
-// missing PIN on type 3 counts as empty.
+// 3 (5042 otherwise: a page that never called SetReaderType). On types 1 and 3 the PIN must
+// be one the card engine can put into a PIN block (1 to 16 characters, upper-case hex
+// digits), else 6002; a missing PIN is refused as an empty one (the card would take the
+// all-F block as a wrong PIN). Type 2 ignores the PIN (the customer types it on the reader).
 int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin);
 
 // SessionKey unwrapped into PlainSessionKey (0, 5043, 5034); on 0 the session cipher is

@@ -90,6 +90,8 @@ TEST(TxnChecks, ReaderTypeAndPinAreCheckedBeforeAnyCardCommand) {
       {"no reader type", 0, u"1234", status::kBadReaderType},
       {"reader type 4 put by the page", 4, u"1234", status::kBadReaderType},
       {"type 1 without a PIN", 1, std::nullopt, status::kBadParameter},
+      {"type 1 with an empty PIN", 1, u"", status::kBadParameter},
+      {"type 3 without a PIN", 3, std::nullopt, status::kBadParameter},
       {"type 1 with 17 characters", 1, u"12345678901234567", status::kBadParameter},
       {"type 3 with 17 characters", 3, u"12345678901234567", status::kBadParameter},
       {"type 3 with a PIN no block can hold", 3, u"12G4", status::kBadParameter},
