@@ -2,16 +2,20 @@
 // the like), whose block is PCode 4, ID 16, FdChkCode 8, ServerDateTime 14, CTelNo 10
 // (52 bytes, Lc "34").
 //
-// Order: reader type and PIN (5042 for a reader type other than 1, 2, 3; 6002 for a PIN
-// the card engine cannot take), ReadBasicData, FdChkCode 8 (5045), PCode 4 (5047),
+// Order: the PIN on reader types 1 and 3 (6002 for one the card engine cannot take: missing,
+// empty, over 16 characters, not hex), ReadBasicData, FdChkCode 8 (5045), PCode 4 (5047),
 // ServerDateTime 14 (5052), ID 16 (6001: an ID never put), CTelNo (never put: ten blanks;
 // else 10, 6002), the session key, then the reader-type road:
 //   type 3                        205 CDoApplyTACDlg152 for ApplyType 1, else 206 (151)
 //   type 2, "Todos eCode Connectable II..."   105 CTWOREADERSHOW1
 //   type 2, any other reader      208 CDoApplyTACDlg252 for ApplyType 1 or 2, else 207 (251)
-//   type 1                        204 CDoApplyTACDlg1 for ApplyType 1 or 2, else 203, with
-//                                 the card taken out and put back; then VerifyPIN, the card
-//                                 re-check (5035) and the TAC command
+//   any other type: an ordinary   204 CDoApplyTACDlg1 for ApplyType 1 or 2, else 203, with
+//   reader                        the card taken out and put back; then VerifyPIN (6002 for
+//                                 a PIN it cannot take, a missing one as empty, before its
+//                                 VERIFY), the card re-check (5035) and the TAC command
+// The ordinary road also serves a type other than 1 (0 from a page that never called
+// SetReaderType, or any number the page put): it sends the PIN and the TAC command itself.
+// The inquiry, transfer and payment methods refuse such a type with 5042 instead.
 // The instruction dialogs send VERIFY and the TAC command themselves; their end code 2 reads
 // 5036, every other through the status table (90 00 is success). Widths count the bytes of
 // the 8-bit form, which is what the block holds. Every status is mapped (ErrorInfo written).
@@ -115,8 +119,8 @@ int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin
   return runDetailed(d, true);
 }
 
-// Reader type 1: the confirmation with the card taken out and put back, the PIN, the card
-// re-check and the TAC command.
+// An ordinary reader (every type but 2 and 3): the confirmation with the card taken out and
+// put back, the PIN, the card re-check and the TAC command.
 int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text& pin,
                          const card::CommandApdu& tac) {
   const int32_t applyType = core.N(Prop::ApplyType);
@@ -139,7 +143,7 @@ int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text
 }  // namespace
 
 int32_t CAtmCore::DoApplyTAC(const std::optional<Text>& pin) {
-  int32_t st = txn::CheckReaderAndPin(*this, pin);
+  int32_t st = txn::CheckPinArgument(*this, pin);
   if (st != status::kOk) return st;
   st = card::ReadBasicData(*this);
   if (st != status::kOk) return st;

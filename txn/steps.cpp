@@ -44,12 +44,15 @@ bool FitsPinBlock(const Text& pin) {
 }  // namespace
 
 int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin) {
+  if (!KnownReaderType(core.props.ReaderType())) return core.Report(status::kBadReaderType);
+  return CheckPinArgument(core, pin);
+}
+
+int32_t CheckPinArgument(CoreParts& core, const std::optional<Text>& pin) {
   const int32_t type = core.props.ReaderType();
-  if (!KnownReaderType(type)) return core.Report(status::kBadReaderType);
-  if (type == 1 && !pin) return core.Report(status::kBadParameter);
-  static const Text kNoPin;
-  if ((type == 1 || type == 3) && !FitsPinBlock(pin ? *pin : kNoPin))
-    return core.Report(status::kBadParameter);
+  if (type != 1 && type != 3) return status::kOk;
+  static const Text kNoPin;  // a missing PIN is refused as an empty one
+  if (!FitsPinBlock(pin ? *pin : kNoPin)) return core.Report(status::kBadParameter);
   return status::kOk;
 }
 

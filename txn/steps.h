@@ -22,11 +22,17 @@ namespace quilta::txn {
 // the reader's own pad, 3 the page's PIN sent by the reader's instruction dialog.
 constexpr bool KnownReaderType(int32_t type) { return type >= 1 && type <= 3; }
 
-// The first step of a TAC transaction, before any card command: ReaderType must be 1, 2 or
-// 3 (5042 otherwise: a page that never called SetReaderType). On types 1 and 3 the PIN must
-// be one the card engine can put into a PIN block (1 to 16 characters, upper-case hex
-// digits), else 6002; a missing PIN is refused as an empty one (the card would take the
-// all-F block as a wrong PIN). Type 2 ignores the PIN (the customer types it on the reader).
+// The PIN argument, before any card command: on types 1 and 3 it must be one the card
+// engine can put into a PIN block (1 to 16 characters, upper-case hex digits), else 6002; a
+// missing PIN is refused as an empty one (the card would take the all-F block as a wrong
+// PIN). Type 2 ignores the PIN (the customer types it on the reader). Any other type is not
+// checked here: an ordinary reader's road hands the PIN to VerifyPIN, which refuses the same
+// PINs (a missing one as empty) before its VERIFY.
+int32_t CheckPinArgument(CoreParts& core, const std::optional<Text>& pin);
+
+// The first step of the inquiry, transfer and payment methods (the runner), before any card
+// command: ReaderType must be 1, 2 or 3 (5042 otherwise: a page that never called
+// SetReaderType; these methods have no road for another type), then CheckPinArgument.
 int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin);
 
 // SessionKey unwrapped into PlainSessionKey (0, 5043, 5034); on 0 the session cipher is

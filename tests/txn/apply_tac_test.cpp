@@ -45,7 +45,10 @@ struct ApplyBench {
     EXPECT_EQ(core.ConnectDriver(), 0);
     core.PutText(Prop::ReaderName, AsciiText(reader));
     EXPECT_EQ(core.ConnectCard(), 0) << core.errorText();
-    EXPECT_EQ(core.SetReaderType(AsciiText(std::to_string(readerType))), 0);
+    if (readerType >= 1 && readerType <= 3)
+      EXPECT_EQ(core.SetReaderType(AsciiText(std::to_string(readerType))), 0);
+    else
+      core.PutInt(Prop::ReaderType, readerType);  // 0: SetReaderType never called
     server.SetDateTime(kServerTime);
     request = server.Prepare(sim::TxnKind::kApply);
   }
@@ -119,6 +122,12 @@ TEST(DoApplyTAC, EveryReaderRoadGivesResultsTheBankVerifies) {
       {"plain reader, two rows", 1, kPlainReader, false, 1, "0912345678", 204, u"晶片卡申請網銀", false, kPageVerify},
       {"plain reader, three rows", 1, kPlainReader, false, 3, "0912345678", 203,
        u"網銀非約定帳號轉帳功能之申請/註銷", true, kPageVerify},
+      {"plain reader, reader type never set", 0, kPlainReader, false, 1, "0912345678", 204, u"晶片卡申請網銀",
+       false, kPageVerify},
+      {"plain reader, reader type 4 put by the page", 4, kPlainReader, false, 3, "0912345678", 203,
+       u"網銀非約定帳號轉帳功能之申請/註銷", true, kPageVerify},
+      {"plain reader, reader type -1 put by the page", -1, kPlainReader, false, 2, "0912345678", 204,
+       u"解除網銀密碼鎖定之線上申請", false, kPageVerify},
       {"pad, two rows", 2, kPadReader, true, 2, "0912345678", 208, u"解除網銀密碼鎖定之線上申請", false, kPadVerify},
       {"pad, three rows", 2, kPadReader, true, 4, "0912345678", 207, u"網銀非約定帳號轉帳", true, kPadVerify},
       {"pad of its own dialog", 2, kSimpleDialogReader, true, 1, "0912345678", 105, u"晶片卡申請網銀", false, nullptr},
@@ -131,7 +140,7 @@ TEST(DoApplyTAC, EveryReaderRoadGivesResultsTheBankVerifies) {
     ApplyBench b(road.reader, road.readerType, road.pinPad);
     b.request.applyType = road.applyType;
     b.request.cTelNo = road.cTelNo;
-    if (road.readerType == 1) TakeCardOutAndBackAndConfirm(b.person);
+    if (!road.pinPad) TakeCardOutAndBackAndConfirm(b.person);
 
     ASSERT_EQ(b.Run(), 0) << b.core.errorText();
     const sim::Verdict verdict = b.server.Verify(b.request, sim::PageOutputs(b.core));
@@ -179,8 +188,6 @@ TEST(DoApplyTAC, InputChecksStopBeforeAnyPinOrTacCommand) {
   auto put = [](Prop p, const char* v) { return [p, v](ApplyBench& b) { b.core.T(p) = AsciiText(v); }; };
   auto none = [](ApplyBench&) {};
   const std::vector<Case> cases = {
-      {"reader type never set", [](ApplyBench& b) { b.core.N(Prop::ReaderType) = 0; }, u"1234", 1, 5042,
-       "ReaderType is not valid. (5042)", false},
       {"no PIN on reader type 1", none, std::nullopt, 1, 6002, " para input error. (6002)", false},
       {"PIN of 17 on reader type 3", none, u"12345678901234567", 3, 6002, " para input error. (6002)", false},
       {"FdChkCode of 7", put(Prop::FdChkCode, "1234567"), u"1234", 1, 5045, " FdChkCode is not valid. (5045)", true},
@@ -222,7 +229,7 @@ TEST(DoApplyTAC, DialogOutcomes) {
     std::function<void(ApplyBench&)> customer;
     int32_t status;
     const char* errorInfo;
-    Text pin = u"1234";
+    std::optional<Text> pin = u"1234";
   };
   auto pad = [](sim::PinPadAction action, const char* pin = "1234") {
     return [action, pin](ApplyBench& b) { b.pad->SetSettings({action, pin, "5678"}); };
@@ -234,6 +241,9 @@ TEST(DoApplyTAC, DialogOutcomes) {
        "User confirm time out (2nd gen reader input pin). (5037)"},
       {"confirmation cannot be shown: not shown again", 1, kPlainReader, false,
        [](ApplyBench& b) { b.person.noDisplay = true; }, 5036, "User Cancel to do Txn Tac. (5036)"},
+      {"reader type never set and no PIN: confirmed, then refused before VERIFY", 0, kPlainReader, false,
+       [](ApplyBench& b) { TakeCardOutAndBackAndConfirm(b.person); }, 6002, " para input error. (6002)",
+       std::nullopt},
       {"another card put back", 1, kPlainReader, false,
        [](ApplyBench& b) {
          sim::Profile other = sim::DefaultProfile();
