@@ -20,13 +20,19 @@ constexpr char16_t kPadSimple[] = u"並依照字幕顯示需要按讀卡機上�
 constexpr char16_t kPadDetailed[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密";
 constexpr char16_t kPadConfirm[] = u"並  依  照  字  幕  顯  示  需  要  按  讀  卡  機  上";
 
+bool AllDigits(const Text& text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
 bool Passes(const CoreParts& core, const Check& c) {
   const PropertyStore& p = core.props;
   switch (c.kind) {
-    case Check::Kind::kWidth: {
-      const Text& value = c.prop == Prop::Amount ? p.Amount14() : p.T(c.prop);
-      return NarrowLength(value) == c.width;
-    }
+    case Check::Kind::kWidth:
+      // Amount14 holds the Amount as written, zero-filled: the card would sign "12a" or " 12"
+      // as they are while the dialogs show 12.
+      if (c.prop == Prop::Amount)
+        return NarrowLength(p.Amount14()) == c.width && AllDigits(p.Amount14());
+      return NarrowLength(p.T(c.prop)) == c.width;
     case Check::Kind::kNotEmpty:
       return !p.T(c.prop).empty();
     case Check::Kind::kCardAccount:

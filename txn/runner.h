@@ -35,7 +35,9 @@ namespace quilta::txn {
 struct Check {
   enum class Kind : uint8_t {
     kWidth,                 // the property's 8-bit form has exactly `width` characters
-                            // (Prop::Amount stands for Amount14)
+                            // (Prop::Amount stands for Amount14, which must also be all
+                            // digits: the confirmation shows the Amount's leading integer,
+                            // and the card must sign that amount and nothing else)
     kNotEmpty,              // the property holds at least one character
     kCardAccount,           // IsCardAccount(AccountNo)
     kCardAccountWhenKind2,  // IsCardAccount(AccountNo), only when Kind is "2"

@@ -39,6 +39,8 @@ TEST(TxnChecks, InputsAreCheckedInEachMembersOrderBeforeAnythingIsConfirmed) {
        status::kNoSuchAccount},
       {"transfer: a 13-digit Amount", &CAtmCore::DoTransferTAC, TxnKind::kTransfer,
        [](auto& r, auto&) { r.amount = "1234567890123"; }, status::kBadAmount},
+      {"transfer: an Amount the dialog would show as 1", &CAtmCore::DoTransferTAC,
+       TxnKind::kTransfer, [](auto& r, auto&) { r.amount = "1,000"; }, status::kBadAmount},
       {"tax: FeeType before PCode", &CAtmCore::DoPayTaxTAC, TxnKind::kPayTax,
        [](auto& r, auto&) { r.feeType = "1100", r.pCode = "253"; }, status::kBadFeeType},
       {"fee: the account check before FeeName", &CAtmCore::DoPayFeeTAC, TxnKind::kPayFee,
