@@ -112,24 +112,34 @@ TEST(TxnChecks, ReaderTypeAndPinAreCheckedBeforeAnyCardCommand) {
   }
 }
 
+// The proof: VerifyPIN on an ordinary reader (type 1), or an inquiry with the PIN typed on
+// the reader's pad (type 2). ConnectCard power-cycles the card, which forgets it either way.
 TEST(TxnChecks, PinProofDoesNotCarryOverToAnotherCard) {
-  TxnBench b;
-  b.Open(1);
-  EXPECT_EQ(b.core.ReadTACLog(), status::kPinNotVerified);
-  EXPECT_EQ(b.core.DoLoginTAC(), status::kPinNotVerified);
-  EXPECT_TRUE(b.Sent().empty());
+  for (int type : {1, 2}) {
+    SCOPED_TRACE(type);
+    TxnBench b;
+    b.Open(type);
+    EXPECT_EQ(b.core.ReadTACLog(), status::kPinNotVerified);
+    EXPECT_EQ(b.core.DoLoginTAC(), status::kPinNotVerified);
+    EXPECT_TRUE(b.Sent().empty());
 
-  ASSERT_EQ(b.core.VerifyPIN(AsciiText(kPin)), 0);
-  sim::Profile other = sim::DefaultProfile();
-  other.identity[0] = 0x77;
-  b.pcsc.InsertCard(kReader, std::make_shared<sim::FiscCard>(other));
-  ASSERT_EQ(b.core.ConnectCard(), 0);
-  b.Put(b.server.Prepare(TxnKind::kLogin));
-  b.pcsc.ClearLog();
-  EXPECT_EQ(b.core.DoLoginTAC(), status::kPinNotVerified);
-  EXPECT_EQ(b.core.errorText(), "PIN is not verifyed. (5033)");
-  EXPECT_EQ(b.core.ReadTACLog(), status::kPinNotVerified);
-  EXPECT_TRUE(b.Sent().empty());
+    if (type == 1) {
+      ASSERT_EQ(b.core.VerifyPIN(AsciiText(kPin)), 0);
+    } else {
+      b.Put(b.server.Prepare(TxnKind::kInquiry));
+      ASSERT_EQ(b.core.DoInquiryTAC(std::nullopt), 0) << b.core.errorText();
+    }
+    sim::Profile other = sim::DefaultProfile();
+    other.identity[0] = 0x77;
+    b.pcsc.InsertCard(kReader, std::make_shared<sim::FiscCard>(other));
+    ASSERT_EQ(b.core.ConnectCard(), 0);
+    b.Put(b.server.Prepare(TxnKind::kLogin));
+    b.pcsc.ClearLog();
+    EXPECT_EQ(b.core.DoLoginTAC(), status::kPinNotVerified);
+    EXPECT_EQ(b.core.errorText(), "PIN is not verifyed. (5033)");
+    EXPECT_EQ(b.core.ReadTACLog(), status::kPinNotVerified);
+    EXPECT_TRUE(b.Sent().empty());
+  }
 }
 
 TEST(TxnChecks, CardSwappedAtTheConfirmationIsCaughtAfterThePinWasVerifiedOnTheNewCard) {
