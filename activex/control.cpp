@@ -9,11 +9,6 @@
 namespace quilta::activex {
 namespace {
 
-// Longest page URL the control keeps (bytes of UTF-8, as the origin check reads it). A longer
-// URL is not cut (a cut could leave a host the page does not have): the control keeps none,
-// and ConnectCard is refused.
-constexpr size_t kMaxPageUrl = 254;
-
 // The URL of the page the control sits on: the display name of the container's moniker.
 // Returns false when the site has a moniker whose display name cannot be obtained.
 bool SitePageUrl(IOleClientSite* site, std::optional<std::string>* url) {
@@ -34,7 +29,7 @@ bool SitePageUrl(IOleClientSite* site, std::optional<std::string>* url) {
       ToUtf8(FromPageUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(name),
                                                lstrlenW(name))));
   CoTaskMemFree(name);
-  if (utf8.size() <= kMaxPageUrl) *url = std::move(utf8);
+  *url = std::move(utf8);  // whole: a bank page with a long query is still the bank's
   return true;
 }
 
@@ -53,7 +48,11 @@ CZELB::~CZELB() {
   ModuleRelease();
 }
 
-ScriptLayer CZELB::Layer() const { return ScriptLayer(CAtmCore::Instance(), Surface::ActiveX); }
+// The control's page is its client site's: a control without a site (one a script made with
+// new ActiveXObject, one in a script host) is on no bank page.
+ScriptLayer CZELB::Layer() const {
+  return ScriptLayer(CAtmCore::Instance(), Surface::ActiveX, pageUrl_);
+}
 
 // ---- IUnknown ----
 
@@ -152,7 +151,7 @@ STDMETHODIMP CZELB::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
     std::vector<ScriptValue> args;
     args.reserve(n);
     for (UINT i = 0; i < n; ++i) args.push_back(FromVariant(params->rgvarg[params->cArgs - 1 - i]));
-    const ScriptValue r = Layer().Invoke(method, args, pageUrl_);
+    const ScriptValue r = Layer().Invoke(method, args);
     if (result && !ToVariant(r, result)) return E_OUTOFMEMORY;
     return S_OK;
   }
@@ -181,13 +180,13 @@ HRESULT CZELB::Call(Method m, std::initializer_list<BSTR> in, LONG* pVal) {
   std::vector<ScriptValue> args;
   args.reserve(in.size());
   for (BSTR b : in) args.push_back(ScriptValue::OfText(FromBstr(b)));
-  const ScriptValue r = Layer().Invoke(m, args, pageUrl_);
+  const ScriptValue r = Layer().Invoke(m, args);
   if (pVal) *pVal = r.kind == ScriptValue::Kind::Int ? r.i : 0;
   return S_OK;
 }
 
 HRESULT CZELB::Version(BSTR* pVal) {
-  const ScriptValue r = Layer().Invoke(Method::GetComVersion, {}, pageUrl_);
+  const ScriptValue r = Layer().Invoke(Method::GetComVersion, {});
   if (pVal) *pVal = ToBstr(r.text);
   return S_OK;
 }
@@ -219,12 +218,14 @@ HRESULT CZELB::Put(Prop p, LONG v) {
 }
 
 // The insurance-policy loan transfer: the interface's last entry, reachable only through the
-// vtable (it is not in the member table). The busy rule holds as for every call; nothing
-// thrown inside crosses to the caller.
+// vtable (it is not in the member table). The page and busy rules hold as for every call;
+// nothing thrown inside crosses to the caller.
 STDMETHODIMP CZELB::DoPolicyLoanTransferTAC(BSTR pin, LONG* pVal) {
   CAtmCore& core = CAtmCore::Instance();
   int32_t st = status::kBusy;
-  if (!core.Busy()) {
+  if (!Layer().OnBankPage()) {
+    st = status::kUrlNotSupported;
+  } else if (!core.Busy()) {
     try {
       st = txn::DoPolicyLoanTAC(core, FromBstr(pin));
     } catch (...) {

@@ -1,5 +1,7 @@
 #include "core/page_origin.h"
 
+#include "quilta_config.h"
+
 namespace quilta {
 namespace {
 
@@ -56,8 +58,13 @@ std::optional<std::string> UrlHost(std::string_view url) {
   return lowered;
 }
 
-bool CheckPageOrigin(const std::optional<std::string>& url, std::string_view domain) {
+bool CheckPageOrigin(const std::optional<std::string>& url, std::string_view domain,
+                     Schemes schemes) {
   if (!url || domain.empty()) return false;
+  const size_t colon = url->find(':');
+  if (colon == std::string::npos) return false;
+  const std::string scheme = LowerAscii(std::string_view(*url).substr(0, colon));
+  if (scheme != "https" && !(scheme == "http" && schemes == Schemes::HttpAndHttps)) return false;
   std::optional<std::string> host = UrlHost(*url);
   if (!host) return false;
   std::string want = LowerAscii(domain);
@@ -65,6 +72,11 @@ bool CheckPageOrigin(const std::optional<std::string>& url, std::string_view dom
   return host->size() > want.size() + 1 &&
          host->compare(host->size() - want.size(), want.size(), want) == 0 &&
          (*host)[host->size() - want.size() - 1] == '.';
+}
+
+bool IsBankPage(const std::optional<std::string>& url) {
+  return CheckPageOrigin(url, config::kBankDomain,
+                         config::kAllowPlainHttp ? Schemes::HttpAndHttps : Schemes::HttpsOnly);
 }
 
 }  // namespace quilta

@@ -4,8 +4,6 @@
 #include <vector>
 
 #include "core/js_number.h"
-#include "core/page_origin.h"
-#include "quilta_config.h"
 
 namespace quilta {
 
@@ -55,51 +53,51 @@ std::optional<int32_t> IntegerValue(const ScriptValue& v) {
 }
 
 std::optional<ScriptValue> ScriptLayer::Get(Prop p) const {
+  if (!bankPage_) return ScriptValue{};  // nothing, not even whether it is write-only
   PropValue value;
-  if (!core_.GetProperty(p, &value)) return std::nullopt;  // write-only
+  if (!core_->GetProperty(p, &value)) return std::nullopt;  // write-only
   if (value.type == ValueType::Int) return ScriptValue::OfInt(value.number);
   return ScriptValue::OfText(std::move(value.text));
 }
 
 bool ScriptLayer::Set(Prop p, const ScriptValue& value) {
-  if (core_.Busy()) return false;
+  if (!bankPage_ || core_->Busy()) return false;
   const PropInfo& info = Info(p);
   if (!info.writable()) return false;
   try {
     if (info.type == ValueType::Int) {
       std::optional<int32_t> n = IntegerValue(value);
-      return n && core_.PutInt(p, *n);
+      return n && core_->PutInt(p, *n);
     }
     std::optional<Text> text = ArgumentText(value);
-    return text && core_.PutText(p, *text);
+    return text && core_->PutText(p, *text);
   } catch (...) {
     return false;
   }
 }
 
-ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args,
-                                const std::optional<std::string>& pageUrl) {
-  // Refused while a dialog waits on the person; ErrorInfo untouched.
-  if (core_.Busy()) return ScriptValue::OfInt(status::kBusy);
+ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args) {
   // A member this surface does not have (the bindings look names up with FindMember first;
   // this keeps an ActiveX-only method off the other surfaces whatever a binding passes).
   if (!Visible(m, surface_)) return ScriptValue{};
+  // A page that is not the bank's learns the version and nothing else: not even whether a
+  // dialog is open. Its refusal writes nothing the bank's page could read (ErrorInfo stays).
+  if (!bankPage_ && m != Method::GetComVersion) return ScriptValue::OfInt(status::kUrlNotSupported);
+  // Refused while a dialog waits on the person; ErrorInfo untouched.
+  if (core_->Busy()) return ScriptValue::OfInt(status::kBusy);
   try {
-    if (m == Method::ConnectCard && !CheckPageOrigin(pageUrl, config::kBankDomain))
-      return ScriptValue::OfInt(core_.Report(status::kUrlNotSupported));  // no card call
-
     // Only the arguments the method takes.
     const size_t n = std::min(args.size(), static_cast<size_t>(Info(m).argc));
     std::vector<std::optional<Text>> texts;
     texts.reserve(n);
     for (size_t i = 0; i < n; ++i) texts.push_back(ArgumentText(args[i]));
 
-    CallResult r = core_.Call(m, texts);
+    CallResult r = core_->Call(m, texts);
     if (r.isText) return ScriptValue::OfText(std::move(r.text));
     return ScriptValue::OfInt(r.status);
   } catch (...) {
     // Nothing crosses to the browser; the page gets a status it can read.
-    return ScriptValue::OfInt(core_.Report(status::kIllegalAccess));
+    return ScriptValue::OfInt(core_->Report(status::kIllegalAccess));
   }
 }
 

@@ -5,7 +5,12 @@
 //   - while one of our modal dialogs or message boxes waits on the person, a method call is
 //     refused with 6009 and a property write with false, and nothing changes (not even
 //     ErrorInfo); reads still work;
-//   - ConnectCard runs only for a page of the bank's domain (5004 otherwise, no card call);
+//   - the page belongs to each script object, taken once when the object is made (an NPAPI
+//     instance's window.location, an ActiveX control's client site, the page a native-
+//     messaging request comes from). An object whose page is not an https page of the bank's
+//     domain answers GetComVersion and nothing else: every other method gives 5004 and runs
+//     nothing (no card call, no dialog, ErrorInfo untouched), every read gives nothing (Void)
+//     and every write is refused. Objects on the bank's pages share the one core;
 //   - arguments: a number is its decimal text as JavaScript writes it, "" stays an empty
 //     text, anything else counts as missing; only the arguments a method takes are read;
 //   - integer properties take an integer or a whole double in range; text properties take
@@ -19,6 +24,7 @@
 #include <string_view>
 
 #include "core/atm_core.h"
+#include "core/page_origin.h"
 
 namespace quilta {
 
@@ -69,21 +75,29 @@ bool Visible(Prop p, Surface surface);
 
 class ScriptLayer {
  public:
-  ScriptLayer(CAtmCore& core, Surface surface) : core_(core), surface_(surface) {}
+  // `pageUrl`: the URL of the page the script object was made for (nullopt when the surface
+  // knows none: a control without a site, a browser that gave no location).
+  ScriptLayer(CAtmCore& core, Surface surface, const std::optional<std::string>& pageUrl)
+      : core_(&core), surface_(surface), bankPage_(IsBankPage(pageUrl)) {}
 
-  // The property's value; nullopt for a write-only property.
+  // Whether the object's page is one of the bank's (IsBankPage).
+  bool OnBankPage() const { return bankPage_; }
+
+  // The property's value; nullopt for a write-only property; Void on a page that is not the
+  // bank's.
   std::optional<ScriptValue> Get(Prop p) const;
-  // False when the write is refused (read-only, the wrong kind of value, a dialog open).
+  // False when the write is refused (read-only, the wrong kind of value, a dialog open, a
+  // page that is not the bank's).
   bool Set(Prop p, const ScriptValue& value);
-  // The method's result: its status (Int) or GetComVersion's text. `pageUrl` is the URL of
-  // the page that calls (nullopt when the surface knows none). Void, with nothing run, for a
-  // method the surface does not have.
-  ScriptValue Invoke(Method m, std::span<const ScriptValue> args,
-                     const std::optional<std::string>& pageUrl);
+  // The method's result: its status (Int) or GetComVersion's text. Void, with nothing run,
+  // for a method the surface does not have; 5004, with nothing run, on a page that is not
+  // the bank's.
+  ScriptValue Invoke(Method m, std::span<const ScriptValue> args);
 
  private:
-  CAtmCore& core_;
+  CAtmCore* core_;
   Surface surface_;
+  bool bankPage_;
 };
 
 // The argument rules: a value as method-argument text (nullopt: missing).

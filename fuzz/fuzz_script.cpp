@@ -1,13 +1,16 @@
 // The page's script surface: random sequences of property writes (any value kind, any text,
-// any length), reads and method calls with random argument counts and kinds, from random page
-// URLs, through the NPAPI surface of the script layer, against a core on the virtual reader
+// any length), reads and method calls with random argument counts and kinds, from the bank's
+// page's object and from objects on random page URLs, through the NPAPI surface of the script
+// layer, against a core on the virtual reader
 // with the simulated card (behind a PIN-pad reader in the second slot). The customer plays
 // fuzzer-chosen steps on virtual time, some of which are page calls made while a dialog is
 // open.
 //
 // Checked beyond the sanitizers: the layer never throws; a method answers an Int status (or
 // GetComVersion's text); while a dialog is open a call answers 6009, a write is refused, and
-// neither changes ErrorInfo; ErrorInfo stays within its 200-byte buffer.
+// neither changes ErrorInfo; an object off the bank's pages reads nothing, has its writes
+// refused and gets 5004 from every method but GetComVersion, without changing ErrorInfo;
+// ErrorInfo stays within its 200-byte buffer.
 #include <cstdlib>
 
 #include "fuzz/check.h"
@@ -27,7 +30,8 @@ struct Run {
         padCard_(std::make_shared<sim::FiscCard>(sim::DefaultProfile(), fuzz::kCardSeed)),
         pad_(std::make_shared<sim::PinPadReader>(padCard_)),
         world_(card_, pad_),
-        layer_(world_.core, Surface::Npapi) {
+        bankPage_(world_.core, Surface::Npapi,
+                  std::string("https://") + quilta::config::kBankDomain + "/atm") {
     const sim::PinPadAction actions[] = {sim::PinPadAction::kPassThrough, sim::PinPadAction::kEnterPin,
                                          sim::PinPadAction::kTimeout, sim::PinPadAction::kCancel};
     pad_->SetSettings({actions[in.ConsumeIntegralInRange(0, 3)], in.ConsumeBool() ? "1234" : "9999", "5678"});
@@ -43,17 +47,22 @@ struct Run {
   void Step(bool inDialog) {
     const bool busy = world_.core.Busy();
     const std::string before = world_.core.errorText();
+    ScriptLayer layer = in_.ConsumeIntegralInRange(0, 3) != 0
+                                   ? bankPage_
+                                   : ScriptLayer(world_.core, Surface::Npapi, fuzz::AnyPageUrl(in_));
+    const bool foreign = !layer.OnBankPage();
     switch (in_.ConsumeIntegralInRange(0, 3)) {
       case 0: {  // write
         const Prop p = static_cast<Prop>(in_.ConsumeIntegralInRange<size_t>(0, kPropCount - 1));
-        const bool written = layer_.Set(p, AnyValueOrFitting(p));
-        if (busy) CHECK(!written && world_.core.errorText() == before);
+        const bool written = layer.Set(p, AnyValueOrFitting(p));
+        if (busy || foreign) CHECK(!written && world_.core.errorText() == before);
         break;
       }
       case 1: {  // read
         const Prop p = static_cast<Prop>(in_.ConsumeIntegralInRange<size_t>(0, kPropCount - 1));
-        const auto v = layer_.Get(p);
-        CHECK(v.has_value() == Info(p).readable());
+        const auto v = layer.Get(p);
+        if (foreign) CHECK(v && v->kind == ScriptValue::Kind::Void);
+        else CHECK(v.has_value() == Info(p).readable());
         break;
       }
       default: {  // call
@@ -64,9 +73,12 @@ struct Run {
         if (!inDialog) {
           fuzz::AddCustomerSteps(in_, world_.person, 12, [this] { Step(true); });
         }
-        const ScriptValue r = layer_.Invoke(m, args, fuzz::AnyPageUrl(in_));
+        const ScriptValue r = layer.Invoke(m, args);
         if (!Visible(m, Surface::Npapi)) break;
-        if (busy) {  // every call, GetComVersion too
+        if (foreign && m != Method::GetComVersion) {
+          CHECK(r.kind == ScriptValue::Kind::Int && r.i == status::kUrlNotSupported &&
+                world_.core.errorText() == before);
+        } else if (busy) {  // every call, GetComVersion too
           CHECK(r.kind == ScriptValue::Kind::Int && r.i == status::kBusy && world_.core.errorText() == before);
         } else {
           CHECK(r.kind == (m == Method::GetComVersion ? ScriptValue::Kind::Text : ScriptValue::Kind::Int));
@@ -97,7 +109,7 @@ struct Run {
   std::shared_ptr<sim::FiscCard> padCard_;
   std::shared_ptr<sim::PinPadReader> pad_;
   fuzz::World world_;
-  ScriptLayer layer_;
+  ScriptLayer bankPage_;
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ ScriptValue FromJson(const Json& v) {
 
 Json ToJson(const ScriptValue& v) {
   if (v.kind == ScriptValue::Kind::Int) return Json::Number(v.i);
+  if (v.kind == ScriptValue::Kind::Void) return Json::Null();
   return Json::String(ToUtf8(v.text));
 }
 
@@ -82,6 +83,9 @@ Json Bridge::Handle(const Json& req, const Json& id) {
 
   static const std::vector<Json> kNoArgs;
   const std::vector<Json>& given = args ? args->items : kNoArgs;
+  std::optional<std::string> pageUrl;
+  if (origin) pageUrl = origin->string;
+  ScriptLayer layer(core_, Surface::NativeMessaging, pageUrl);
 
   if (o == "call") {
     if (!m->isMethod) return ErrorJson(id, "not-a-method", name->string + " is a property");
@@ -90,17 +94,15 @@ Json Bridge::Handle(const Json& req, const Json& id) {
     std::vector<ScriptValue> values;
     values.reserve(n);
     for (size_t i = 0; i < n; ++i) values.push_back(FromJson(given[i]));
-    std::optional<std::string> pageUrl;
-    if (origin) pageUrl = origin->string;
-    return ResultAnswer(id, ToJson(layer_.Invoke(m->method, values, pageUrl)));
+    return ResultAnswer(id, ToJson(layer.Invoke(m->method, values)));
   }
   if (m->isMethod) return ErrorJson(id, "not-a-property", name->string + " is a method");
   if (o == "get") {
-    std::optional<ScriptValue> v = layer_.Get(m->prop);
+    std::optional<ScriptValue> v = layer.Get(m->prop);
     return ResultAnswer(id, v ? ToJson(*v) : Json::Null());  // null: write-only
   }
   const ScriptValue value = given.empty() ? ScriptValue() : FromJson(given[0]);
-  return ResultAnswer(id, Json::Bool(layer_.Set(m->prop, value)));
+  return ResultAnswer(id, Json::Bool(layer.Set(m->prop, value)));
 }
 
 }  // namespace quilta::nmhost

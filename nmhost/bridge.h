@@ -1,14 +1,16 @@
 // The native-messaging binding: converts the extension's JSON requests to script values and
 // the script layer's answers back to JSON, as the NPAPI binding converts NPVariants. Every
-// rule (member visibility, the busy refusal during dialogs, the origin check before
-// ConnectCard, the argument rules) is the script layer's (core/script.h).
+// rule (member visibility, the busy refusal during dialogs, the page's origin, the argument
+// rules) is the script layer's (core/script.h). Each request is judged as a call from the
+// page it names in `origin`: a page that is not an https page of the bank's domain gets
+// GetComVersion and nothing else (calls 5004, reads null, writes false).
 //
 // Request (one frame):  {"id": ID, "op": "get"|"set"|"call", "name": NAME, "args": [...],
 //                        "origin": PAGE_URL}
 //   ID      a number or a text, echoed in the answer;
 //   args    call: the method's arguments; set: [value]; get: ignored. Missing: none;
 //   origin  the URL of the page that calls, as the browser reports the sender (the
-//           extension sets it, never the page); missing: no page, ConnectCard refused (5004).
+//           extension sets it, never the page); missing: no page, nothing but GetComVersion.
 // Values: a JSON text is a text, a number is a script number (the argument rules turn it
 // into the text JavaScript prints for it), anything else (true, null, arrays, objects) is
 // neither: a missing argument, a refused write.
@@ -36,7 +38,7 @@ namespace quilta::nmhost {
 
 class Bridge {
  public:
-  explicit Bridge(CAtmCore& core) : layer_(core, Surface::NativeMessaging) {}
+  explicit Bridge(CAtmCore& core) : core_(core) {}
 
   // The answer to one request frame's payload. Never throws.
   std::string Answer(std::string_view request);
@@ -44,7 +46,7 @@ class Bridge {
  private:
   Json Handle(const Json& request, const Json& id);
 
-  ScriptLayer layer_;
+  CAtmCore& core_;
 };
 
 // An answer carrying an error (also used by the host for a frame it cannot take).

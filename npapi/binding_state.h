@@ -1,5 +1,6 @@
-// Process-wide state of the NPAPI binding. The core object holds everything the page sees;
-// the binding keeps only what it needs to talk to the browser.
+// Process-wide state of the NPAPI binding. The core object holds everything the bank's pages
+// share; the binding keeps only what it needs to talk to the browser. Each instance keeps
+// its own page URL (plugin.cpp).
 #pragma once
 
 #include <optional>
@@ -15,9 +16,6 @@ namespace quilta::npapi {
 using quilta::Member;
 
 struct BindingState {
-  // window.location.href of the newest plug-in instance, copied out of the browser's string
-  // (nullopt when the browser gave none). It stays valid after that instance is destroyed.
-  std::optional<std::string> pageUrl;
   // Identifier of every member name the NPAPI surface has -> member.
   std::unordered_map<NPIdentifier, Member> members;
 };
@@ -26,5 +24,9 @@ BindingState& State();
 
 // Re-reads the identifiers of all member names from the browser.
 void BuildIdentifierTable();
+
+// window.location.href of the instance's page, as read when the instance was made (nullopt
+// when the browser gave none or `npp` is no live instance of ours).
+std::optional<std::string> InstancePageUrl(NPP npp);
 
 }  // namespace quilta::npapi

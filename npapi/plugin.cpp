@@ -1,13 +1,13 @@
 // The plug-in module: entry points, the plug-in function table and the instances.
 //
 // Instances. NPP_New creates a PluginInstance (kept in the instance's pdata), asks to be
-// windowless, copies the page URL (window.location.href) into the binding's process-wide
-// state and re-reads the member identifiers; the newest instance's URL decides the origin
-// check for every instance in the process. NPP_Destroy releases what the instance owns: its
-// reference to the scriptable object (the browser frees the object once the page lets go of
-// it too) and the PluginInstance itself. The page URL is a copy owned by the module, so it
-// stays valid after the instance that supplied it is gone. The core object and the card
-// session are process-wide and survive both NPP_Destroy and NP_Shutdown.
+// windowless, copies its own page URL (window.location.href) into it and re-reads the member
+// identifiers. The instance's scriptable object takes that URL when it is made and keeps its
+// own copy: what it may reach depends on its page alone, never on another instance's.
+// NPP_Destroy releases what the instance owns: its reference to the scriptable object (the
+// browser frees the object once the page lets go of it too) and the PluginInstance itself.
+// The core object and the card session are process-wide and survive both NPP_Destroy and
+// NP_Shutdown.
 #include <cstring>
 #include <new>
 
@@ -32,7 +32,8 @@ constexpr uint16_t kPluginTableVersion = 19;
 struct PluginInstance {
   explicit PluginInstance(NPP n) : npp(n) {}
   NPP npp;
-  NPObject* scriptable = nullptr;  // our reference, created on first request
+  std::optional<std::string> pageUrl;  // window.location.href when the instance was made
+  NPObject* scriptable = nullptr;      // our reference, created on first request
 };
 
 // window.location.href of the instance's page, copied; nullopt when the browser gives none.
@@ -72,7 +73,7 @@ NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char*[], char*[], N
   instance->pdata = pi;
   // Windowless: the plug-in draws nothing; its dialogs are windows of their own.
   npn::SetValue(instance, NPPVpluginWindowBool, nullptr);
-  State().pageUrl = ReadPageUrl(instance);
+  pi->pageUrl = ReadPageUrl(instance);
   BuildIdentifierTable();
 #if !defined(_WIN32)
   // The browser window (an X11 window id): the keypad dialogs centre over it. A browser that
@@ -193,6 +194,11 @@ NPError InitializeBrowser(NPNetscapeFuncs* bFuncs) {
 BindingState& State() {
   static BindingState* state = new BindingState();  // lives as long as the module
   return *state;
+}
+
+std::optional<std::string> InstancePageUrl(NPP npp) {
+  if (npp == nullptr || npp->pdata == nullptr) return std::nullopt;
+  return static_cast<PluginInstance*>(npp->pdata)->pageUrl;
 }
 
 void BuildIdentifierTable() {

@@ -11,11 +11,9 @@
 #include "core/js_number.h"
 #include "npapi/binding_state.h"
 #include "npapi/browser_funcs.h"
-#include "core/page_origin.h"
-#include "quilta_config.h"
 
 // The NPAPI binding converts NPVariants to and from script values; every rule (the busy
-// refusal during dialogs, the origin check, the argument rules) is the script layer's.
+// refusal during dialogs, the page's origin, the argument rules) is the script layer's.
 
 namespace quilta::npapi {
 namespace {
@@ -27,8 +25,6 @@ const Member* Find(NPIdentifier name) {
   auto it = members.find(name);
   return it == members.end() ? nullptr : &it->second;
 }
-
-ScriptLayer Layer() { return ScriptLayer(CAtmCore::Instance(), Surface::Npapi); }
 
 // A value from the page: strings are decoded from UTF-8 over exactly their byte count.
 ScriptValue FromVariant(const NPVariant& v) {
@@ -81,10 +77,14 @@ ScriptablePluginObjectBase* Self(NPObject* obj) {
 
 // ---- Base class ----
 
+ScriptablePluginObjectBase::ScriptablePluginObjectBase(NPP npp,
+                                                       const std::optional<std::string>& pageUrl)
+    : layer_(CAtmCore::Instance(), Surface::Npapi, pageUrl), npp_(npp) {}
+
 bool ScriptablePluginObjectBase::SetProperty(NPIdentifier name, const NPVariant* value) {
   const Member* m = Find(name);
   if (m == nullptr || m->isMethod || value == nullptr) return false;
-  return Layer().Set(m->prop, FromVariant(*value));
+  return layer_.Set(m->prop, FromVariant(*value));
 }
 
 void ScriptablePluginObjectBase::_Deallocate(NPObject* obj) { delete Self(obj); }
@@ -125,8 +125,10 @@ bool ScriptablePluginObjectBase::_Construct(NPObject* obj, const NPVariant* args
 
 // ---- The page's object ----
 
+// The browser allocates the object for a live instance (NPP_GetValue): its page is that
+// instance's.
 NPObject* ScriptablePluginObject::_Allocate(NPP npp, NPClass*) {
-  return new (std::nothrow) ScriptablePluginObject(npp);
+  return new (std::nothrow) ScriptablePluginObject(npp, InstancePageUrl(npp));
 }
 
 NPClass* ScriptablePluginObject::Class() {
@@ -148,10 +150,15 @@ bool ScriptablePluginObject::HasProperty(NPIdentifier name) {
   return m != nullptr && !m->isMethod;
 }
 
-// A script value into the browser's result (strings copied into browser memory as UTF-8).
+// A script value into the browser's result (strings copied into browser memory as UTF-8;
+// Void stays void).
 static bool ToVariant(const ScriptValue& v, NPVariant* result) {
   if (v.kind == ScriptValue::Kind::Int) {
     SetInt(result, v.i);
+    return true;
+  }
+  if (v.kind == ScriptValue::Kind::Void) {
+    SetVoid(result);
     return true;
   }
   return SetString(result, ToUtf8(v.text));
@@ -162,7 +169,7 @@ bool ScriptablePluginObject::GetProperty(NPIdentifier name, NPVariant* result) {
   SetVoid(result);
   const Member* m = Find(name);
   if (m == nullptr || m->isMethod) return false;
-  std::optional<ScriptValue> value = Layer().Get(m->prop);
+  std::optional<ScriptValue> value = layer_.Get(m->prop);
   return value && ToVariant(*value, result);  // false for a write-only property
 }
 
@@ -177,7 +184,7 @@ bool ScriptablePluginObject::Invoke(NPIdentifier name, const NPVariant* args, ui
   std::vector<ScriptValue> values;
   values.reserve(n);
   for (uint32_t i = 0; i < n; ++i) values.push_back(FromVariant(args[i]));
-  return ToVariant(Layer().Invoke(m->method, values, State().pageUrl), result);
+  return ToVariant(layer_.Invoke(m->method, values), result);
 }
 
 bool ScriptablePluginObject::InvokeDefault(const NPVariant*, uint32_t, NPVariant* result) {

@@ -1,15 +1,21 @@
-// The scriptable object the page sees. Each object embeds the NPObject header and records its
-// instance; the static NPClass operations map the header back to the object and call the
-// virtual operation of the same name.
+// The scriptable object the page sees. Each object embeds the NPObject header, records its
+// instance and holds its own script layer, made for the page of the instance that created it
+// (its window.location when the instance was made): what the object may reach is decided by
+// that page alone, never by another instance's. The static NPClass operations map the header
+// back to the object and call the virtual operation of the same name.
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "core/script.h"
 #include "npapi/npapi.h"
 
 namespace quilta::npapi {
 
 class ScriptablePluginObjectBase : public NPObject {
  public:
-  explicit ScriptablePluginObjectBase(NPP npp) : npp_(npp) {}
+  ScriptablePluginObjectBase(NPP npp, const std::optional<std::string>& pageUrl);
   virtual ~ScriptablePluginObjectBase() = default;
   ScriptablePluginObjectBase(const ScriptablePluginObjectBase&) = delete;
   ScriptablePluginObjectBase& operator=(const ScriptablePluginObjectBase&) = delete;
@@ -29,6 +35,8 @@ class ScriptablePluginObjectBase : public NPObject {
   NPP npp() const { return npp_; }
 
  protected:
+  ScriptLayer layer_;
+
   // The static operations, in NPClass slot order.
   static void _Deallocate(NPObject* obj);
   static void _Invalidate(NPObject* obj);

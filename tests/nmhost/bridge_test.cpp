@@ -1,6 +1,7 @@
 // The host's requests: JSON in, the script layer's answer out. One table, run in order on
 // one core (later rows see what earlier ones wrote), on the in-process reader without a
-// card; the card road itself runs in the browser tests on the real stack.
+// card; the card road itself runs in the browser tests on the real stack. A request without
+// an "origin" of its own is sent as from the bank's page.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,10 +26,16 @@ class BridgeTest : public ::testing::Test {
     core.channel.pcsc = &pcsc;
     core.channel.sleeper = &sleeper;
   }
-  void Run(const std::vector<Row>& rows) {
+  static std::string FromBankPage(const std::string& request) {
+    if (!request.starts_with("{\"") || request.find("\"origin\"") != std::string::npos) return request;
+    return R"({"origin":"https://www.)" + std::string(config::kBankDomain) + R"(/atm/",)" +
+           request.substr(1);
+  }
+  // `asSent`: the requests go as they are, without the bank's origin.
+  void Run(const std::vector<Row>& rows, bool asSent = false) {
     for (const Row& row : rows) {
       SCOPED_TRACE(row.request);
-      const std::string got = bridge.Answer(row.request);
+      const std::string got = bridge.Answer(asSent ? row.request : FromBankPage(row.request));
       if (row.answer.starts_with('!')) {
         std::optional<Json> a = ParseJson(got);
         ASSERT_TRUE(a) << got;
@@ -97,18 +104,39 @@ TEST_F(BridgeTest, RequestsAnsweredAsThePluginAnswersItsScript) {
       {R"({"id":7,"op":"call","name":"SetReaderType","args":[]})", R"({"id":7,"result":5042})"},
       {R"({"id":7,"op":"call","name":"SetReaderType","args":[3,"extra",{}]})", R"({"id":7,"result":0})"},
       {R"({"id":7,"op":"get","name":"ReaderType"})", R"({"id":7,"result":3})"},
-      // The origin check: the page's URL from the request, nothing when it has none.
-      {R"({"id":8,"op":"call","name":"ConnectCard"})", R"({"id":8,"result":5004})"},
-      {R"({"id":8,"op":"call","name":"ConnectCard","origin":"https://evil.test/?u=)" +
-           std::string(config::kBankDomain) + R"("})", R"({"id":8,"result":5004})"},
-      {R"({"id":8,"op":"get","name":"ErrorInfo"})", R"j({"id":8,"result":"IE Url No Support! (5004)"})j"},
   });
-  // A page of the bank's domain passes the check and reaches the card engine (here: no
-  // context, so PC/SC's answer, not 5004).
-  const std::string answer =
-      bridge.Answer(R"({"id":9,"op":"call","name":"ConnectCard","origin":")" + bank + "\"}");
+  // A page of the bank's domain reaches the card engine (here: no context, so PC/SC's
+  // answer, not 5004).
+  const std::string answer = bridge.Answer(FromBankPage(R"({"id":9,"op":"call","name":"ConnectCard"})"));
   EXPECT_NE(answer, R"({"id":9,"result":5004})");
   EXPECT_TRUE(answer.starts_with(R"({"id":9,"result":)")) << answer;
+}
+
+// Every request is judged by the page it comes from: a page that is not the bank's (or no
+// page) gets the version and nothing else, even after the bank's page wrote and called.
+TEST_F(BridgeTest, ARequestFromAPageThatIsNotTheBanksReachesOnlyTheVersion) {
+  Run({{R"({"id":1,"op":"set","name":"ReaderName","args":["A"]})", R"({"id":1,"result":true})"},
+       {R"({"id":1,"op":"call","name":"VerifyPIN"})", R"({"id":1,"result":6002})"}});
+  const std::string domain = config::kBankDomain;
+  for (const std::string& origin :
+       {R"(,"origin":"https://evil.test/?u=https://)" + domain + R"(/")",
+        R"(,"origin":"http://)" + domain + R"(/atm/")", std::string()}) {
+    if (config::kAllowPlainHttp && origin.find("http:") != std::string::npos) continue;
+    SCOPED_TRACE(origin);
+    Run({
+        {R"({"id":2,"op":"call","name":"GetComVersion")" + origin + "}", R"({"id":2,"result":"1,0,0,1"})"},
+        {R"({"id":3,"op":"call","name":"ConnectDriver")" + origin + "}", R"({"id":3,"result":5004})"},
+        {R"({"id":3,"op":"call","name":"DoInput")" + origin + "}", R"({"id":3,"result":5004})"},
+        {R"({"id":4,"op":"get","name":"ReaderName")" + origin + "}", R"({"id":4,"result":null})"},
+        {R"({"id":4,"op":"get","name":"ErrorInfo")" + origin + "}", R"({"id":4,"result":null})"},
+        {R"({"id":5,"op":"set","name":"ReaderName","args":["B"])" + origin + "}", R"({"id":5,"result":false})"},
+        // Names still answer as they do for the bank's page, so a page can detect the host.
+        {R"({"id":6,"op":"call","name":"NoSuchMethod")" + origin + "}", R"(!unknown-member)"},
+    }, true);
+  }
+  Run({{R"({"id":7,"op":"get","name":"ReaderName"})", R"({"id":7,"result":"A"})"},
+       {R"({"id":7,"op":"get","name":"ErrorInfo"})", R"j({"id":7,"result":" para input error. (6002)"})j"}});
+  EXPECT_TRUE(pcsc.Log().empty()) << "nothing reached PC/SC";
 }
 
 TEST_F(BridgeTest, DuringADialogCallsAndWritesAreRefusedAndReadsAnswered) {

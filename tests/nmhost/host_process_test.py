@@ -6,8 +6,9 @@
   - the end of input, a frame cut short and SIGTERM end the process with the release logged;
   - a frame longer than the limit is answered once ("frame-too-long") and ends the session.
 
-No card and no pcscd: the release line names what there was to release.
-    host_process_test.py --host PATH
+No card and no pcscd: the release line names what there was to release. Requests come from
+the bank's page (DOMAIN, the build's bank domain), as the extension sends them.
+    host_process_test.py --host PATH --domain DOMAIN
 """
 import argparse
 import json
@@ -22,6 +23,8 @@ MAX_FRAME = 1 << 20
 
 
 class Host:
+    origin = None
+
     def __init__(self, path, log):
         self.p = subprocess.Popen([path, 'chrome-extension://test/'], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
@@ -32,6 +35,8 @@ class Host:
         self.p.stdin.flush()
 
     def send(self, payload):
+        if isinstance(payload, dict):
+            payload = dict(payload, origin=self.origin)
         data = payload if isinstance(payload, bytes) else json.dumps(payload).encode()
         self.send_raw(struct.pack('=I', len(data)) + data)
 
@@ -50,7 +55,9 @@ class Host:
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--host', required=True)
+    ap.add_argument('--domain', required=True)
     args = ap.parse_args()
+    Host.origin = 'https://%s/atm/' % args.domain
     failures = []
 
     def expect(name, got, want):
