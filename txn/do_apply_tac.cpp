@@ -2,17 +2,16 @@
 // the like), whose block is PCode 4, ID 16, FdChkCode 8, ServerDateTime 14, CTelNo 10
 // (52 bytes, Lc "34").
 //
-// Order: the PIN on reader types 1 and 3 (6002 for one the card engine cannot take: missing,
-// empty, over 16 characters, not hex), ReadBasicData, FdChkCode 8 (5045), PCode 4 (5047),
+// Order: the PIN on every reader type but 2 (6002 for one the card engine cannot take:
+// missing, empty, over 16 characters, not hex), ReadBasicData, FdChkCode 8 (5045), PCode 4 (5047),
 // ServerDateTime 14 (5052), ID 16 (6001: an ID never put), CTelNo (never put: ten blanks;
 // else 10, 6002), the session key, then the reader-type road:
 //   type 3                        205 CDoApplyTACDlg152 for ApplyType 1, else 206 (151)
 //   type 2, "Todos eCode Connectable II..."   105 CTWOREADERSHOW1
 //   type 2, any other reader      208 CDoApplyTACDlg252 for ApplyType 1 or 2, else 207 (251)
 //   any other type: an ordinary   204 CDoApplyTACDlg1 for ApplyType 1 or 2, else 203, with
-//   reader                        the card taken out and put back; then VerifyPIN (6002 for
-//                                 a PIN it cannot take, a missing one as empty, before its
-//                                 VERIFY), the card re-check (5035) and the TAC command
+//   reader                        the card taken out and put back; then VerifyPIN, the card
+//                                 re-check (5035) and the TAC command
 // The ordinary road also serves a type other than 1 (0 from a page that never called
 // SetReaderType, or any number the page put): it sends the PIN and the TAC command itself.
 // The inquiry, transfer and payment methods refuse such a type with 5042 instead.

@@ -49,8 +49,8 @@ int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin) {
 }
 
 int32_t CheckPinArgument(CoreParts& core, const std::optional<Text>& pin) {
-  const int32_t type = core.props.ReaderType();
-  if (type != 1 && type != 3) return status::kOk;
+  // Only a type-2 reader takes the PIN on its own pad; every other road sends the page's.
+  if (core.props.ReaderType() == 2) return status::kOk;
   static const Text kNoPin;  // a missing PIN is refused as an empty one
   if (!FitsPinBlock(pin ? *pin : kNoPin)) return core.Report(status::kBadParameter);
   return status::kOk;

@@ -22,12 +22,11 @@ namespace quilta::txn {
 // the reader's own pad, 3 the page's PIN sent by the reader's instruction dialog.
 constexpr bool KnownReaderType(int32_t type) { return type >= 1 && type <= 3; }
 
-// The PIN argument, before any card command: on types 1 and 3 it must be one the card
-// engine can put into a PIN block (1 to 16 characters, upper-case hex digits), else 6002; a
-// missing PIN is refused as an empty one (the card would take the all-F block as a wrong
-// PIN). Type 2 ignores the PIN (the customer types it on the reader). Any other type is not
-// checked here: an ordinary reader's road hands the PIN to VerifyPIN, which refuses the same
-// PINs (a missing one as empty) before its VERIFY.
+// The PIN argument, before any card command: on every reader type but 2 (an ordinary
+// reader's road sends the page's PIN too) it must be one the card engine can put into a PIN
+// block (1 to 16 characters, upper-case hex digits), else 6002; a missing PIN is refused as
+// an empty one (the card would take the all-F block as a wrong PIN and spend a try). Type 2
+// ignores the PIN (the customer types it on the reader).
 int32_t CheckPinArgument(CoreParts& core, const std::optional<Text>& pin);
 
 // The first step of the inquiry, transfer and payment methods (the runner), before any card

@@ -189,6 +189,7 @@ TEST(DoApplyTAC, InputChecksStopBeforeAnyPinOrTacCommand) {
   auto none = [](ApplyBench&) {};
   const std::vector<Case> cases = {
       {"no PIN on reader type 1", none, std::nullopt, 1, 6002, " para input error. (6002)", false},
+      {"reader type never set and no PIN", none, std::nullopt, 0, 6002, " para input error. (6002)", false},
       {"PIN of 17 on reader type 3", none, u"12345678901234567", 3, 6002, " para input error. (6002)", false},
       {"FdChkCode of 7", put(Prop::FdChkCode, "1234567"), u"1234", 1, 5045, " FdChkCode is not valid. (5045)", true},
       {"FdChkCode before PCode", [](ApplyBench& b) {
@@ -241,9 +242,6 @@ TEST(DoApplyTAC, DialogOutcomes) {
        "User confirm time out (2nd gen reader input pin). (5037)"},
       {"confirmation cannot be shown: not shown again", 1, kPlainReader, false,
        [](ApplyBench& b) { b.person.noDisplay = true; }, 5036, "User Cancel to do Txn Tac. (5036)"},
-      {"reader type never set and no PIN: confirmed, then refused before VERIFY", 0, kPlainReader, false,
-       [](ApplyBench& b) { TakeCardOutAndBackAndConfirm(b.person); }, 6002, " para input error. (6002)",
-       std::nullopt},
       {"another card put back", 1, kPlainReader, false,
        [](ApplyBench& b) {
          sim::Profile other = sim::DefaultProfile();
