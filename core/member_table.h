@@ -15,7 +15,7 @@ enum class Scope : uint8_t { Both, AxOnly };
 enum class Access : uint8_t { R, W, RW };
 enum class ValueType : uint8_t { Text, Int };
 enum class ReadRule : uint8_t { Plain, Flag, Empty, Zero, Error };
-enum class WriteRule : uint8_t { None, Store, Amount, Nono, Fixed16, Fixed10, Ignore, AxIgnore };
+enum class WriteRule : uint8_t { None, Store, Secret, Amount, Nono, Fixed16, Fixed10, Ignore, AxIgnore };
 
 // Methods in table order.
 enum class Method : uint16_t {

@@ -64,17 +64,21 @@ PropertyStore::Write PropertyStore::PutText(Prop p, const Text& value) {
   if (!info.writable() || info.type != ValueType::Text) return Write::Refused;
   if (info.write == WriteRule::AxIgnore) return Write::Refused;  // the NPAPI side refuses it
   if (info.write == WriteRule::Ignore) return Write::Done;
-  const std::string narrow = ToNarrow(value);
+  SecretBytes narrow(ToNarrow(value));  // may be a PIN block or a key: wiped when done
   if (info.limit != kNoLimit && narrow.size() > static_cast<size_t>(info.limit))
     return Write::Done;  // dropped
   switch (info.write) {
     case WriteRule::Store:
       T(p) = value;
       break;
+    case WriteRule::Secret:
+      secret_[static_cast<size_t>(p)].Assign(value);
+      break;
     case WriteRule::Amount: {
-      amountValue_ = LeadingInteger(narrow);
-      std::string padded =
-          narrow.size() < 12 ? std::string(12 - narrow.size(), '0') + narrow : narrow;
+      amountValue_ = LeadingInteger(narrow.view());
+      std::string padded = narrow.size() < 12
+                               ? std::string(12 - narrow.size(), '0') + narrow.value()
+                               : narrow.value();
       amount14_ = FromNarrow(padded + "00");
       T(p) = value;
       break;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/member_table.h"
+#include "core/secret.h"
 #include "core/text.h"
 
 namespace quilta {
@@ -35,6 +36,10 @@ class PropertyStore {
   // `errorText`, which the store does not own.
   bool Get(Prop p, const std::string& errorText, PropValue* out) const;
 
+  // A write-only property of the Secret rule (aPIN, Key): kept in wiped memory, not in its
+  // text slot (which stays empty), and wiped when overwritten and when the store goes.
+  const Text& SecretValue(Prop p) const { return secret_[static_cast<size_t>(p)].value(); }
+
   // Slots as the card engine and the transactions use them.
   Text& T(Prop p) { return text_[static_cast<size_t>(p)]; }
   const Text& T(Prop p) const { return text_[static_cast<size_t>(p)]; }
@@ -52,6 +57,7 @@ class PropertyStore {
  private:
   std::array<Text, kPropCount> text_;
   std::array<int32_t, kPropCount> num_{};
+  std::array<SecretText, kPropCount> secret_;  // used by the Secret rows only
   Text amount14_;
   int32_t amountValue_ = 0;
 };

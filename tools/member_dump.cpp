@@ -92,6 +92,7 @@ std::string WriteText(const PropInfo& p) {
   std::string limit = p.limit == kNoLimit ? "" : ", dropped beyond " + std::to_string(p.limit) + " bytes";
   switch (p.write) {
     case WriteRule::None: return "—";
+    case WriteRule::Secret:
     case WriteRule::Store:
       return p.type == ValueType::Int ? "a script integer (other values are dropped)" : "stored" + limit;
     case WriteRule::Amount: return "stored as the amount in whole units" + limit;

@@ -45,8 +45,8 @@ CardWrite::~CardWrite() {
 
 int32_t ReadCardWrite(CoreParts& core, CardWrite* write) {
   PropertyStore& p = core.props;
-  if (!HexBytes8(p.T(Prop::Key), write->key.data())) return BadInput(core);
-  if (write->pin && !HexBytes8(p.T(Prop::aPIN), write->pinBlock.data())) return BadInput(core);
+  if (!HexBytes8(p.SecretValue(Prop::Key), write->key.data())) return BadInput(core);
+  if (write->pin && !HexBytes8(p.SecretValue(Prop::aPIN), write->pinBlock.data())) return BadInput(core);
   if (write->lists) {
     for (size_t k = 0; k < kListSlots; ++k)
       if (!FixedField(p.T(Prop::aAccountNo0 + static_cast<int>(k)), kListAccountWidth,
