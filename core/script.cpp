@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/js_number.h"
+#include "core/secret.h"
 
 namespace quilta {
 
@@ -70,7 +71,9 @@ bool ScriptLayer::Set(Prop p, const ScriptValue& value) {
       return n && core_->PutInt(p, *n);
     }
     std::optional<Text> text = ArgumentText(value);
-    return text && core_->PutText(p, *text);
+    const bool written = text && core_->PutText(p, *text);
+    if (text) WipeString(*text);  // aPIN and Key are written this way
+    return written;
   } catch (...) {
     return false;
   }
@@ -93,6 +96,8 @@ ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args) {
     for (size_t i = 0; i < n; ++i) texts.push_back(ArgumentText(args[i]));
 
     CallResult r = core_->Call(m, texts);
+    for (std::optional<Text>& t : texts)  // PINs among them
+      if (t) WipeString(*t);
     if (r.isText) return ScriptValue::OfText(std::move(r.text));
     return ScriptValue::OfInt(r.status);
   } catch (...) {

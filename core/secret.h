@@ -13,6 +13,15 @@ namespace quilta {
 // Overwrites n bytes in a way the optimiser keeps.
 void WipeBytes(void* p, size_t n);
 
+// Wipes a string's whole capacity (what it holds and what it held before it shrank) and
+// empties it. For buffers that passed a secret through (frames, parsed requests, arguments).
+template <class Str>
+void WipeString(Str& s) {
+  s.resize(s.capacity());
+  WipeBytes(s.data(), s.size() * sizeof(typename Str::value_type));
+  s.clear();
+}
+
 template <class Str>
 class Secret {
  public:
@@ -46,11 +55,7 @@ class Secret {
     value_.assign(v.data(), v.size());
   }
   // Wipes the whole capacity (not just the size) and empties the value.
-  void Wipe() {
-    value_.resize(value_.capacity());
-    WipeBytes(value_.data(), value_.size() * sizeof(typename Str::value_type));
-    value_.clear();
-  }
+  void Wipe() { WipeString(value_); }
 
   const Str& value() const { return value_; }
   View view() const { return value_; }

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/secret.h"
+
 namespace quilta::nmhost {
 namespace {
 
@@ -51,6 +53,11 @@ std::string Bridge::Answer(std::string_view request) {
     if (!req) return ErrorAnswer(Json::Null(), "bad-request", "not JSON: " + why);
     if (req->kind != Json::Kind::Object)
       return ErrorAnswer(Json::Null(), "bad-request", "a request is an object");
+    // The parsed request may hold a PIN: wiped once answered, whatever the answer.
+    struct WipeRequest {
+      Json& json;
+      ~WipeRequest() { json.Wipe(); }
+    } wipe{*req};
     const Json* id = req->Find("id");
     if (id == nullptr || (id->kind != Json::Kind::Number && id->kind != Json::Kind::String))
       return ErrorAnswer(Json::Null(), "bad-request", "\"id\" must be a number or a text");
@@ -94,15 +101,19 @@ Json Bridge::Handle(const Json& req, const Json& id) {
     std::vector<ScriptValue> values;
     values.reserve(n);
     for (size_t i = 0; i < n; ++i) values.push_back(FromJson(given[i]));
-    return ResultAnswer(id, ToJson(layer.Invoke(m->method, values)));
+    Json answer = ResultAnswer(id, ToJson(layer.Invoke(m->method, values)));
+    for (ScriptValue& v : values) WipeString(v.text);
+    return answer;
   }
   if (m->isMethod) return ErrorJson(id, "not-a-property", name->string + " is a method");
   if (o == "get") {
     std::optional<ScriptValue> v = layer.Get(m->prop);
     return ResultAnswer(id, v ? ToJson(*v) : Json::Null());  // null: write-only
   }
-  const ScriptValue value = given.empty() ? ScriptValue() : FromJson(given[0]);
-  return ResultAnswer(id, Json::Bool(layer.Set(m->prop, value)));
+  ScriptValue value = given.empty() ? ScriptValue() : FromJson(given[0]);
+  const bool written = layer.Set(m->prop, value);
+  WipeString(value.text);  // aPIN and Key are written this way
+  return ResultAnswer(id, Json::Bool(written));
 }
 
 }  // namespace quilta::nmhost

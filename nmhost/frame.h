@@ -4,6 +4,8 @@
 // FrameReader splits the bytes read from stdin into frames. A length above kMaxFrame is a
 // broken or hostile stream: the reader stops there for good (the host answers once and
 // ends the session; it cannot find the next frame boundary without trusting that length).
+// A request may carry a PIN: the reader wipes every byte it held once a frame is taken off,
+// and all it still holds when it goes.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +23,14 @@ class FrameReader {
  public:
   enum class Result { Frame, NeedMore, TooLong };
 
-  void Feed(const char* data, size_t size) { buf_.append(data, size); }
+  FrameReader() = default;
+  FrameReader(const FrameReader&) = delete;
+  FrameReader& operator=(const FrameReader&) = delete;
+  ~FrameReader();
+
+  void Feed(const char* data, size_t size);
   // The next whole frame's payload into *payload (Frame), NeedMore, or TooLong (and TooLong
-  // on every later call).
+  // on every later call). The caller wipes *payload when done with it.
   Result Next(std::string* payload);
   // Bytes of an unfinished frame are held (at the end of input: a truncated frame).
   bool HasPartial() const { return buf_.size() > pos_; }

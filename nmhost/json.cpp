@@ -1,10 +1,12 @@
 #include "nmhost/json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
 #include "core/js_number.h"
+#include "core/secret.h"
 
 namespace quilta::nmhost {
 namespace {
@@ -96,7 +98,7 @@ class Parser {
         return ArrayValue(depth + 1);
       case '"': {
         std::optional<std::string> str = StringValue();
-        if (!str) return std::nullopt;
+        if (!str) return std::nullopt;  // moved whole into the value below
         return Json::String(std::move(*str));
       }
       case 't':
@@ -113,29 +115,44 @@ class Parser {
     }
   }
 
+  // Wipes a value being read unless the read succeeds.
+  struct WipeUnlessKept {
+    Json& value;
+    bool kept = false;
+    ~WipeUnlessKept() {
+      if (!kept) value.Wipe();
+    }
+  };
+
   std::optional<Json> ObjectValue(int depth) {
     if (depth > Json::kMaxDepth) return Fail("nested too deeply");
     ++pos_;  // {
     Json obj;
     obj.kind = Json::Kind::Object;
+    obj.members.reserve(Json::kMaxMembers);  // never moved: no copies of short texts left
+    WipeUnlessKept guard{obj};
     SkipSpace();
     if (!AtEnd() && Peek() == '}') {
       ++pos_;
+      guard.kept = true;
       return obj;
     }
     for (;;) {
       SkipSpace();
       if (AtEnd() || Peek() != '"') return Fail("expected a key");
+      if (obj.members.size() == Json::kMaxMembers) return Fail("too many members");
       std::optional<std::string> key = StringValue();
       if (!key) return std::nullopt;
-      if (obj.Find(*key) != nullptr) return Fail("repeated key");
+      const bool repeated = obj.Find(*key) != nullptr;  // at most kMaxMembers looks
+      obj.members.emplace_back(std::move(*key), Json());
+      if (repeated) return Fail("repeated key");
       SkipSpace();
       if (AtEnd() || Peek() != ':') return Fail("expected ':'");
       ++pos_;
       SkipSpace();
       std::optional<Json> v = Value(depth);
       if (!v) return std::nullopt;
-      obj.members.emplace_back(std::move(*key), std::move(*v));
+      obj.members.back().second = std::move(*v);
       SkipSpace();
       if (AtEnd()) return Fail("unexpected end");
       if (Peek() == ',') {
@@ -144,10 +161,25 @@ class Parser {
       }
       if (Peek() == '}') {
         ++pos_;
+        guard.kept = true;
         return obj;
       }
       return Fail("expected ',' or '}'");
     }
+  }
+
+  // Appends to an array without leaving copies behind: when the items must move to a larger
+  // block, the old block is wiped.
+  static void Append(Json* arr, Json&& v) {
+    std::vector<Json>& items = arr->items;
+    if (items.size() == items.capacity()) {
+      std::vector<Json> larger;
+      larger.reserve(std::max<size_t>(8, 2 * items.capacity()));
+      for (Json& item : items) larger.push_back(std::move(item));
+      for (Json& item : items) item.Wipe();
+      items.swap(larger);
+    }
+    items.push_back(std::move(v));
   }
 
   std::optional<Json> ArrayValue(int depth) {
@@ -155,16 +187,18 @@ class Parser {
     ++pos_;  // [
     Json arr;
     arr.kind = Json::Kind::Array;
+    WipeUnlessKept guard{arr};
     SkipSpace();
     if (!AtEnd() && Peek() == ']') {
       ++pos_;
+      guard.kept = true;
       return arr;
     }
     for (;;) {
       SkipSpace();
       std::optional<Json> v = Value(depth);
       if (!v) return std::nullopt;
-      arr.items.push_back(std::move(*v));
+      Append(&arr, std::move(*v));
       SkipSpace();
       if (AtEnd()) return Fail("unexpected end");
       if (Peek() == ',') {
@@ -173,6 +207,7 @@ class Parser {
       }
       if (Peek() == ']') {
         ++pos_;
+        guard.kept = true;
         return arr;
       }
       return Fail("expected ',' or ']'");
@@ -194,14 +229,30 @@ class Parser {
     return v;
   }
 
+  // Bytes up to the closing quote of the string starting at pos_ (its text is no longer).
+  size_t RawLength() const {
+    size_t i = pos_;
+    while (i < s_.size() && s_[i] != '"') i += s_[i] == '\\' ? 2 : 1;
+    return std::min(i, s_.size()) - pos_;
+  }
+
   std::optional<std::string> StringValue() {
     ++pos_;  // opening quote
     std::string out;
+    out.reserve(RawLength());  // never reallocated: no copy of the text left behind
+    struct WipeOnFailure {
+      std::string& s;
+      bool done = false;
+      ~WipeOnFailure() {
+        if (!done) WipeString(s);
+      }
+    } guard{out};
     for (;;) {
       if (AtEnd()) return Fail("unterminated string");
       const unsigned char c = static_cast<unsigned char>(Peek());
       if (c == '"') {
         ++pos_;
+        guard.done = true;
         return out;
       }
       if (c < 0x20) return Fail("control character in a string");
@@ -403,6 +454,20 @@ Json Json::Object(std::vector<std::pair<std::string, Json>> members) {
   return v;
 }
 
+void Json::Wipe() {
+  WipeString(string);
+  for (Json& item : items) item.Wipe();
+  for (auto& [key, value] : members) {
+    WipeString(key);
+    value.Wipe();
+  }
+  items.clear();
+  members.clear();
+  WipeBytes(&number, sizeof number);
+  boolean = false;
+  kind = Kind::Null;
+}
+
 const Json* Json::Find(std::string_view key) const {
   if (kind != Kind::Object) return nullptr;
   for (const auto& [k, v] : members)
@@ -412,7 +477,7 @@ const Json* Json::Find(std::string_view key) const {
 
 std::optional<Json> ParseJson(std::string_view text, std::string* error) {
   Parser p(text);
-  std::optional<Json> v = p.Document();
+  std::optional<Json> v = p.Document();  // a failed branch's values are wiped as they go
   if (!v && error) *error = p.error();
   return v;
 }

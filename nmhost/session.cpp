@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "core/secret.h"
 #include <cstdlib>
 #include <cstring>
 
@@ -108,6 +110,7 @@ void Session::ReadInput() {
       End(reader_.HasPartial() ? "end of input inside a frame" : "end of input", 0);
     }
     reader_.Feed(buf, static_cast<size_t>(n));
+    WipeBytes(buf, static_cast<size_t>(n));
     if (static_cast<size_t>(n) < sizeof buf) break;
   }
   TakeFrames();

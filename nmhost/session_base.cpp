@@ -1,5 +1,7 @@
 #include "nmhost/session_base.h"
 
+#include "core/secret.h"
+
 namespace quilta::nmhost {
 
 void SessionBase::TakeFrames() {
@@ -17,6 +19,7 @@ void SessionBase::TakeFrames() {
       QueueHeldFrames();
     }
     Send(bridge_.Answer(payload));
+    WipeString(payload);  // the request may have carried a PIN
   }
 }
 

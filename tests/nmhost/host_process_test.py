@@ -4,7 +4,9 @@
   - stdout carries only frames (a library writing to stdout must not break the stream);
   - a malformed request inside a whole frame is answered and the session goes on;
   - the end of input, a frame cut short and SIGTERM end the process with the release logged;
-  - a frame longer than the limit is answered once ("frame-too-long") and ends the session.
+  - a frame longer than the limit is answered once ("frame-too-long") and ends the session;
+  - once answered, a request's PIN is nowhere in the host's memory, and the host writes no
+    core file.
 
 No card and no pcscd: the release line names what there was to release. Requests come from
 the bank's page (DOMAIN, the build's bank domain), as the extension sends them.
@@ -52,6 +54,26 @@ class Host:
         return self.p.stdout.read()
 
 
+def memory_holding(pid, needles):
+    """Names of the host's writable mappings that hold any of `needles` (root reads them)."""
+    found = []
+    with open('/proc/%d/maps' % pid) as maps, open('/proc/%d/mem' % pid, 'rb', 0) as mem:
+        for line in maps:
+            fields = line.split()
+            if 'w' not in fields[1]:
+                continue
+            start, end = (int(x, 16) for x in fields[0].split('-'))
+            try:
+                mem.seek(start)
+                data = mem.read(end - start)
+            except OSError:
+                continue
+            for n in needles:
+                if n in data:
+                    found.append('%s %s' % (fields[5] if len(fields) > 5 else '[anon]', n))
+    return found
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--host', required=True)
@@ -90,6 +112,22 @@ def main():
         line = last_log(h.p.pid)
         if 'end of input:' not in line:
             failures.append('end of input not logged: %r' % line)
+
+        # PINs pass through a request (an argument, a write of aPIN) and are wiped with it.
+        h = Host(args.host, log)
+        pin = '13579BDF2468ACE0'
+        h.send({'id': 1, 'op': 'call', 'name': 'VerifyPIN', 'args': [pin]})
+        h.send({'id': 2, 'op': 'set', 'name': 'aPIN', 'args': ['F' + pin[::-1][1:]]})
+        h.send({'id': 3, 'op': 'call', 'name': 'GetComVersion'})
+        for want in (1, 2, 3):
+            expect('answer %d' % want, (h.answer() or {}).get('id'), want)
+        expect('PIN wiped after the answer',
+               memory_holding(h.p.pid, [pin.encode(), pin.encode('utf-16-le')]), [])
+        with open('/proc/%d/limits' % h.p.pid) as f:
+            core = [l.split()[4] for l in f if l.startswith('Max core file size')]
+        expect('no core file', core, ['0'])
+        h.p.stdin.close()
+        h.p.wait(10)
 
         # A frame cut short by the end of input.
         h = Host(args.host, log)

@@ -135,7 +135,16 @@ TEST(Json, RefusesMalformedText) {
   }
 }
 
-TEST(Json, NestingIsLimited) {
+// What a page could send to stall its host: deep nesting, and objects with many keys (the
+// repeated-key check looks at each earlier key).
+TEST(Json, NestingAndObjectSizeAreLimited) {
+  std::string wide = "{";
+  for (size_t i = 0; i < Json::kMaxMembers; ++i) wide += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":1";
+  EXPECT_TRUE(ParseJson(wide + "}"));
+  EXPECT_FALSE(ParseJson(wide + ",\"x\":1}"));
+  for (int i = 0; i < 100000; ++i) wide += ",\"k" + std::to_string(i + 100) + "\":1";
+  EXPECT_FALSE(ParseJson(wide + "}"));
+
   const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_TRUE(ParseJson(nested(Json::kMaxDepth)));
   EXPECT_FALSE(ParseJson(nested(Json::kMaxDepth + 1)));
