@@ -91,7 +91,6 @@ void RemoteRenderer::SetProcessOwnerWindow(uint64_t window) { g_ownerWindow = wi
 RemoteRenderer::~RemoteRenderer() { StopHelper(); }
 
 std::string RemoteRenderer::DefaultHelperPath() {
-  if (const char* env = std::getenv("QUILTA_DIALOG_HELPER"); env && *env) return env;
   Dl_info info{};
   link_map* map = nullptr;
   if (dladdr1(reinterpret_cast<void*>(&Anchor), &info, reinterpret_cast<void**>(&map),

@@ -5,8 +5,9 @@
 // the browser may hold a GTK of another major version in this process.
 //
 // The helper is looked up next to the module that holds this code (the plug-in, or the
-// program that links it: the native-messaging host), unless the environment variable
-// QUILTA_DIALOG_HELPER names it.
+// program that links it: the native-messaging host), and nowhere else: nothing in the
+// environment can put another program in its place (it draws the consent and keypad
+// dialogs).
 #pragma once
 
 #include <sys/types.h>

@@ -26,3 +26,11 @@ if(NOT found STREQUAL expected)
   message(FATAL_ERROR "${MODULE} exports\n  ${found_text}\nbut must export exactly\n  ${expected_text}")
 endif()
 message(STATUS "${MODULE}: exports only the NP_ entry points")
+
+# Nor does it read an override from the environment (a variable naming another dialog helper
+# or another card source would let whoever starts the browser answer the consent dialogs).
+file(STRINGS "${MODULE}" overrides REGEX "QUILTA_[A-Z_]+")
+if(overrides)
+  message(FATAL_ERROR "${MODULE} names environment overrides: ${overrides}")
+endif()
+message(STATUS "${MODULE}: reads no QUILTA_ override")

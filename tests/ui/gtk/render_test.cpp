@@ -429,9 +429,9 @@ TEST_F(GtkDialogs, AMessageBoxBlocksUntilThePersonClosesIt) {
 }
 
 // The whole road of a real dialog: the plug-in's own environment (MakeDefaultRenderer, the
-// helper, real time) runs the keypad input dialog while "the person" clicks 1, 2, 3 and OK.
+// helper found next to the program, real time) runs the keypad input dialog while "the
+// person" clicks 1, 2, 3 and OK.
 TEST_F(GtkDialogs, TheKeypadInputDialogRunsToItsResultUnderThePointer) {
-  setenv("QUILTA_DIALOG_HELPER", QUILTA_DIALOGS_PATH, 1);
   const DialogTemplate* t = FindTemplate(201);
   ASSERT_NE(t, nullptr);
   std::thread person([t] {
