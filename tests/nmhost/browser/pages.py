@@ -177,12 +177,41 @@ async function run() {
 }
 """
 
-# A foreign host (the extension is widened to it for this test): the origin check refuses
-# ConnectCard, also when the page posts a request of its own that claims the bank's URL.
+# The bank's page over plain http: the extension stays away (unless the tree admits plain
+# http, a test rig's setting, where the page works as over https).
+PLAIN = r"""
+async function run() {
+  if (!CONFIG.plainHttp) {
+    check('no window.webatm on the bank\'s page over plain http', typeof window.webatm === 'undefined',
+          typeof window.webatm);
+    return;
+  }
+  await same('GetComVersion over plain http', webatm.call('GetComVersion'), '1,0,0,1');
+  await same('a write over plain http (admitted by the tree)', webatm.set('ReaderName', 'r'), true);
+}
+"""
+
+# A foreign site that names the bank in its host: the extension stays away.
 FOREIGN = r"""
 async function run() {
-  await same('ConnectCard from a foreign host', webatm.call('ConnectCard'), 5004);
-  await same('ErrorInfo after the refusal', webatm.get('ErrorInfo'), 'IE Url No Support! (5004)');
+  check('no window.webatm on ' + location.host, typeof window.webatm === 'undefined', typeof window.webatm);
+}
+"""
+
+# A foreign host the test's copy of the extension is widened to: its native host answers
+# GetComVersion and nothing else, also when the page posts a request of its own that names the
+# bank's URL.
+WIDENED = r"""
+async function run() {
+  await same('GetComVersion from a foreign host', webatm.call('GetComVersion'), '1,0,0,1');
+  const methods = [['ConnectDriver'], ['ListReadersName'], ['ConnectCard'], ['ReadBasicData'],
+                   ['VerifyPIN', '0000'], ['ChangePIN', '0000', '1111'], ['DisconnectCard'],
+                   ['DisconnectDriver']];
+  for (const [name, ...args] of methods)
+    await same(name + ' from a foreign host', webatm.call(name, ...args), 5004);
+  for (const name of ['ErrorInfo', 'ReaderName', 'ReaderType', 'CardNo', 'AccountNo0'])
+    await same(name + ' reads nothing on a foreign host', webatm.get(name), undefined);
+  await same('a write from a foreign host is refused', webatm.set('ReaderName', 'x'), false);
   const spoofed = new Promise((resolve) => {
     window.addEventListener('message', (e) => {
       const d = e.data;
@@ -190,7 +219,7 @@ async function run() {
     });
   });
   window.postMessage({tag: 'quilta-webatm', dir: 'request', id: 'spoof', op: 'call',
-                      name: 'ConnectCard', args: [], origin: 'https://' + CONFIG.bank + '/atm/'},
+                      name: 'ConnectDriver', args: [], origin: 'https://' + CONFIG.bank + '/atm/'},
                      location.origin);
   check('an origin the page names itself is not used', await spoofed === 5004, await spoofed);
 }
@@ -213,4 +242,5 @@ async function run() {
 }
 """
 
-PAGES = {'index': BANK, 'faults': FAULTS, 'foreign': FOREIGN, 'bench': BENCH}
+PAGES = {'index': BANK, 'faults': FAULTS, 'plain': PLAIN, 'foreign': FOREIGN, 'widened': WIDENED,
+         'bench': BENCH}

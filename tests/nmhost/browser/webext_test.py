@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Loads the web-ATM extension into headless Chromium or Firefox ESR and drives the native
-host through test pages (pages.py) served on loopback under the bank's domain.
+host through test pages (pages.py) served over https on loopback under the bank's domain.
 
     webext_test.py --browser chromium|firefox --webext DIR --host HOST --manifest-dir DIR
                    --domain DOMAIN [--card] [--pinpad] [--bank-tool TOOL] [--bench N]
@@ -9,20 +9,27 @@ host through test pages (pages.py) served on loopback under the bank's domain.
   --host          the native host (quilta-nmhost); --manifest-dir holds the host manifests
                   of the build (chromium/ and firefox/)
   --domain        the bank domain the tree was built for (QUILTA_BANK_DOMAIN); Chromium maps
-                  it to 127.0.0.1 with --host-resolver-rules, Firefox reaches it through a
-                  proxy setting that points at the test's server
+                  the test hosts to 127.0.0.1 with --host-resolver-rules, Firefox resolves
+                  every host name to 127.0.0.1 (network.dns.forceResolve)
   --card          run inside tools/pcsc-sandbox: the pages drive the simulated card in the
                   first reader (log-in road, an inquiry judged by the bank-server simulator
                   through --bank-tool), then the faults (the host killed mid-call, the page
-                  reloaded with the card open) and a foreign page's refused ConnectCard
+                  reloaded with the card open) and the foreign pages
   --pinpad        also a transfer on the second reader's PIN pad (slot 1, enter:1234), whose
                   reader-instruction dialog the host shows through the GTK helper (needs a
                   display: run under xvfb-run)
   --bench N       only time N round trips of an empty read; prints the median
 
-The extension is copied and widened to the foreign test host <domain>.evil.test; the browser
-gets a private profile whose host manifest points at --host. The host's log lines go to a
-file of the test (QUILTA_NMHOST_LOG), where the release at a page's end is looked for.
+The pages come from one server on 127.0.0.1 (https_rig.py), with a certificate for the test
+hosts from a throw-away CA that only this browser trusts: Chromium through the NSS database
+in the HOME it is started with, Firefox through its private profile's cert9.db. Besides the
+bank's https pages: the bank's page over plain http (no window.webatm unless the tree admits
+plain http, QUILTA_ALLOW_PLAIN_HTTP, read from the build's quilta_config.h), a foreign page
+<domain>.evil.test (no window.webatm), and widened.evil.test, a foreign host the test's copy
+of the extension is widened to, where the native host refuses everything but GetComVersion,
+also when the page names the bank's URL itself. The browser gets a private profile whose
+host manifest points at --host. The host's log lines go to a file of the test
+(QUILTA_NMHOST_LOG), where the release at a page's end is looked for.
 Exit status 0 when every check passed.
 """
 import argparse
@@ -38,7 +45,6 @@ import tempfile
 import threading
 import time
 import zipfile
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 VALGRIND_SUPP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..',
@@ -46,7 +52,10 @@ VALGRIND_SUPP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '
 MEMCHECK_ERROR = re.compile(r'==\d+== (Invalid (read|write|free)|Conditional jump|Use of uninitialised|'
                             r'Syscall param|Mismatched free|Source and destination overlap)')
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, '..', '..', 'npapi', 'browser'))
+import https_rig  # noqa: E402
 import pages  # noqa: E402
 
 HOST_NAME = 'com.zelb.quilta'
@@ -54,6 +63,18 @@ GECKO_ID = 'webatm@quilta.zelb'
 BANK_SEEDS = {'inquiry': '7', 'transfer': '8'}
 BANK_DATETIME = '20180104093015'
 TIME_LIMIT = 50
+WIDENED = 'widened.evil.test'
+
+
+def plain_http_admitted(webext):
+    """Whether the tree of the built extension admits the bank's http pages (its generated
+    quilta_config.h; the extension's manifest is what is under test)."""
+    header = os.path.join(os.path.dirname(os.path.abspath(webext)), 'generated', 'quilta_config.h')
+    with open(header) as f:
+        m = re.search(r'kAllowPlainHttp = (true|false);', f.read())
+    if not m:
+        raise SystemExit('no kAllowPlainHttp in ' + header)
+    return m.group(1) == 'true'
 
 
 def descendants(root):
@@ -97,19 +118,27 @@ class Test:
         self.browser = None
         self.frozen = None
         self.before_reload = None
-        self.order = ['index', 'faults', 'foreign'] if args.card else ['index', 'foreign']
+        self.order = ['index'] + (['faults'] if args.card else []) + ['plain', 'foreign', 'widened']
         if args.bench:
             self.order = ['bench']
         readers = [os.environ.get('QUILTA_SIM_READER%d' % i) for i in range(2)]
         self.config = {'bank': args.domain, 'card': args.card, 'pinpad': args.pinpad,
-                       'readers': [r for r in readers if r], 'rounds': args.bench or 0}
+                       'readers': [r for r in readers if r], 'rounds': args.bench or 0,
+                       'plainHttp': plain_http_admitted(args.webext)}
+        d = args.domain
+        self.ca = https_rig.TestCA(os.path.join(self.tmp, 'ca'),
+                                   [d, '*.' + d, d + '.evil.test', '*.evil.test'])
 
     # ---- the browser's side ------------------------------------------------------------
     def url(self, page):
-        host = self.args.domain
-        if page == 'foreign':
+        scheme, host = 'https', self.args.domain
+        if page == 'plain':
+            scheme = 'http'
+        elif page == 'foreign':
             host += '.evil.test'
-        return 'http://%s:%d/atm/%s.html' % (host, self.port, page)
+        elif page == 'widened':
+            host = WIDENED
+        return '%s://%s:%d/atm/%s.html' % (scheme, host, self.port, page)
 
     def is_host(self, pid):
         if os.path.realpath('/proc/%d/exe' % pid) == self.host:
@@ -182,10 +211,7 @@ class Test:
     def serve(self):
         test = self
 
-        class Handler(BaseHTTPRequestHandler):
-            def log_message(self, *a):
-                pass
-
+        class Handler(https_rig.Handler):
             def reply(self, body, kind='application/json'):
                 data = body.encode('utf-8')
                 self.send_response(200)
@@ -200,7 +226,7 @@ class Test:
                 return json.loads(self.rfile.read(n) or b'{}')
 
             def do_GET(self):
-                u = urlsplit(self.path)  # proxied requests carry the whole URL
+                u = urlsplit(self.path)
                 name = u.path.rsplit('/', 1)[-1].replace('.html', '')
                 if u.path.startswith('/atm/') and name in pages.PAGES:
                     html = pages.HEAD % {'config': json.dumps(test.config), 'body': pages.PAGES[name]}
@@ -230,9 +256,8 @@ class Test:
                     return self.reply(json.dumps({'next': nxt}))
                 self.send_error(404)
 
-        self.server = ThreadingHTTPServer(('127.0.0.1', 0), Handler)
-        self.port = self.server.server_address[1]
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.server = https_rig.PageServer(Handler, self.ca).start()
+        self.port = self.server.port
 
     # ---- profiles ----------------------------------------------------------------------
     def extension(self):
@@ -242,7 +267,7 @@ class Test:
         with open(path) as f:
             manifest = json.load(f)
         for cs in manifest['content_scripts']:
-            cs['matches'].append('*://*.evil.test/*')
+            cs['matches'].append('https://%s/*' % WIDENED)
         with open(path, 'w') as f:
             json.dump(manifest, f, indent=2)
         return ext
@@ -280,30 +305,32 @@ class Test:
 
     def start_chromium(self, ext):
         profile = os.path.join(self.tmp, 'chromium')
+        home = os.path.join(self.tmp, 'home')
         self.host_manifest('chromium', os.path.join(profile, 'NativeMessagingHosts'))
+        self.ca.nss_trust(os.path.join(home, '.pki', 'nssdb'))
         d = self.args.domain
         rules = 'MAP %s 127.0.0.1, MAP *.%s 127.0.0.1, MAP *.evil.test 127.0.0.1' % (d, d)
         return ['/usr/lib/chromium/chromium', '--headless=new', '--no-sandbox',
                 '--user-data-dir=' + profile, '--load-extension=' + ext,
                 '--disable-extensions-except=' + ext,
                 '--disable-features=DisableLoadExtensionCommandLineSwitch,HttpsUpgrades',
-                '--host-resolver-rules=' + rules, '--no-first-run', '--no-default-browser-check',
-                '--disable-gpu', '--disable-background-networking', self.url(self.order[0])], {}
+                '--host-resolver-rules=' + rules, '--no-proxy-server', '--no-first-run',
+                '--no-default-browser-check', '--disable-gpu', '--disable-background-networking',
+                self.url(self.order[0])], {'HOME': home}
 
     def start_firefox(self, ext):
         profile = os.path.join(self.tmp, 'firefox')
         home = os.path.join(self.tmp, 'home')
         os.makedirs(os.path.join(profile, 'extensions'))
         self.host_manifest('firefox', os.path.join(home, '.mozilla', 'native-messaging-hosts'))
+        self.ca.nss_trust(profile)
         with zipfile.ZipFile(os.path.join(profile, 'extensions', GECKO_ID + '.xpi'), 'w') as z:
             for f in os.listdir(ext):
                 z.write(os.path.join(ext, f), f)
         prefs = {
             'xpinstall.signatures.required': False, 'extensions.autoDisableScopes': 0,
             'extensions.enabledScopes': 15, 'dom.security.https_first': False,
-            'network.proxy.type': 1, 'network.proxy.http': '127.0.0.1',
-            'network.proxy.http_port': self.port, 'network.proxy.no_proxies_on': '',
-            'network.proxy.allow_hijacking_localhost': True,
+            'network.proxy.type': 0, 'network.dns.forceResolve': '127.0.0.1',
             'browser.shell.checkDefaultBrowser': False, 'app.update.disabledForTesting': True,
             'datareporting.policy.dataSubmissionEnabled': False,
             'toolkit.telemetry.reportingpolicy.firstRun': False,
@@ -344,6 +371,7 @@ class Test:
                 pass
             self.browser.wait()
         self.server.shutdown()
+        shutil.rmtree(self.ca.folder, ignore_errors=True)  # the server's key, also on failure
 
     def report(self, done):
         failures = 0
