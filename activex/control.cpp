@@ -48,12 +48,6 @@ CZELB::~CZELB() {
   ModuleRelease();
 }
 
-// The control's page is its client site's: a control without a site (one a script made with
-// new ActiveXObject, one in a script host) is on no bank page.
-ScriptLayer CZELB::Layer() const {
-  return ScriptLayer(CAtmCore::Instance(), Surface::ActiveX, pageUrl_);
-}
-
 // ---- IUnknown ----
 
 STDMETHODIMP CZELB::QueryInterface(REFIID riid, void** ppv) {
@@ -151,22 +145,26 @@ STDMETHODIMP CZELB::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
     std::vector<ScriptValue> args;
     args.reserve(n);
     for (UINT i = 0; i < n; ++i) args.push_back(FromVariant(params->rgvarg[params->cArgs - 1 - i]));
-    const ScriptValue r = Layer().Invoke(method, args);
+    const ScriptValue r = layer_.Invoke(method, args);
     if (result && !ToVariant(r, result)) return E_OUTOFMEMORY;
     return S_OK;
   }
   Prop prop;
   if (!FindPropByDispid(id, &prop)) return DISP_E_MEMBERNOTFOUND;
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-    if (!Info(prop).writable()) return DISP_E_MEMBERNOTFOUND;
     if (params->cArgs < 1) return DISP_E_BADPARAMCOUNT;
+    // Off the bank's pages every write is refused alike, read-only or not: such a page
+    // learns nothing of the properties.
+    if (!layer_.OnBankPage()) return S_OK;
+    if (!Info(prop).writable()) return DISP_E_MEMBERNOTFOUND;
     // A refused write (TACLog5 here, a dialog open, a value of the wrong kind) changes
     // nothing and still succeeds, like a value over the property's limit.
-    Layer().Set(prop, FromVariant(params->rgvarg[0]));
+    layer_.Set(prop, FromVariant(params->rgvarg[0]));
     return S_OK;
   }
   if (flags & DISPATCH_PROPERTYGET) {
-    std::optional<ScriptValue> v = Layer().Get(prop);
+    // Off the bank's pages every read is Void (VT_EMPTY), write-only properties too.
+    std::optional<ScriptValue> v = layer_.Get(prop);
     if (!v) return DISP_E_MEMBERNOTFOUND;  // write-only
     if (result && !ToVariant(*v, result)) return E_OUTOFMEMORY;
     return S_OK;
@@ -180,13 +178,13 @@ HRESULT CZELB::Call(Method m, std::initializer_list<BSTR> in, LONG* pVal) {
   std::vector<ScriptValue> args;
   args.reserve(in.size());
   for (BSTR b : in) args.push_back(ScriptValue::OfText(FromBstr(b)));
-  const ScriptValue r = Layer().Invoke(m, args);
+  const ScriptValue r = layer_.Invoke(m, args);
   if (pVal) *pVal = r.kind == ScriptValue::Kind::Int ? r.i : 0;
   return S_OK;
 }
 
 HRESULT CZELB::Version(BSTR* pVal) {
-  const ScriptValue r = Layer().Invoke(Method::GetComVersion, {});
+  const ScriptValue r = layer_.Invoke(Method::GetComVersion, {});
   if (pVal) *pVal = ToBstr(r.text);
   return S_OK;
 }
@@ -194,7 +192,7 @@ HRESULT CZELB::Version(BSTR* pVal) {
 HRESULT CZELB::Get(Prop p, BSTR* pVal) {
   if (pVal == nullptr) return S_OK;
   *pVal = nullptr;
-  std::optional<ScriptValue> v = Layer().Get(p);
+  std::optional<ScriptValue> v = layer_.Get(p);
   if (v) *pVal = ToBstr(v->text);
   return S_OK;
 }
@@ -202,18 +200,18 @@ HRESULT CZELB::Get(Prop p, BSTR* pVal) {
 HRESULT CZELB::Get(Prop p, LONG* pVal) {
   if (pVal == nullptr) return S_OK;
   *pVal = 0;
-  std::optional<ScriptValue> v = Layer().Get(p);
+  std::optional<ScriptValue> v = layer_.Get(p);
   if (v && v->kind == ScriptValue::Kind::Int) *pVal = v->i;
   return S_OK;
 }
 
 HRESULT CZELB::Put(Prop p, BSTR v) {
-  Layer().Set(p, ScriptValue::OfText(FromBstr(v)));
+  layer_.Set(p, ScriptValue::OfText(FromBstr(v)));
   return S_OK;
 }
 
 HRESULT CZELB::Put(Prop p, LONG v) {
-  Layer().Set(p, ScriptValue::OfInt(v));
+  layer_.Set(p, ScriptValue::OfInt(v));
   return S_OK;
 }
 
@@ -223,7 +221,7 @@ HRESULT CZELB::Put(Prop p, LONG v) {
 STDMETHODIMP CZELB::DoPolicyLoanTransferTAC(BSTR pin, LONG* pVal) {
   CAtmCore& core = CAtmCore::Instance();
   int32_t st = status::kBusy;
-  if (!Layer().OnBankPage()) {
+  if (!layer_.OnBankPage()) {
     st = status::kUrlNotSupported;
   } else if (!core.Busy()) {
     try {
@@ -253,13 +251,18 @@ STDMETHODIMP CZELB::GetGUID(DWORD kind, GUID* guid) {
 
 // ---- IOleObject ----
 
+// The page is decided here, once per site: the layer the calls go through is made for it.
 STDMETHODIMP CZELB::SetClientSite(IOleClientSite* site) {
   std::optional<std::string> url;
-  if (site != nullptr && !SitePageUrl(site, &url)) return S_OK;  // site not stored
+  if (site != nullptr && !SitePageUrl(site, &url)) {
+    // The site is not stored, and the control is on no page it could name.
+    layer_ = ScriptLayer(CAtmCore::Instance(), Surface::ActiveX, std::nullopt);
+    return S_OK;
+  }
   if (site) site->AddRef();
   if (site_) site_->Release();
   site_ = site;
-  pageUrl_ = std::move(url);
+  layer_ = ScriptLayer(CAtmCore::Instance(), Surface::ActiveX, url);
   return S_OK;
 }
 

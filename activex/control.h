@@ -1,6 +1,7 @@
 // CZELB: the ActiveX control. Every IZELB entry and every IDispatch call goes to the one
-// process-wide CAtmCore through the script layer (Surface::ActiveX); the control itself holds
-// only its COM plumbing, the page URL taken from its client site and its safety options.
+// process-wide CAtmCore through the control's own script layer (Surface::ActiveX), made for
+// the page of its client site when the site is set; the control itself holds only its COM
+// plumbing, that layer and its safety options.
 //
 // Interfaces: IZELB (dual; the entries follow the type library, generated from
 // core/members.def, plus one last entry no script can reach), IDispatch, IObjectSafety,
@@ -20,6 +21,13 @@
 // table's own lookup), arguments and results are converted by activex/variant.h. The typed
 // entries serve clients compiled against the interface. Every entry returns S_OK; the
 // outcome is the status in the [out, retval] value and ErrorInfo.
+//
+// The control's page is the display name of its client site's container moniker, the whole
+// URL. A control without a site (one a script makes with new ActiveXObject, one in a script
+// host) or on a page that is not an https page of the bank's domain learns GetComVersion and
+// nothing else: every other method gives 5004 and runs nothing (ErrorInfo untouched), every
+// read gives VT_EMPTY (the typed entries an empty text or 0), every write is refused without
+// an error (as during a dialog). Names still resolve, so a page can tell the control is there.
 #pragma once
 
 #include <windows.h>
@@ -207,11 +215,7 @@ class CZELB final : public IZELBEx,
   STDMETHODIMP DUnadvise(DWORD cookie) override;
   STDMETHODIMP EnumDAdvise(IEnumSTATDATA** e) override;
 
-  // The page URL taken from the client site (tests read it).
-  const std::optional<std::string>& PageUrl() const { return pageUrl_; }
-
  private:
-  ScriptLayer Layer() const;
   HRESULT Call(Method m, std::initializer_list<BSTR> args, LONG* pVal);
   HRESULT Version(BSTR* pVal);
   HRESULT Get(Prop p, BSTR* pVal);
@@ -221,7 +225,9 @@ class CZELB final : public IZELBEx,
 
   std::atomic<ULONG> refs_{1};
   IOleClientSite* site_ = nullptr;
-  std::optional<std::string> pageUrl_;  // UTF-8; nullopt when the site gave none
+  // Made for the site's page whenever the site is set (SetClientSite): the bank-page decision
+  // is taken there once, not on every call. Without a site, on no page.
+  ScriptLayer layer_{CAtmCore::Instance(), Surface::ActiveX, std::nullopt};
   DWORD safety_ = 0;                    // grows only
   SIZEL extent_{2540, 2540};            // HIMETRIC, 100 x 100 pixels at 96 dpi
 

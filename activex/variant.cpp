@@ -62,6 +62,7 @@ ScriptValue FromVariant(const VARIANT& in) {
 
 bool ToVariant(const ScriptValue& v, VARIANT* out) {
   VariantInit(out);
+  if (v.kind == ScriptValue::Kind::Void) return true;  // nothing: VT_EMPTY
   if (v.kind == ScriptValue::Kind::Int) {
     V_VT(out) = VT_I4;
     V_I4(out) = v.i;

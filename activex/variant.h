@@ -7,7 +7,8 @@
 //     reference; VT_EMPTY and a missing optional argument (VT_ERROR DISP_E_PARAMNOTFOUND)
 //     count as missing; anything else (booleans, null, objects) as "other", i.e. missing.
 //   core -> page: integers as VT_I4, texts as VT_BSTR (escape units of raw card bytes become
-//     U+FFFD, so the page never receives a lone surrogate).
+//     U+FFFD, so the page never receives a lone surrogate), nothing (what a page that is not
+//     the bank's reads) as VT_EMPTY.
 #pragma once
 
 #include <windows.h>

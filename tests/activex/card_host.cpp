@@ -1,8 +1,14 @@
-// The control on the real PC/SC stack under Wine, scripted like the web-ATM page scripts it:
-// a small script host (script_host.h) creates the control, gives it a client site on a page
-// of the bank's domain (page_site.h), as a page's container does marks it safe for scripting,
-// and runs a JScript file (card_road.js) with the control as `ATM` and `rig`, what a page
-// cannot do itself:
+// The control on pages, scripted as the web-ATM page scripts it: a small script host
+// (script_host.h) creates the controls a page script sees, gives each a client site on its
+// page (page_site.h), as a page's container does marks them safe for scripting, and runs a
+// JScript file with them and `rig`, what a page cannot do itself:
+//   ATM       on a page of the bank's domain whose URL is over 300 characters long (a query
+//             the bank's pages may carry)
+//   ATM2      on another page of the bank's domain
+//   FOREIGN   on a page of another domain whose host begins with the bank's domain
+//             (https://DOMAIN.evil.test/...)
+// Two scripts: card_road.js, on the real PC/SC stack under Wine (run-card-test), and the
+// page part of control_test.js, without a card.
 //   rig.check(what, ok)        an assertion: prints "ok   what" or "FAIL what"
 //   rig.arg(n)                 the n-th ARG after the script's exchange folder (text)
 //   rig.bankPrepare(name)      the bank-server simulator prepares the transaction NAME
@@ -40,6 +46,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -316,34 +323,64 @@ int main() {
   const std::string script = ReadFile(argv[2]);
   Check("the script " + Utf8(argv[2]), !script.empty());
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-  IDispatch* control = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_CZELB, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                              reinterpret_cast<void**>(&control)))) {
-    std::printf("FAIL CoCreateInstance\n");
-    return 1;
+
+  const std::wstring domain = Utf16(quilta::config::kBankDomain);
+  std::wstring longQuery = L"?step=transfer";
+  for (int i = 0; longQuery.size() <= 300; ++i)
+    longQuery += L"&field" + std::to_wstring(i) + L"=0123456789abcdef";
+  struct Page {
+    const wchar_t* name;
+    std::wstring url;
+  };
+  const Page pages[] = {
+      {L"ATM", L"https://webatm." + domain + L"/atm/index.html" + longQuery},
+      {L"ATM2", L"https://www." + domain + L"/atm/"},
+      {L"FOREIGN", L"https://" + domain + L".evil.test/atm/index.html"},
+  };
+  Check("the bank's page URL is over 300 characters", pages[0].url.size() > 300);
+
+  std::vector<std::unique_ptr<PageSite>> sites;  // outlive the controls' references
+  std::vector<std::pair<std::wstring, IDispatch*>> items;
+  for (const Page& page : pages) {
+    IDispatch* control = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_CZELB, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(&control)))) {
+      std::printf("FAIL CoCreateInstance\n");
+      return 1;
+    }
+    const std::string name = Utf8(page.name);
+    IObjectSafety* safety = nullptr;
+    Check(name + " safe for scripting",
+          SUCCEEDED(control->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety))) &&
+              safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER) == S_OK);
+    if (safety) safety->Release();
+    sites.push_back(std::make_unique<PageSite>(page.url));
+    IOleObject* ole = nullptr;
+    Check(name + " SetClientSite",
+          SUCCEEDED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))) &&
+              ole->SetClientSite(sites.back().get()) == S_OK);
+    if (ole) ole->Release();
+    items.emplace_back(page.name, control);
   }
-  IObjectSafety* safety = nullptr;
-  Check("safe for scripting", SUCCEEDED(control->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety))) &&
-                                  safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                                                    INTERFACESAFE_FOR_UNTRUSTED_CALLER) == S_OK);
-  if (safety) safety->Release();
-  PageSite site(L"https://webatm." + Utf16(quilta::config::kBankDomain) + L"/atm/index.html");
-  IOleObject* ole = nullptr;
-  Check("SetClientSite", SUCCEEDED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))) &&
-                             ole->SetClientSite(&site) == S_OK);
 
   int errors = 0;
   {
     std::vector<std::wstring> args;
     for (int i = 4; i < argc; ++i) args.push_back(argv[i]);
     Rig rig(shots, exchange, std::move(args));
-    errors = quilta::test::RunJScript(Utf16(script), {{L"ATM", control}, {L"rig", &rig}});
+    items.emplace_back(L"rig", &rig);
+    errors = quilta::test::RunJScript(Utf16(script), items);
+    items.pop_back();
   }
-  if (ole) {
-    ole->SetClientSite(nullptr);
-    ole->Release();
+  for (auto& [name, control] : items) {
+    IOleObject* ole = nullptr;
+    if (SUCCEEDED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole)))) {
+      ole->SetClientSite(nullptr);
+      ole->Release();
+    }
+    control->Release();
   }
-  control->Release();
   CoUninitialize();
   const bool passed = failures == 0 && errors == 0;
   if (passed) std::printf("ALL PASSED\n");

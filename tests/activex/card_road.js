@@ -1,12 +1,14 @@
 // The road of the web-ATM page through the control, on the real PC/SC stack under Wine: run
-// by card_host.exe, which embeds the control as `ATM` on a page of the bank's domain and gives
-// the script `rig` for what a page cannot do itself (the bank-server simulator, the person at
-// the screen, the card simulator; see card_host.cpp). rig.arg(0) is the simulated card's
-// reader, rig.arg(1) the reader with a PIN pad on which the customer types 1234.
-// The reader session, the card's data, a wrong and the right PIN, an inquiry; a transfer whose
-// confirmation (104) wants the in-account's last three digits on its keypad and the card
-// pulled and put back before OK; a transfer on the PIN-pad reader while the reader
-// instruction (105) is up. The bank judges each transaction's outputs.
+// by card_host.exe, which embeds the control as `ATM` on a page of the bank's domain (its URL
+// over 300 characters long), and `FOREIGN` on a page of another domain, and gives the script
+// `rig` for what a page cannot do itself (the bank-server simulator, the person at the
+// screen, the card simulator; see card_host.cpp). rig.arg(0) is the simulated card's reader,
+// rig.arg(1) the reader with a PIN pad on which the customer types 1234.
+// The reader session, the card's data, a wrong and the right PIN, an inquiry; the foreign
+// page's control beside the open card session; a transfer whose confirmation (104) wants the
+// in-account's last three digits on its keypad and the card pulled and put back before OK; a
+// transfer on the PIN-pad reader while the reader instruction (105) is up. The bank judges
+// each transaction's outputs.
 function check(what, got, want) {
   rig.check(what + " [" + got + "]", got === want);
 }
@@ -45,6 +47,26 @@ bankInputs("inquiry");
 check("DoInquiryTAC", ATM.DoInquiryTAC("1234"), 0);
 check("ErrorInfo after DoInquiryTAC", ATM.ErrorInfo, "Command successful. (0)");
 bankJudges("inquiry");
+
+// The foreign page's control in the same process, the card session open: it reaches neither
+// the card nor what the bank's page reads, and the session stays the bank page's.
+var cardNo = ATM.CardNo, tac = ATM.TAC, errorInfo = ATM.ErrorInfo;
+check("the card's number read", cardNo.length > 0, true);
+check("FOREIGN ReadBasicData", FOREIGN.ReadBasicData(), 5004);
+check("FOREIGN VerifyPIN", FOREIGN.VerifyPIN("1234"), 5004);
+check("FOREIGN DoInquiryTAC", FOREIGN.DoInquiryTAC("1234"), 5004);
+check("FOREIGN DisconnectCard", FOREIGN.DisconnectCard(), 5004);
+check("FOREIGN CardNo", typeof FOREIGN.CardNo, "undefined");
+check("FOREIGN TAC", typeof FOREIGN.TAC, "undefined");
+check("FOREIGN ErrorInfo", typeof FOREIGN.ErrorInfo, "undefined");
+FOREIGN.ReaderName = pinpadReader;
+FOREIGN.ReaderType = 2;
+check("ReaderName after the foreign page's write", ATM.ReaderName, reader);
+check("ReaderType after the foreign page's write", ATM.ReaderType, 1);
+check("ErrorInfo after the foreign page", ATM.ErrorInfo, errorInfo);
+check("TAC after the foreign page", ATM.TAC, tac);
+check("ReadBasicData: the card session still open", ATM.ReadBasicData(), 0);
+check("CardNo", ATM.CardNo, cardNo);
 
 // On the same reader: OK of the confirmation is usable only after the in-account's last three
 // digits were typed and the card was pulled and put back.

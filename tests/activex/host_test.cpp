@@ -1,9 +1,10 @@
 // A compiled host of the control under Wine: what script cannot reach. Registration lookups,
 // the keys without values, IObjectSafety's answers, case-sensitive names, the converter's
-// handling of values a script host may pass, the page URL from the client site's moniker,
-// the interface's last entry (no DISPID), and the pictures of the dialogs' keypads among the
-// module's resources. Run after regsvr32; exit code 0 when every
-// check passed, and "ALL PASSED" as the last line.
+// handling of values a script host may pass, the page from the client site's moniker (the
+// typed entries and IDispatch off the bank's pages: sites elsewhere, without a moniker,
+// none), the interface's last entry (no DISPID), and the pictures of the dialogs' keypads
+// among the module's resources. Run after regsvr32; exit code 0 when every check passed, and
+// "ALL PASSED" as the last line.
 #include <windows.h>
 #include <objsafe.h>
 #include <ocidl.h>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "activex/tovak.h"
+#include "quilta_config.h"
 
 #include "page_site.h"
 
@@ -48,6 +50,40 @@ DISPID Id(IDispatch* d, const wchar_t* name) {
   DISPID id = DISPID_UNKNOWN;
   if (FAILED(d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return DISPID_UNKNOWN;
   return id;
+}
+
+// IDispatch::Invoke of the member NAME; the HRESULT, the result in `out`.
+HRESULT Invoke(IDispatch* d, const wchar_t* name, WORD flags, DISPPARAMS* params, VARIANT* out) {
+  VariantInit(out);
+  return d->Invoke(Id(d, name), IID_NULL, LOCALE_USER_DEFAULT, flags, params, out, nullptr, nullptr);
+}
+
+// A property read through IDispatch: S_OK and nothing (VT_EMPTY)?
+bool ReadsEmpty(IDispatch* d, const wchar_t* name) {
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  VARIANT v;
+  return Invoke(d, name, DISPATCH_PROPERTYGET, &none, &v) == S_OK && V_VT(&v) == VT_EMPTY;
+}
+
+// A property write of TEXT through IDispatch, as script engines pass it; its HRESULT.
+HRESULT PutText(IDispatch* d, const wchar_t* name, const wchar_t* text) {
+  VARIANT v;
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocString(text);
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{&v, &named, 1, 1};
+  VARIANT out;
+  const HRESULT hr = Invoke(d, name, DISPATCH_PROPERTYPUT, &params, &out);
+  VariantClear(&v);
+  return hr;
+}
+
+// A text property read through the typed entry get_ErrorInfo.
+std::wstring ErrorInfo(IZELB* z) {
+  BSTR text = nullptr;
+  std::wstring value = z->get_ErrorInfo(&text) == S_OK && text ? text : L"(none)";
+  SysFreeString(text);
+  return value;
 }
 
 // A method call through IDispatch with one argument (or none); the status, or -1.
@@ -155,6 +191,22 @@ int main() {
   Check("typed TACLog5 put", zelb->put_TACLog5(nullptr) == S_OK);
   LONG st = -1;
 
+  // The page: the display name of the site's container moniker. On the bank's page the
+  // core answers.
+  const std::wstring domain(quilta::config::kBankDomain,
+                            quilta::config::kBankDomain + sizeof(quilta::config::kBankDomain) - 1);
+  IOleObject* ole = nullptr;
+  Check("IOleObject", SUCCEEDED(zelb->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))));
+  Site bank(L"https://webatm." + domain + L"/atm/");
+  Check("SetClientSite on the bank's page", ole->SetClientSite(&bank) == S_OK);
+
+  // The last entry (no DISPID) reaches the policy-loan transfer of the core: with no
+  // reader type chosen it refuses before any card command, as every TAC method does.
+  auto* ex = static_cast<IZELBEx*>(zelb);
+  st = -1;
+  Check("last entry -> 5042", ex->DoPolicyLoanTransferTAC(nullptr, &st) == S_OK && st == 5042);
+  Check("ErrorInfo 5042", ErrorInfo(zelb) == L"ReaderType is not valid. (5042)");
+
   // Values script hosts pass: a boolean counts as missing (6002), a missing optional
   // argument too; a whole number is its decimal text.
   VARIANT v;
@@ -169,27 +221,55 @@ int main() {
   V_R8(&v) = 1.5;
   Check("SetReaderType(1.5) -> 5042", CallStatus(zelb, L"SetReaderType", &v) == 5042);
 
-  // The page URL from the client site: a page elsewhere, or none, is refused with 5004.
-  IOleObject* ole = nullptr;
-  Check("IOleObject", SUCCEEDED(zelb->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))));
-  Site foreign(L"https://evil.example/atm?bank.example");
-  Check("SetClientSite", ole->SetClientSite(&foreign) == S_OK);
-  Check("ConnectCard from a foreign page -> 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
-  Site none(std::nullopt);
-  Check("SetClientSite without a moniker", ole->SetClientSite(&none) == S_OK);
-  Check("ConnectCard without a URL -> 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
+  Check("ReaderName R", PutText(zelb, L"ReaderName", L"R") == S_OK);
+
+  // Off the bank's pages: a page elsewhere (its host begins with the bank's domain), a site
+  // without a moniker, no site. The version and nothing else, through IDispatch and the
+  // typed entries alike; what the bank's page reads stays as it was.
+  Check("ReaderType 2", zelb->put_ReaderType(2) == S_OK);
+  Site foreign(L"https://" + domain + L".evil.test/atm/?" + domain);
+  Site noMoniker(std::nullopt);
+  struct Off {
+    const char* what;
+    IOleClientSite* site;
+  };
+  for (const Off& off : {Off{"a foreign page", &foreign}, Off{"a site without a moniker", &noMoniker},
+                         Off{"no site", nullptr}}) {
+    const std::string what = off.what;
+    auto check = [&](const char* c, bool ok) { Check((what + ": " + c).c_str(), ok); };
+    check("SetClientSite", ole->SetClientSite(off.site) == S_OK);
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = SysAllocString(L"1234");
+    check("VerifyPIN 5004", CallStatus(zelb, L"VerifyPIN", &v) == 5004);
+    VariantClear(&v);
+    check("ConnectCard 5004", CallStatus(zelb, L"ConnectCard", nullptr) == 5004);
+    st = -1;
+    check("typed SetReaderType 5004", zelb->SetReaderType(nullptr, &st) == S_OK && st == 5004);
+    st = -1;
+    check("last entry 5004", ex->DoPolicyLoanTransferTAC(nullptr, &st) == S_OK && st == 5004);
+    BSTR text = nullptr;
+    check("typed GetComVersion", zelb->GetComVersion(&text) == S_OK && text &&
+                                     std::wstring(text) == L"1,0,0,1");
+    SysFreeString(text);
+    for (const wchar_t* name : {L"ErrorInfo", L"ReaderName", L"ReaderType", L"SessionKey"})
+      check(("read " + std::string(name, name + wcslen(name)) + ": nothing").c_str(), ReadsEmpty(zelb, name));
+    check("typed ErrorInfo empty", ErrorInfo(zelb).empty());
+    LONG type = -1;
+    check("typed ReaderType 0", zelb->get_ReaderType(&type) == S_OK && type == 0);
+    check("write ReaderName", PutText(zelb, L"ReaderName", L"F") == S_OK);
+    check("write the read-only Reader0", PutText(zelb, L"Reader0", L"F") == S_OK);
+    check("typed writes", zelb->put_ReaderName(nullptr) == S_OK && zelb->put_ReaderType(3) == S_OK);
+  }
+  Check("SetClientSite on the bank's page again", ole->SetClientSite(&bank) == S_OK);
+  Check("... ErrorInfo as it was", ErrorInfo(zelb) == L"ReaderType is not valid. (5042)");
+  BSTR readerName = nullptr;
+  Check("... ReaderName as it was", zelb->get_ReaderName(&readerName) == S_OK && readerName &&
+                                        std::wstring(readerName) == L"R");
+  SysFreeString(readerName);
+  LONG type = -1;
+  Check("... ReaderType as it was", zelb->get_ReaderType(&type) == S_OK && type == 2);
   Check("SetClientSite(null)", ole->SetClientSite(nullptr) == S_OK);
   ole->Release();
-
-  // The last entry (no DISPID) reaches the policy-loan transfer of the core: with no
-  // reader type chosen it refuses before any card command, as every TAC method does.
-  auto* ex = static_cast<IZELBEx*>(zelb);
-  st = -1;
-  Check("last entry -> 5042", ex->DoPolicyLoanTransferTAC(nullptr, &st) == S_OK && st == 5042);
-  BSTR text = nullptr;
-  Check("ErrorInfo 5042", zelb->get_ErrorInfo(&text) == S_OK && text &&
-                              std::wstring(text) == L"ReaderType is not valid. (5042)");
-  SysFreeString(text);
 
   zelb->Release();
   CoUninitialize();
