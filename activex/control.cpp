@@ -136,10 +136,18 @@ STDMETHODIMP CZELB::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
   static DISPPARAMS kNone{nullptr, nullptr, 0, 0};
   if (params == nullptr) params = &kNone;
   if (result) VariantInit(result);
+  // A caller in the process hands its DISPPARAMS as they are: counts that cannot hold, or
+  // arrays missing for the counts given, are refused before any argument is read.
+  if (params->cNamedArgs > params->cArgs) return DISP_E_BADPARAMCOUNT;
+  if ((params->cArgs > 0 && params->rgvarg == nullptr) ||
+      (params->cNamedArgs > 0 && params->rgdispidNamedArgs == nullptr)) {
+    return E_INVALIDARG;
+  }
   Method method;
   if (FindMethodByDispid(id, &method) && Visible(method, Surface::ActiveX)) {
     if ((flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
-    // Positional arguments arrive last first; only the ones the method takes are read.
+    // Positional arguments arrive last first, after the named ones; only the ones the method
+    // takes are read.
     const UINT positional = params->cArgs - params->cNamedArgs;
     const UINT n = std::min<UINT>(positional, static_cast<UINT>(Info(method).argc));
     std::vector<ScriptValue> args;

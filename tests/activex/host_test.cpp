@@ -1,10 +1,10 @@
 // A compiled host of the control under Wine: what script cannot reach. Registration lookups,
 // the keys without values, IObjectSafety's answers, case-sensitive names, the converter's
-// handling of values a script host may pass, the page from the client site's moniker (the
-// typed entries and IDispatch off the bank's pages: sites elsewhere, without a moniker,
-// none), the interface's last entry (no DISPID), and the pictures of the dialogs' keypads
-// among the module's resources. Run after regsvr32; exit code 0 when every check passed, and
-// "ALL PASSED" as the last line.
+// handling of values a script host may pass, DISPPARAMS no script engine would hand over, the
+// page from the client site's moniker (the typed entries and IDispatch off the bank's pages:
+// sites elsewhere, without a moniker, none), the interface's last entry (no DISPID), and the
+// pictures of the dialogs' keypads among the module's resources. Run after regsvr32; exit
+// code 0 when every check passed, and "ALL PASSED" as the last line.
 #include <windows.h>
 #include <objsafe.h>
 #include <ocidl.h>
@@ -221,7 +221,48 @@ int main() {
   V_R8(&v) = 1.5;
   Check("SetReaderType(1.5) -> 5042", CallStatus(zelb, L"SetReaderType", &v) == 5042);
 
+  // DISPPARAMS an in-process caller may hand over as they are: refused before any argument
+  // is read, and nothing runs (ErrorInfo and the property stay).
   Check("ReaderName R", PutText(zelb, L"ReaderName", L"R") == S_OK);
+  {
+    VARIANT arg;
+    V_VT(&arg) = VT_I4;
+    V_I4(&arg) = 1234;
+    DISPID named = DISPID_PROPERTYPUT;
+    struct Row {
+      const char* what;
+      const wchar_t* member;
+      WORD flags;
+      DISPPARAMS params;
+      HRESULT want;
+    };
+    const Row rows[] = {
+        {"a method, an argument without the array", L"VerifyPIN", DISPATCH_METHOD,
+         {nullptr, nullptr, 1, 0}, E_INVALIDARG},
+        {"a method, more named arguments than arguments", L"VerifyPIN", DISPATCH_METHOD,
+         {&arg, &named, 0, 1}, DISP_E_BADPARAMCOUNT},
+        {"a method, named arguments without their names", L"VerifyPIN", DISPATCH_METHOD,
+         {&arg, nullptr, 1, 1}, E_INVALIDARG},
+        {"a write, the value without the array", L"ReaderName", DISPATCH_PROPERTYPUT,
+         {nullptr, &named, 1, 1}, E_INVALIDARG},
+        {"a write, more named arguments than arguments", L"ReaderName", DISPATCH_PROPERTYPUT,
+         {&arg, &named, 0, 1}, DISP_E_BADPARAMCOUNT},
+        {"a read, more named arguments than arguments", L"ErrorInfo", DISPATCH_PROPERTYGET,
+         {&arg, &named, 1, 2}, DISP_E_BADPARAMCOUNT},
+    };
+    for (const Row& row : rows) {
+      DISPPARAMS params = row.params;
+      VARIANT out;
+      const HRESULT hr = Invoke(zelb, row.member, row.flags, &params, &out);
+      Check((std::string("malformed DISPPARAMS: ") + row.what).c_str(), hr == row.want);
+      VariantClear(&out);
+    }
+  }
+  Check("... ErrorInfo as it was", ErrorInfo(zelb) == L"ReaderType is not valid. (5042)");
+  BSTR readerName = nullptr;
+  Check("... ReaderName as it was", zelb->get_ReaderName(&readerName) == S_OK && readerName &&
+                                        std::wstring(readerName) == L"R");
+  SysFreeString(readerName);
 
   // Off the bank's pages: a page elsewhere (its host begins with the bank's domain), a site
   // without a moniker, no site. The version and nothing else, through IDispatch and the
@@ -262,7 +303,7 @@ int main() {
   }
   Check("SetClientSite on the bank's page again", ole->SetClientSite(&bank) == S_OK);
   Check("... ErrorInfo as it was", ErrorInfo(zelb) == L"ReaderType is not valid. (5042)");
-  BSTR readerName = nullptr;
+  readerName = nullptr;
   Check("... ReaderName as it was", zelb->get_ReaderName(&readerName) == S_OK && readerName &&
                                         std::wstring(readerName) == L"R");
   SysFreeString(readerName);
