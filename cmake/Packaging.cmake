@@ -7,10 +7,16 @@
 # The default prefix is /usr, so the files land in /usr/lib/mozilla/plugins. The `uninstall`
 # target removes what the last install wrote (install_manifest.txt).
 #
-# `cpack -G DEB` (tools/build-deb) makes the .deb of the same files (the install component
-# `plugin`; `cmake --install --component plugin` installs them alone). Run time needs: pcscd and
-# libpcsclite1 (the module loads libpcsclite.so.1 itself), GTK 3 for the helper and the
-# dialog font fonts-arphic-ukai. dpkg removes the files again (dpkg -r).
+# `cpack -G DEB` (tools/build-deb) makes two packages, one per install component
+# (`cmake --install --component NAME` installs one alone):
+#   quilta-plugin  (`plugin`) the NPAPI module and its dialog helper;
+#   quilta-webatm  (`bridge`) the native-messaging host with its dialog helper, the host
+#                  manifests for Chromium, Google Chrome and Firefox, the browsers' hints that
+#                  offer the extension (nmhost/CMakeLists.txt, BrowserHints.cmake) and the
+#                  doctor.
+# Run time needs of both: pcscd and libpcsclite1 (loaded with dlopen), GTK 3 for the helper and
+# the dialog font fonts-arphic-ukai. dpkg removes every file again (dpkg -r): nothing is a
+# conffile.
 
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
   set(CMAKE_INSTALL_PREFIX /usr CACHE PATH "Install prefix" FORCE)
@@ -39,29 +45,41 @@ if(UNIX AND NOT APPLE)
                     COMMENT "Removing the installed plug-in files")
 endif()
 
-set(CPACK_PACKAGE_NAME quilta-plugin)
+set(CPACK_PACKAGE_NAME quilta)
 set(CPACK_PACKAGE_VENDOR "Quilta")
 set(CPACK_PACKAGE_CONTACT "Quilta web-ATM plug-in maintainers <webatm@${QUILTA_BANK_DOMAIN_LOWER}>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Web-ATM chip-card browser plug-in (NPAPI) for application/ZELB-Quilta-plugin")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Lets the bank's web-ATM pages use the customer's FISC chip card through a PC/SC reader: \
+# Each package's description: its summary line, then the text (CPack puts the package-wide
+# summary before a component's description unless that summary is left at its default).
+set(CPACK_DEBIAN_PLUGIN_DESCRIPTION
+    "Web-ATM chip-card browser plug-in (NPAPI) for application/ZELB-Quilta-plugin
+Lets the bank's web-ATM pages use the customer's FISC chip card through a PC/SC reader: \
 reader session, card data, PIN and transaction authorisation codes, with the plug-in's own \
 dialogs (GTK 3 helper). Built for the bank domain ${QUILTA_BANK_DOMAIN_LOWER}.")
+set(CPACK_DEBIAN_BRIDGE_DESCRIPTION
+    "Web-ATM chip-card bridge for Chromium, Google Chrome and Firefox
+The native-messaging host the web-ATM extension talks to, with its dialogs (GTK 3 helper), \
+the host manifests for Chromium, Google Chrome and Firefox naming only the extension, the \
+browsers' hints that offer the extension, and quilta-doctor, which tells what stands between \
+the browser and the card. Built for the bank domain ${QUILTA_BANK_DOMAIN_LOWER}.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "pcscd, libpcsclite1, libgtk-3-0, fonts-arphic-ukai")
+set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME quilta-plugin)
+set(CPACK_DEBIAN_BRIDGE_PACKAGE_NAME quilta-webatm)
+set(CPACK_DEBIAN_BRIDGE_PACKAGE_CONTROL_EXTRA
+    "${CMAKE_CURRENT_LIST_DIR}/deb/postinst;${CMAKE_CURRENT_LIST_DIR}/deb/postrm")
+set(CPACK_DEBIAN_BRIDGE_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # libc, libstdc++ and GLib come from the binaries themselves when dpkg-shlibdeps is there.
 find_program(QUILTA_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUILTA_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
-# The package holds the plug-in component alone, as one package.
-set(CPACK_COMPONENTS_ALL plugin)
+# One package per component.
+set(CPACK_COMPONENTS_ALL plugin bridge)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_GROUPING IGNORE)
 set(CPACK_GENERATOR DEB)
 include(CPack)
