@@ -2,13 +2,14 @@
 """quilta-nmhost.exe under Wine, driven from the Linux side as a browser on Windows drives it.
 Runs in a Wine prefix of its own (tests/activex/run-in-wine ... linux, WINEPREFIX set):
 
-    nmhost_wine_test.py host --exe EXE [--linux-manifests DIR]
+    nmhost_wine_test.py host --exe EXE --domain DOMAIN [--linux-manifests DIR]
     nmhost_wine_test.py card --exe EXE --winscard DLL --bank-tool TOOL --domain DOMAIN
                              --reader NAME [--pinpad-reader NAME]
 
 Both install the program as an installer does (C:\\Program Files\\Quilta) and register it
 (--register); the host is then started as Chrome starts it: the manifest named by Chrome's
-key, the program named by the manifest's "path", the extension's origin as argument.
+key, the program named by the manifest's "path", the extension's origin as argument. Every
+request comes from a page of the bank's domain DOMAIN, as the extension sends it.
 
   host  the registration read back from the registry and the manifests (the same as the
         Linux build's in DIR but for "path"), for the user and for the machine, and its
@@ -87,7 +88,9 @@ def register(*flags):
 
 
 class Host:
-    """The host started as Chrome starts it, from the registration."""
+    """The host started as Chrome starts it, from the registration. Requests come from
+    `origin` unless they name another."""
+    origin = None
 
     def __init__(self, log):
         manifest = key_value('HKCU', 'Chrome')
@@ -138,9 +141,8 @@ class Host:
     def send(self, op, name, *args, origin=None):
         """Sends a request without waiting; its id."""
         self.next_id += 1
-        req = {'id': self.next_id, 'op': op, 'name': name, 'args': list(args)}
-        if origin:
-            req['origin'] = origin
+        req = {'id': self.next_id, 'op': op, 'name': name, 'args': list(args),
+               'origin': origin or self.origin}
         body = json.dumps(req).encode()
         self.send_raw(struct.pack('<I', len(body)) + body)
         return self.next_id
@@ -214,7 +216,8 @@ def host_test(args, tmp):
     # body padded with CR LF; the answer's length is 0x0D0A.
     h = Host(os.path.join(tmp, 'host.log'))
     pad = 'x' * (0x0D0A - len('{"id":"","result":""}'))
-    body = json.dumps({'id': pad, 'op': 'get', 'name': 'ErrorInfo'}, separators=(',', ':')).encode()
+    body = json.dumps({'id': pad, 'op': 'get', 'name': 'ErrorInfo', 'origin': Host.origin},
+                      separators=(',', ':')).encode()
     length = 0x000A0D1A
     body += b'\r\n' * ((length - len(body)) // 2) + b' ' * ((length - len(body)) % 2)
     h.send_raw(struct.pack('<I', length) + body)
@@ -254,9 +257,8 @@ def host_test(args, tmp):
 def card_test(args, tmp):
     install([args.exe, args.winscard])
     register('--register')
-    page = 'https://www.%s/atm/' % args.domain
     h = Host(os.path.join(tmp, 'host.log'))
-    call = lambda name, *a: h.request('call', name, *a, origin=page)  # noqa: E731
+    call = lambda name, *a: h.request('call', name, *a)  # noqa: E731
     error_info = lambda: h.request('get', 'ErrorInfo')  # noqa: E731
 
     def transaction(kind, seed, method, pin, during=None):
@@ -269,7 +271,7 @@ def card_test(args, tmp):
         for prop, value in json.loads(prepared.stdout)['inputs']:
             check('%s: set %s' % (kind, prop), h.request('set', prop, value) is True)
         h.hold()
-        sent = h.send('call', method, pin, origin=page)
+        sent = h.send('call', method, pin)
         expected = (during() if during else []) + [(sent, method, 0)]
         h.write_held()
         for want_id, what, want in expected:
@@ -298,7 +300,7 @@ def card_test(args, tmp):
         # The three requests go in one write with the transfer's frame: the host reads them
         # together, and nothing read later wakes its loop during the dialog.
         def during():
-            return [(h.send('call', 'ConnectDriver', origin=page), 'a call during the dialog', 6009),
+            return [(h.send('call', 'ConnectDriver'), 'a call during the dialog', 6009),
                     (h.send('set', 'ReaderName', 'x'), 'a write during the dialog', False),
                     (h.send('get', 'ReaderName'), 'a read during the dialog', args.pinpad_reader)]
         check('ReaderName of the PIN-pad reader', h.request('set', 'ReaderName', args.pinpad_reader) is True)
@@ -323,6 +325,7 @@ def main():
     ap.add_argument('--reader')
     ap.add_argument('--pinpad-reader')
     args = ap.parse_args()
+    Host.origin = 'https://www.%s/atm/' % args.domain
     if args.linux_manifests and not os.path.isdir(args.linux_manifests):
         args.linux_manifests = None
     # One Wine server for the whole run, its services started without our pipes: else each
