@@ -10,8 +10,12 @@
 namespace quilta::nmhost {
 namespace {
 
+// The session window's own messages. Any program on the desktop can post to a window, so
+// each is only a wake-up: what it stands for is read from what only this process's threads
+// set (the reading thread's bytes and end of input, the console handler's event). Posted
+// from outside, they find nothing new and end nothing.
 constexpr UINT kInput = WM_APP + 1;         // the reading thread queued bytes or saw the end
-constexpr UINT kConsoleEvent = WM_APP + 2;  // wParam: the console control event
+constexpr UINT kConsoleEvent = WM_APP + 2;  // the console handler recorded an event
 constexpr UINT kHeldFrames = WM_APP + 3;    // frames already read wait in the reader
 constexpr wchar_t kWindowClass[] = L"QuiltaNmHostSession";
 
@@ -110,11 +114,13 @@ void Session::Run() {
   std::thread([this] { ReadLoop(); }).detach();
   Log("session started");
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  for (;;) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == -1) End("message loop failed", 1);
+    if (got == 0) continue;  // a WM_QUIT: the session posts none, another program's ends nothing
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  End("message loop ended", 1);
 }
 
 void Session::ReadLoop() {
@@ -162,7 +168,14 @@ LRESULT CALLBACK Session::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     self->TakeInput();
     return 0;
   }
-  if (self && msg == kConsoleEvent) self->End(ConsoleEventName(static_cast<DWORD>(wp)), 0);
+  if (self && msg == kConsoleEvent) {
+    const int event = self->consoleEvent_.load();
+    if (event >= 0) self->End(ConsoleEventName(static_cast<DWORD>(event)), 0);
+    return 0;
+  }
+  // Closed only with the process: a WM_CLOSE from another program would destroy the window
+  // and leave the reading thread without its way to the page thread.
+  if (msg == WM_CLOSE) return 0;
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
@@ -170,7 +183,8 @@ BOOL WINAPI Session::OnConsoleEvent(DWORD event) {
   // On the system's handler thread: the page thread releases and ends the process (it may
   // be inside a card command; Windows ends us anyway some seconds after a close).
   if (g_session == nullptr || g_session->window_ == nullptr) return FALSE;
-  PostMessageW(g_session->window_, kConsoleEvent, event, 0);
+  g_session->consoleEvent_.store(static_cast<int>(event));
+  PostMessageW(g_session->window_, kConsoleEvent, 0, 0);
   Sleep(INFINITE);
   return TRUE;
 }

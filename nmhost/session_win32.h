@@ -9,7 +9,10 @@
 //    writes to a private copy of it and points descriptor 1 (and the process's standard
 //    output handle) at stderr, or at NUL when there is no stderr.
 //  - A thread of its own reads stdin and hands what it read to the page thread through a
-//    message to a message-only window. The page thread runs a message loop; the Win32
+//    message to a message-only window. The message only wakes the page thread: the bytes and
+//    the end of input are what the reading thread queued, the console event what the
+//    console handler recorded, so another program posting to the window (the session's
+//    messages, WM_CLOSE, WM_QUIT) neither ends the session nor feeds it. The page thread runs a message loop; the Win32
 //    dialogs pump the same thread's messages while they wait on the person, so a request
 //    that arrives while a dialog is open is taken there and then, as the plug-in's browser
 //    calls into it during its dialogs: the script layer refuses method calls (6009) and
@@ -26,6 +29,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -56,6 +60,7 @@ class Session final : public SessionBase {
   int in_ = -1;
   int out_ = -1;
   HWND window_ = nullptr;  // the message-only window the reading thread posts to
+  std::atomic<int> consoleEvent_{-1};  // set by the console handler only
 
   std::mutex lock_;       // guards the two below, shared with the reading thread
   std::string pending_;   // read, not yet taken by the page thread

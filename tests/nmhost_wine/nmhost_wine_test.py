@@ -2,7 +2,7 @@
 """quilta-nmhost.exe under Wine, driven from the Linux side as a browser on Windows drives it.
 Runs in a Wine prefix of its own (tests/activex/run-in-wine ... linux, WINEPREFIX set):
 
-    nmhost_wine_test.py host --exe EXE --domain DOMAIN [--linux-manifests DIR]
+    nmhost_wine_test.py host --exe EXE --tool WINTOOL --domain DOMAIN [--linux-manifests DIR]
     nmhost_wine_test.py card --exe EXE --winscard DLL --bank-tool TOOL --domain DOMAIN
                              --reader NAME [--pinpad-reader NAME]
 
@@ -14,8 +14,9 @@ request comes from a page of the bank's domain DOMAIN, as the extension sends it
   host  the registration read back from the registry and the manifests (the same as the
         Linux build's in DIR but for "path"), for the user and for the machine, and its
         removal; a frame whose length and body hold the bytes 0A, 0D and 1A, and an answer
-        whose length holds 0A 0D, cross stdin and stdout unchanged (binary mode); a closed
-        stdout ends the host.
+        whose length holds 0A 0D, cross stdin and stdout unchanged (binary mode); the
+        messages another program (WINTOOL, tests/nmhost_wine/wine_tool.cpp) posts to the
+        host's window end nothing; a closed stdout ends the host.
   card  inside tools/pcsc-sandbox with the test-only winscard.dll beside the program
         (QUILTA_PCSC_BRIDGE_PORT, WINEDLLOVERRIDES winscard=n): ConnectDriver,
         ListReadersName, ConnectCard on a page of the bank's domain, ReadBasicData,
@@ -44,6 +45,7 @@ MANIFEST = {'chromium': INSTALL_DIR + '\\' + HOST_NAME + '-chromium.json',
 KEYS = {'Chrome': (r'Software\Google\Chrome\NativeMessagingHosts', 'chromium'),
         'Edge': (r'Software\Microsoft\Edge\NativeMessagingHosts', 'chromium'),
         'Firefox': (r'Software\Mozilla\NativeMessagingHosts', 'firefox')}
+TOOL = r'C:\nmhost_wine_tool.exe'  # --tool, copied there
 BANK_SEEDS, BANK_WHEN = {'inquiry': '4721', 'transfer': '4722'}, '20261208183000'
 
 failures = 0
@@ -226,6 +228,14 @@ def host_test(args, tmp):
     check('answer to the padded request', answer == ('{"id":"%s","result":""}' % pad).encode(),
           answer[:40] + b'...' + answer[-40:])
     check('the next request after it', h.request('call', 'GetComVersion') == '1,0,0,1')
+    # Another program on the desktop posts to the host's window the messages that could end
+    # or stall it (the session's own, the console event's, WM_CLOSE, WM_QUIT): the requests
+    # after them are answered, and the session ends at the end of its input.
+    posted = wine(TOOL, 'post-to-host')
+    check('another program posts to the host\'s window', posted.returncode == 0 and
+          'posted to 1 windows' in posted.stdout, posted.stdout + posted.stderr)
+    check('a request after its messages', h.request('call', 'GetComVersion') == '1,0,0,1')
+    check('... and another', h.request('get', 'ErrorInfo') == '')
     rc, rest, last = h.close()
     check('exit 0 at the end of input', rc == 0, rc)
     check('nothing but frames on stdout', rest == b'', rest[:80])
@@ -324,7 +334,10 @@ def main():
     ap.add_argument('--domain')
     ap.add_argument('--reader')
     ap.add_argument('--pinpad-reader')
+    ap.add_argument('--tool')
     args = ap.parse_args()
+    if args.tool:
+        shutil.copy(args.tool, unix_path(TOOL))
     Host.origin = 'https://www.%s/atm/' % args.domain
     if args.linux_manifests and not os.path.isdir(args.linux_manifests):
         args.linux_manifests = None
