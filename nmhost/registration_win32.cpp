@@ -1,6 +1,7 @@
 #include "nmhost/registration_win32.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <cstdio>
 #include <optional>
@@ -56,10 +57,14 @@ std::wstring ProgramPath() {
   }
 }
 
-std::wstring ManifestPath(const std::wstring& program, bool chromium) {
+std::wstring Folder(const std::wstring& program) {
   const size_t slash = program.find_last_of(L"\\/");
-  const std::wstring dir = slash == std::wstring::npos ? L"." : program.substr(0, slash);
-  return dir + L"\\" + Wide(manifests::kHostName) + (chromium ? L"-chromium.json" : L"-firefox.json");
+  return slash == std::wstring::npos ? L"." : program.substr(0, slash);
+}
+
+std::wstring ManifestPath(const std::wstring& program, bool chromium) {
+  return Folder(program) + L"\\" + Wide(manifests::kHostName) +
+         (chromium ? L"-chromium.json" : L"-firefox.json");
 }
 
 // The manifest's text with "path" set to the program.
@@ -130,6 +135,45 @@ std::optional<std::wstring> ReadDefault(HKEY root, const std::wstring& path) {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Everyone, Authenticated Users, Users, INTERACTIVE.
+bool NonAdministratorGroup(PSID sid) {
+  for (const WELL_KNOWN_SID_TYPE group :
+       {WinWorldSid, WinAuthenticatedUserSid, WinBuiltinUsersSid, WinInteractiveSid}) {
+    if (IsWellKnownSid(sid, group)) return true;
+  }
+  return false;
+}
+
+// The registration for every user is refused (with the line saying why) when users who are
+// not administrators may change the program's folder.
+bool MachineFolderRefused(const std::wstring& program) {
+  std::wstring folder = Folder(program);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive's root
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const DWORD rc = GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
+                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, nullptr, nullptr, &sd);
+  if (rc != ERROR_SUCCESS) {
+    std::fprintf(
+        stderr,
+        "cannot register for every user: the permissions of %s cannot be read (error %lu)\n",
+        Utf8(folder).c_str(), static_cast<unsigned long>(rc));
+    return true;
+  }
+  const bool open = FolderOpenToNonAdministrators(sd);
+  LocalFree(sd);
+  if (!open) return false;
+  wchar_t programFiles[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+  const std::wstring where = n > 0 && n < MAX_PATH ? programFiles : L"C:\\Program Files";
+  std::fprintf(stderr,
+               "cannot register for every user: users who are not administrators may change %s; "
+               "install the program in a folder only administrators can change, e.g. under %s, "
+               "and register it from there\n",
+               Utf8(folder).c_str(), Utf8(where).c_str());
+  return true;
 }
 
 int Register(HKEY root, const std::wstring& program) {
@@ -218,12 +262,51 @@ int Unregister(HKEY root, const std::wstring& program) {
 
 }  // namespace
 
+bool FolderOpenToNonAdministrators(PSECURITY_DESCRIPTOR sd) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (GetSecurityDescriptorOwner(sd, &owner, &defaulted) && owner && NonAdministratorGroup(owner))
+    return true;  // the owner may rewrite the DACL
+  BOOL present = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted)) return true;
+  if (!present || dacl == nullptr) return true;
+  constexpr ACCESS_MASK kChanges =
+      FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER;
+  GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                        FILE_ALL_ACCESS};
+  ACCESS_MASK given = 0, denied = 0;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return true;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    // Only for the folders below: not this folder, not its files.
+    if ((header->AceFlags & INHERIT_ONLY_ACE) && !(header->AceFlags & OBJECT_INHERIT_ACE)) continue;
+    const bool allow =
+        header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
+        header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;  // its condition may hold
+    if (!allow && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+    // The allowed, callback and denied ACEs share the layout up to the SID.
+    auto* body = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if (!NonAdministratorGroup(&body->SidStart)) continue;
+    ACCESS_MASK mask = body->Mask;
+    MapGenericMask(&mask, &files);
+    if (allow) {
+      given |= mask & ~denied;
+    } else {
+      denied |= mask & ~given;
+    }
+  }
+  return (given & kChanges) != 0;
+}
+
 int RunRegistration(bool install, bool machine) {
   const std::wstring program = ProgramPath();
   if (program.empty()) {
     std::fprintf(stderr, "cannot tell the program's own path\n");
     return 1;
   }
+  if (install && machine && MachineFolderRefused(program)) return 1;
   const HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   const int failures = install ? Register(root, program) : Unregister(root, program);
   std::fflush(stdout);

@@ -13,10 +13,13 @@ request comes from a page of the bank's domain DOMAIN, as the extension sends it
 
   host  the registration read back from the registry and the manifests (the same as the
         Linux build's in DIR but for "path"), for the user and for the machine, and its
-        removal; a frame whose length and body hold the bytes 0A, 0D and 1A, and an answer
-        whose length holds 0A 0D, cross stdin and stdout unchanged (binary mode); the
-        messages another program (WINTOOL, tests/nmhost_wine/wine_tool.cpp) posts to the
-        host's window end nothing; a closed stdout ends the host.
+        removal; the registration for the machine refused from a folder whose DACL (set by
+        WINTOOL, tests/nmhost_wine/wine_tool.cpp) lets Everyone write, taken from one where
+        only SYSTEM and Administrators may, and WINTOOL's table of the host's judgement over
+        DACLs Wine cannot keep on a folder; a frame whose length and body hold the bytes 0A,
+        0D and 1A, and an answer whose length holds 0A 0D, cross stdin and stdout unchanged
+        (binary mode); the messages another program (WINTOOL) posts to the host's window end
+        nothing; a closed stdout ends the host.
   card  inside tools/pcsc-sandbox with the test-only winscard.dll beside the program
         (QUILTA_PCSC_BRIDGE_PORT, WINEDLLOVERRIDES winscard=n): ConnectDriver,
         ListReadersName, ConnectCard on a page of the bank's domain, ReadBasicData,
@@ -262,6 +265,34 @@ def host_test(args, tmp):
     check_registration('user removal', {**none('HKCU'), ('HKCU', 'Chrome'): other, **both('HKLM')})
     register('--unregister', '--machine')
     check_registration('machine removal', {**none('HKCU'), ('HKCU', 'Chrome'): other, **none('HKLM')})
+
+    # The machine's registration only from a folder users who are not administrators cannot
+    # change (Wine keeps a folder's DACL as its mode bits: Everyone stands for the users
+    # there; the host's judgement of the other groups is the tool's table).
+    table = wine(TOOL, 'folder-acls')
+    check('the host\'s judgement of folder DACLs', table.returncode == 0,
+          '\n' + table.stdout + table.stderr)
+    admins = 'D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)'
+    for folder, dacl, accepted in [
+            (r'C:\Everyone may write', admins + '(A;OICI;0x1301bf;;;WD)', False),
+            (r'C:\Administrators only', admins + '(A;OICI;0x1200a9;;;WD)', True)]:
+        os.makedirs(unix_path(folder))
+        shutil.copy(args.exe, unix_path(folder))
+        check('%s: DACL set' % folder, wine(TOOL, 'set-dacl', folder, dacl).returncode == 0)
+        r = wine(folder + r'\quilta-nmhost.exe', '--register', '--machine')
+        manifest = folder + '\\' + HOST_NAME + '-chromium.json'
+        if accepted:
+            check('%s: the machine registration taken' % folder, r.returncode == 0, r.stderr)
+            check('%s: HKLM names its manifest' % folder, key_value('HKLM', 'Chrome') == manifest,
+                  key_value('HKLM', 'Chrome'))
+            wine(folder + r'\quilta-nmhost.exe', '--unregister', '--machine')
+        else:
+            lines = r.stderr.strip().splitlines()
+            check('%s: the machine registration refused' % folder, r.returncode != 0, r.returncode)
+            check('%s: one line saying where to install' % folder,
+                  len(lines) == 1 and 'Program Files' in lines[0] and folder in lines[0], r.stderr)
+            check('%s: nothing written' % folder, r.stdout == '' and key_value('HKLM', 'Chrome') is None
+                  and not os.path.exists(unix_path(manifest)), r.stdout)
 
 
 def card_test(args, tmp):
