@@ -12,12 +12,12 @@
 //    message to a message-only window. The message only wakes the page thread: the bytes and
 //    the end of input are what the reading thread queued, the console event what the
 //    console handler recorded, so another program posting to the window (the session's
-//    messages, WM_CLOSE, WM_QUIT) neither ends the session nor feeds it. The page thread runs a message loop; the Win32
-//    dialogs pump the same thread's messages while they wait on the person, so a request
-//    that arrives while a dialog is open is taken there and then, as the plug-in's browser
-//    calls into it during its dialogs: the script layer refuses method calls (6009) and
-//    property writes, and answers reads. So is one that had already been read together
-//    with the request that opened the dialog.
+//    messages, WM_CLOSE, WM_QUIT) neither ends the session nor feeds it. The page thread
+//    runs a message loop; the Win32 dialogs pump the same thread's messages while they wait
+//    on the person, so a request that arrives while a dialog is open is taken there and
+//    then, as the plug-in's browser calls into it during its dialogs: the script layer
+//    refuses method calls (6009) and property writes, and answers reads. So is one that had
+//    already been read together with the request that opened the dialog.
 //  - The end: at the end of input, when stdout is closed, on a frame longer than kMaxFrame
 //    (answered once with "frame-too-long"), and on a console's Ctrl+C, Ctrl+Break or close
 //    (also during a dialog), the session releases the card (DisconnectCard) and the PC/SC

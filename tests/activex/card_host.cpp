@@ -351,7 +351,8 @@ int main() {
     const std::string name = Utf8(page.name);
     IObjectSafety* safety = nullptr;
     Check(name + " safe for scripting",
-          SUCCEEDED(control->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety))) &&
+          SUCCEEDED(control->QueryInterface(IID_IObjectSafety,
+                                            reinterpret_cast<void**>(&safety))) &&
               safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
                                                 INTERFACESAFE_FOR_UNTRUSTED_CALLER) == S_OK);
     if (safety) safety->Release();

@@ -55,7 +55,8 @@ DISPID Id(IDispatch* d, const wchar_t* name) {
 // IDispatch::Invoke of the member NAME; the HRESULT, the result in `out`.
 HRESULT Invoke(IDispatch* d, const wchar_t* name, WORD flags, DISPPARAMS* params, VARIANT* out) {
   VariantInit(out);
-  return d->Invoke(Id(d, name), IID_NULL, LOCALE_USER_DEFAULT, flags, params, out, nullptr, nullptr);
+  return d->Invoke(Id(d, name), IID_NULL, LOCALE_USER_DEFAULT, flags, params, out, nullptr,
+                   nullptr);
 }
 
 // A property read through IDispatch: S_OK and nothing (VT_EMPTY)?
@@ -196,7 +197,8 @@ int main() {
   const std::wstring domain(quilta::config::kBankDomain,
                             quilta::config::kBankDomain + sizeof(quilta::config::kBankDomain) - 1);
   IOleObject* ole = nullptr;
-  Check("IOleObject", SUCCEEDED(zelb->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))));
+  Check("IOleObject",
+        SUCCEEDED(zelb->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole))));
   Site bank(L"https://webatm." + domain + L"/atm/");
   Check("SetClientSite on the bank's page", ole->SetClientSite(&bank) == S_OK);
 
@@ -274,8 +276,8 @@ int main() {
     const char* what;
     IOleClientSite* site;
   };
-  for (const Off& off : {Off{"a foreign page", &foreign}, Off{"a site without a moniker", &noMoniker},
-                         Off{"no site", nullptr}}) {
+  for (const Off& off : {Off{"a foreign page", &foreign},
+                         Off{"a site without a moniker", &noMoniker}, Off{"no site", nullptr}}) {
     const std::string what = off.what;
     auto check = [&](const char* c, bool ok) { Check((what + ": " + c).c_str(), ok); };
     check("SetClientSite", ole->SetClientSite(off.site) == S_OK);
@@ -292,8 +294,10 @@ int main() {
     check("typed GetComVersion", zelb->GetComVersion(&text) == S_OK && text &&
                                      std::wstring(text) == L"1,0,0,1");
     SysFreeString(text);
-    for (const wchar_t* name : {L"ErrorInfo", L"ReaderName", L"ReaderType", L"SessionKey"})
-      check(("read " + std::string(name, name + wcslen(name)) + ": nothing").c_str(), ReadsEmpty(zelb, name));
+    for (const wchar_t* name : {L"ErrorInfo", L"ReaderName", L"ReaderType", L"SessionKey"}) {
+      const std::string read = "read " + std::string(name, name + wcslen(name)) + ": nothing";
+      check(read.c_str(), ReadsEmpty(zelb, name));
+    }
     check("typed ErrorInfo empty", ErrorInfo(zelb).empty());
     LONG type = -1;
     check("typed ReaderType 0", zelb->get_ReaderType(&type) == S_OK && type == 0);
