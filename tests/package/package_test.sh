@@ -5,7 +5,8 @@
 #   - dpkg installs it into a private root and removes it again without a trace;
 #   - the installed module exports only the NP_ entry points (no development hooks) and the
 #     helper beside it runs;
-#   - QtWebKit finds the plug-in through the installed folder and scripts it (under Xvfb);
+#   - QtWebKit finds the plug-in through the installed folder and scripts it on the bank's
+#     pages over https (under Xvfb), and the module refuses the bank's page over plain http;
 #   - `cmake --install` (component plugin) and the `uninstall` target put the same files in place and take
 #     them away.
 #
@@ -19,7 +20,7 @@ plugins=usr/lib/mozilla/plugins
 
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null) \
   || fail "cpack -G DEB"
-deb=$(ls "$work"/out/*.deb)
+deb=$(ls "$work"/out/quilta-plugin_*.deb)
 echo "ok    built $(basename "$deb")"
 
 [ "$(dpkg-deb -f "$deb" Package)" = quilta-plugin ] || fail "package name"
@@ -49,8 +50,9 @@ cmake -DNM="$nm" -DMODULE="$root/$plugins/libnpquilta.so" -P "$src/tests/npapi/c
   || fail "installed dialog helper does not run"
 echo "ok    installed helper runs"
 
-# A browser engine finds the plug-in in the installed folder.
-xvfb-run -a /usr/bin/python3 "$src/tests/npapi/browser/qtwebkit_test.py" \
+# A browser engine finds the plug-in in the installed folder; a package is never a test rig's
+# that admits plain http.
+xvfb-run -a /usr/bin/python3 "$src/tests/npapi/browser/qtwebkit_test.py" --plain-http-refused \
   --plugin-dir "$root/$plugins" --domain "$domain" >"$work/qtwebkit.log" 2>&1 \
   || { cat "$work/qtwebkit.log"; fail "QtWebKit with QTWEBKIT_PLUGIN_PATH=/$plugins"; }
 echo "ok    QtWebKit loads and scripts the installed plug-in ($(grep -c '^ok' "$work/qtwebkit.log") page checks)"
