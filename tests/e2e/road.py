@@ -2,10 +2,10 @@
 """The road of a transfer in QtWebKit with the real dialogs, on reader types 1, 2 and 3.
 
 Run by run_road.sh inside tools/pcsc-sandbox under Xvfb. The sample web-ATM page
-(samples/webatm) is loaded from the bank's host; for each reader type the page lists the
-readers, opens the card, asks the bank for a transfer, calls DoTransferTAC and has the bank
-verify the results, reads the TAC log on reader type 1 (the bank checks its first record)
-and closes the card.
+(samples/webatm) is loaded from the bank's host over https (Qt trusts the test's CA, --ca,
+and nothing else); for each reader type the page lists the readers, opens the card, asks the
+bank for a transfer, calls DoTransferTAC and has the bank verify the results, reads the TAC
+log on reader type 1 (the bank checks its first record) and closes the card.
 
 The customer is a process of its own (this script with --customer), so that it acts while
 the browser's thread sits in the plug-in's modal dialog:
@@ -123,6 +123,8 @@ def customer(args):
 
 def browser(args):
     os.environ['QTWEBKIT_PLUGIN_PATH'] = os.path.abspath(args.plugin_dir)
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'npapi', 'browser'))
+    import https_rig
     from PyQt5.QtCore import QEventLoop, QTimer, QUrl
     from PyQt5.QtWebKit import QWebSettings
     from PyQt5.QtWebKitWidgets import QWebPage, QWebView
@@ -132,6 +134,7 @@ def browser(args):
     settings = QWebSettings.globalSettings()
     settings.setAttribute(QWebSettings.PluginsEnabled, True)
     settings.setAttribute(QWebSettings.JavascriptEnabled, True)
+    https_rig.qt_trust(args.ca)
 
     class Page(QWebPage):
         def javaScriptConsoleMessage(self, message, line, source):
@@ -205,6 +208,7 @@ def main():
     ap.add_argument('--reader-type', type=int)
     ap.add_argument('--plugin-dir')
     ap.add_argument('--url')
+    ap.add_argument('--ca', help='the CA certificate of the bank host\'s test certificate')
     ap.add_argument('--shots', required=True)
     ap.add_argument('--geometry', required=True)
     ap.add_argument('--simctl', required=True)

@@ -75,18 +75,19 @@ class TestCA:
             if r.returncode != 0:
                 raise RuntimeError('certutil %s: %s' % (argv[0], (r.stdout + r.stderr).strip()))
 
-    def qt_trust(self):
-        """Qt's default TLS configuration trusts this CA and nothing else (call once the
-        QApplication exists, before the first request)."""
-        from PyQt5.QtNetwork import QSslCertificate, QSslConfiguration
-        conf = QSslConfiguration.defaultConfiguration()
-        conf.setCaCertificates(QSslCertificate.fromPath(self.ca))
-        QSslConfiguration.setDefaultConfiguration(conf)
-
     def server_context(self):
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain(self.cert, self.key)
         return ctx
+
+
+def qt_trust(ca_pem):
+    """Qt's default TLS configuration trusts the CA in `ca_pem` and nothing else (call once
+    the QApplication exists, before the first request)."""
+    from PyQt5.QtNetwork import QSslCertificate, QSslConfiguration
+    conf = QSslConfiguration.defaultConfiguration()
+    conf.setCaCertificates(QSslCertificate.fromPath(ca_pem))
+    QSslConfiguration.setDefaultConfiguration(conf)
 
 
 def _accept_tls(sock, ctx):

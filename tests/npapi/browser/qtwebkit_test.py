@@ -290,7 +290,7 @@ def main():
     except Exception:
         shutil.rmtree(tmp, ignore_errors=True)
         raise
-    ca.qt_trust()
+    https_rig.qt_trust(ca.ca)
     QNetworkProxy.setApplicationProxy(QNetworkProxy(QNetworkProxy.HttpProxy, '127.0.0.1', server.port))
 
     class Page(QWebPage):
