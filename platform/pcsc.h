@@ -1,6 +1,7 @@
 // The narrow PC/SC interface the system uses: the seven operations, with Windows-shaped
-// types. Implementations: pcsc-lite (Linux), winscard (Windows) and the in-process virtual
-// reader (tests and the embedded demo).
+// types, and the reader's own control commands (only the help-desk doctor sends those).
+// Implementations: pcsc-lite (Linux), winscard (Windows) and the in-process virtual reader
+// (tests and the embedded demo).
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,7 @@ inline constexpr ScardResult kNotTransacted = 0x80100016u;
 inline constexpr ScardResult kReaderUnavailable = 0x80100017u;
 inline constexpr ScardResult kNoService = 0x8010001Du;
 inline constexpr ScardResult kServiceStopped = 0x8010001Eu;
+inline constexpr ScardResult kUnsupportedFeature = 0x80100022u;
 inline constexpr ScardResult kNoReadersAvailable = 0x8010002Eu;
 inline constexpr ScardResult kCommDataLost = 0x8010002Fu;
 inline constexpr ScardResult kUnresponsiveCard = 0x80100065u;
@@ -41,6 +43,7 @@ inline constexpr ScardResult kRemovedCard = 0x80100069u;
 inline constexpr uint32_t kScopeUser = 0;
 inline constexpr uint32_t kShareExclusive = 1;
 inline constexpr uint32_t kShareShared = 2;
+inline constexpr uint32_t kShareDirect = 3;  // the reader itself, with or without a card
 inline constexpr uint32_t kProtocolT0 = 1;
 inline constexpr uint32_t kProtocolT1 = 2;
 inline constexpr uint32_t kLeaveCard = 0;
@@ -76,6 +79,14 @@ class Pcsc {
   virtual ScardResult Transmit(ScardHandle card, uint32_t sendProtocol, const uint8_t* command,
                                uint32_t commandLength, uint8_t* response,
                                uint32_t* responseLength) = 0;
+  // A control command to the reader (SCardControl); `code` is the platform's own control
+  // code. *outLength in: the size of `out`, out: the length used. An implementation that
+  // cannot send one answers kUnsupportedFeature.
+  virtual ScardResult Control(ScardHandle card, uint32_t code, const uint8_t* in,
+                              uint32_t inLength, uint8_t* out, uint32_t* outLength) {
+    (void)card, (void)code, (void)in, (void)inLength, (void)out, (void)outLength;
+    return scard::kUnsupportedFeature;
+  }
 };
 
 // The host system's PC/SC (pcsc-lite or winscard). Never null; when the library cannot be

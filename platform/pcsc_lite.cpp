@@ -55,6 +55,7 @@ using ConnectFn = LONG (*)(SCARDCONTEXT, const char*, DWORD, DWORD, SCARDHANDLE*
 using DisconnectFn = LONG (*)(SCARDHANDLE, DWORD);
 using TransmitFn = LONG (*)(SCARDHANDLE, const SCARD_IO_REQUEST*, const unsigned char*, DWORD,
                             SCARD_IO_REQUEST*, unsigned char*, DWORD*);
+using ControlFn = LONG (*)(SCARDHANDLE, DWORD, const void*, DWORD, void*, DWORD, DWORD*);
 
 ScardResult Result(LONG rv) { return static_cast<ScardResult>(static_cast<unsigned long>(rv)); }
 
@@ -130,6 +131,17 @@ class PcscLite final : public Pcsc {
     return Result(rv);
   }
 
+  ScardResult Control(ScardHandle card, uint32_t code, const uint8_t* in, uint32_t inLength,
+                      uint8_t* out, uint32_t* outLength) override {
+    if (!Load()) return scard::kNoService;
+    if (!control_) return scard::kUnsupportedFeature;
+    if (!outLength) return scard::kInvalidParameter;
+    DWORD n = 0;
+    LONG rv = control_(static_cast<SCARDHANDLE>(card), code, in, inLength, out, *outLength, &n);
+    *outLength = static_cast<uint32_t>(n);
+    return Result(rv);
+  }
+
  private:
   bool Load() {
     std::call_once(once_, [this] {
@@ -142,6 +154,8 @@ class PcscLite final : public Pcsc {
       connect_ = reinterpret_cast<ConnectFn>(dlsym(lib, "SCardConnect"));
       disconnect_ = reinterpret_cast<DisconnectFn>(dlsym(lib, "SCardDisconnect"));
       transmit_ = reinterpret_cast<TransmitFn>(dlsym(lib, "SCardTransmit"));
+      // Not needed by the plug-in: its absence leaves the other calls working.
+      control_ = reinterpret_cast<ControlFn>(dlsym(lib, "SCardControl"));
       // The library stays loaded for the life of the process.
       loaded_ = establish_ && release_ && list_ && status_ && connect_ && disconnect_ && transmit_;
     });
@@ -157,6 +171,7 @@ class PcscLite final : public Pcsc {
   ConnectFn connect_ = nullptr;
   DisconnectFn disconnect_ = nullptr;
   TransmitFn transmit_ = nullptr;
+  ControlFn control_ = nullptr;
 };
 
 }  // namespace
