@@ -218,7 +218,8 @@ std::vector<uint8_t> FiscCard::Select(const Apdu& a) {
   if (a.p2 != 0x00 || (a.p1 != 0x04 && a.p1 != 0x02)) return Sw(kWrongP1P2);
   if (!a.hasLc) return Sw(kWrongLength);
   if (a.p1 == 0x04) {
-    if (a.data.size() != kFiscAid.size() || !std::equal(a.data.begin(), a.data.end(), kFiscAid.begin())) {
+    const Bytes8& aid = profile_.aid;
+    if (a.data.size() != aid.size() || !std::equal(a.data.begin(), a.data.end(), aid.begin())) {
       return Sw(kNotFound);
     }
     appSelected_ = true;

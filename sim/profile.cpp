@@ -168,6 +168,8 @@ Profile ParseProfile(std::string_view text) {
       p.tacKey = parse.Array<16>(key, value);
     } else if (key == "sequence") {
       p.sequence = parse.Number(key, value, 99999999);
+    } else if (key == "aid") {
+      p.aid = parse.Array<8>(key, value);
     } else {
       parse.Fail("unknown key " + key);
     }
@@ -228,6 +230,7 @@ std::string FormatProfile(const Profile& p) {
   out << "auth-key = hex:" << ToHex(bytes(p.authKey)) << "\n";
   out << "tac-key = hex:" << ToHex(bytes(p.tacKey)) << "\n";
   out << "sequence = " << p.sequence << "\n";
+  out << "aid = hex:" << ToHex(bytes(p.aid)) << "\n";
   return out.str();
 }
 

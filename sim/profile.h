@@ -27,6 +27,9 @@
 //   auth-key        16 bytes, AES-128 key of the challenge mode
 //   tac-key         16 bytes, AES-128 key of the TAC (see ComputeTac in sim/fisc_card.h)
 //   sequence        the ICC sequence number the next TAC gets, 0..99999999 (default 1)
+//   aid             8 bytes, the card's application id (default the financial application's,
+//                   card/fisc.h); a card of another application answers the financial
+//                   application's SELECT with 6A 82
 #pragma once
 
 #include <array>
@@ -35,6 +38,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "card/fisc.h"
 
 namespace quilta::sim {
 
@@ -65,6 +70,7 @@ struct Profile {
   Bytes16 authKey{};
   Bytes16 tacKey{};
   uint32_t sequence = 1;                            // 0..99999999
+  Bytes8 aid = fisc::kAid;
 
   Profile();  // accounts and registered filled with '0' characters
 };
