@@ -1,0 +1,360 @@
+// The browsers' side: the plug-in folder, each installed browser's host manifest and the
+// program it names, and the extension in the user's profiles. Only reads files.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "doctor/checks.h"
+#include "doctor/json_reader.h"
+
+namespace quilta::doctor {
+namespace {
+
+constexpr char kPluginDir[] = "/usr/lib/mozilla/plugins";
+constexpr char kPluginModule[] = "libnpquilta.so";
+constexpr char kDialogHelper[] = "quilta-dialogs";  // must sit next to the module or the host
+constexpr char kPluginPackage[] = "quilta-plugin";
+constexpr char kBridgePackage[] = "quilta-webatm";
+// Browser profile files are read only up to this size (Chromium's Preferences grow large).
+constexpr std::streamsize kMaxProfileFile = 64 << 20;
+constexpr std::streamsize kMaxManifest = 1 << 20;
+
+struct Browser {
+  const char* name;
+  std::vector<const char*> installedAt;  // any of these present: the browser is installed
+  const char* systemHosts;               // the system's host-manifest folder
+  const char* userHosts;                 // the user's, below the home folder (read first)
+  const char* profiles;                  // the profiles' folder, below the home folder
+  bool gecko;
+};
+
+const std::vector<Browser>& Browsers() {
+  static const std::vector<Browser> browsers = {
+      {"Chromium",
+       {"/usr/bin/chromium", "/usr/lib/chromium"},
+       "/etc/chromium/native-messaging-hosts",
+       ".config/chromium/NativeMessagingHosts",
+       ".config/chromium",
+       false},
+      {"Google Chrome",
+       {"/opt/google/chrome"},
+       "/etc/opt/chrome/native-messaging-hosts",
+       ".config/google-chrome/NativeMessagingHosts",
+       ".config/google-chrome",
+       false},
+      {"Firefox",
+       {"/usr/bin/firefox-esr", "/usr/lib/firefox-esr", "/usr/bin/firefox", "/usr/lib/firefox"},
+       "/usr/lib/mozilla/native-messaging-hosts",
+       ".mozilla/native-messaging-hosts",
+       ".mozilla/firefox",
+       true},
+  };
+  return browsers;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDir(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A program this user can start.
+bool IsProgram(const std::string& path) { return IsFile(path) && access(path.c_str(), X_OK) == 0; }
+
+std::string DirOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file's bytes (at most `limit`); nullopt when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path, std::streamsize limit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text(static_cast<size_t>(limit), '\0');
+  in.read(text.data(), limit);
+  if (in.bad()) return std::nullopt;
+  text.resize(static_cast<size_t>(in.gcount()));
+  return text;
+}
+
+std::vector<std::string> SubFolders(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return names;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    if (IsDir(dir + "/" + name)) names.push_back(name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& s : items) out += (out.empty() ? "" : ", ") + s;
+  return out;
+}
+
+// ---- the host manifest ------------------------------------------------------------------
+
+struct Manifest {
+  std::string read;   // the path read (below --root / --home)
+  std::string shown;  // the path as the customer knows it
+  bool user = false;
+};
+
+// The manifest the browser reads: the user's own before the system's.
+std::optional<Manifest> FindManifest(const Browser& b, const Places& places, const Identity& id,
+                                     bool* systemOneExists) {
+  const std::string file = id.hostName + ".json";
+  const std::string system = places.System(std::string(b.systemHosts) + "/" + file);
+  const std::string user = places.User(std::string(b.userHosts) + "/" + file);
+  *systemOneExists = Exists(system);
+  if (Exists(user)) return Manifest{user, "~/" + std::string(b.userHosts) + "/" + file, true};
+  if (*systemOneExists) return Manifest{system, std::string(b.systemHosts) + "/" + file, false};
+  return std::nullopt;
+}
+
+// What to do about a manifest that is wrong.
+std::string FixFor(const Browser& b, const Manifest& m, bool systemOneExists) {
+  if (!m.user) return std::string("reinstall the package ") + kBridgePackage;
+  std::string fix =
+      "remove the file " + m.shown + ", which " + b.name + " reads before the system's own";
+  if (!systemOneExists) fix += std::string(", and reinstall the package ") + kBridgePackage;
+  return fix;
+}
+
+// Checks the manifest the browser reads. Returns whether the bridge is usable.
+bool CheckManifest(const Browser& b, const Places& places, const Identity& id, Report& report) {
+  bool systemOneExists = false;
+  const std::optional<Manifest> m = FindManifest(b, places, id, &systemOneExists);
+  const std::string file = id.hostName + ".json";
+  if (!m) {
+    report
+        .Add("bridge-manifest-missing", Level::kFail,
+             std::string(b.name) + " cannot reach the card program (no " + file + " in " +
+                 b.systemHosts + " or ~/" + b.userHosts + "): reinstall the package " +
+                 kBridgePackage + ".")
+        .With("browser", b.name);
+    return false;
+  }
+  const std::string fix = FixFor(b, *m, systemOneExists);
+  const auto invalid = [&](const std::string& why) {
+    report
+        .Add("bridge-manifest-invalid", Level::kFail,
+             std::string(b.name) + " cannot use its bridge file " + m->shown + " (" + why +
+                 "): " + fix + ".")
+        .With("browser", b.name)
+        .With("file", m->shown);
+    return false;
+  };
+  const std::optional<std::string> text = ReadFile(m->read, kMaxManifest);
+  if (!text) return invalid("it cannot be read");
+  const std::optional<JsonValue> json = ReadJson(*text);
+  if (!json || json->kind != JsonValue::Kind::kObject) return invalid("it is not a host manifest");
+  const JsonValue* name = json->Find("name");
+  if (!name || name->kind != JsonValue::Kind::kString || name->text != id.hostName)
+    return invalid("it does not name the host " + id.hostName);
+  const JsonValue* type = json->Find("type");
+  if (!type || type->kind != JsonValue::Kind::kString || type->text != "stdio")
+    return invalid("its type is not stdio");
+  const JsonValue* path = json->Find("path");
+  if (!path || path->kind != JsonValue::Kind::kString || path->text.empty() || path->text[0] != '/')
+    return invalid("it names no program by its full path");
+
+  const std::string program = path->text;
+  if (!IsProgram(places.System(program))) {
+    report
+        .Add("bridge-host-missing", Level::kFail,
+             std::string(b.name) + "'s bridge file " + m->shown + " names the card program " +
+                 program + ", which is not there or cannot run: " + fix + ".")
+        .With("browser", b.name)
+        .With("file", m->shown)
+        .With("program", program);
+    return false;
+  }
+
+  const char* listKey = b.gecko ? "allowed_extensions" : "allowed_origins";
+  const std::string ours = b.gecko ? id.geckoId : "chrome-extension://" + id.chromiumId + "/";
+  const JsonValue* allowedJson = json->Find(listKey);
+  const std::optional<std::vector<std::string>> allowed =
+      allowedJson ? allowedJson->Strings() : std::nullopt;
+  if (!allowed) return invalid(std::string("it has no list ") + listKey);
+  if (*allowed != std::vector<std::string>{ours}) {
+    const bool oursAmong = std::find(allowed->begin(), allowed->end(), ours) != allowed->end();
+    report
+        .Add("bridge-extension-id", Level::kFail,
+             std::string(b.name) + "'s bridge file " + m->shown +
+                 (oursAmong ? " lets other extensions use the card program besides the bank's "
+                              "web-ATM extension"
+                            : " lets another extension use the card program instead of the "
+                              "bank's web-ATM extension") +
+                 " (it allows " + (allowed->empty() ? std::string("none") : Joined(*allowed)) +
+                 "): " + fix + ".")
+        .With("browser", b.name)
+        .With("file", m->shown)
+        .With("expected", ours)
+        .WithList("allowed", *allowed);
+    return false;
+  }
+
+  const std::string helper = DirOf(program) + "/" + kDialogHelper;
+  if (!IsProgram(places.System(helper))) {
+    report
+        .Add("bridge-helper-missing", Level::kFail,
+             "The card program " + program + " has no dialog program " + kDialogHelper +
+                 " next to it, so its dialogs cannot open: reinstall the package " +
+                 kBridgePackage + ".")
+        .With("browser", b.name)
+        .With("program", program);
+    return false;
+  }
+  report
+      .Add("bridge", Level::kOk,
+           std::string(b.name) + " reaches the card program " + program + " through " + m->shown +
+               ".")
+      .With("browser", b.name)
+      .With("file", m->shown)
+      .With("program", program);
+  return true;
+}
+
+// ---- the extension in the profiles --------------------------------------------------------
+
+enum class Seen { kYes, kNo, kUnreadable };
+
+// Whether a profile file mentions the extension's id as a JSON string. Chromium keeps its
+// extensions under their ids in Preferences, Firefox lists each add-on's "id" in
+// extensions.json.
+Seen FileMentions(const std::string& path, const std::string& id) {
+  if (!Exists(path)) return Seen::kNo;
+  const std::optional<std::string> text = ReadFile(path, kMaxProfileFile);
+  if (!text) return Seen::kUnreadable;
+  return text->find("\"" + id + "\"") != std::string::npos ? Seen::kYes : Seen::kNo;
+}
+
+Seen InProfile(const Browser& b, const std::string& dir, const Identity& id) {
+  if (b.gecko) {
+    if (IsFile(dir + "/extensions/" + id.geckoId + ".xpi")) return Seen::kYes;
+    return FileMentions(dir + "/extensions.json", id.geckoId);
+  }
+  if (IsDir(dir + "/Extensions/" + id.chromiumId)) return Seen::kYes;
+  const Seen prefs = FileMentions(dir + "/Preferences", id.chromiumId);
+  if (prefs == Seen::kYes) return prefs;
+  const Seen secure = FileMentions(dir + "/Secure Preferences", id.chromiumId);
+  if (secure == Seen::kYes) return secure;
+  return prefs == Seen::kUnreadable || secure == Seen::kUnreadable ? Seen::kUnreadable : Seen::kNo;
+}
+
+bool IsProfile(const Browser& b, const std::string& dir) {
+  if (b.gecko) return Exists(dir + "/prefs.js") || Exists(dir + "/extensions.json");
+  return Exists(dir + "/Preferences");
+}
+
+void CheckExtension(const Browser& b, const Places& places, const Identity& id, Report& report) {
+  const std::string base = places.User(b.profiles);
+  const std::string shownBase = "~/" + std::string(b.profiles);
+  const auto unreadable = [&](const std::string& why) {
+    report
+        .Add("extension-unreadable", Level::kWarn,
+             std::string("Could not look into ") + b.name + "'s profiles (" + shownBase + ": " +
+                 why + "): make sure the bank's web-ATM extension is added in " + b.name + ".")
+        .With("browser", b.name);
+  };
+  if (!IsDir(base)) return unreadable("no such folder; start " + std::string(b.name) + " once");
+  std::vector<std::string> profiles, found;
+  bool someUnreadable = false;
+  for (const std::string& name : SubFolders(base)) {
+    const std::string dir = base + "/" + name;
+    if (name == "System Profile" || name == "Guest Profile" || !IsProfile(b, dir)) continue;
+    profiles.push_back(name);
+    const Seen seen = InProfile(b, dir, id);
+    if (seen == Seen::kYes) found.push_back(name);
+    someUnreadable = someUnreadable || seen == Seen::kUnreadable;
+  }
+  if (profiles.empty())
+    return unreadable("no profile in it; start " + std::string(b.name) + " once");
+  if (!found.empty()) {
+    report
+        .Add("extension", Level::kOk,
+             std::string("The bank's web-ATM extension is added in ") + b.name + " (profile " +
+                 Joined(found) + ").")
+        .With("browser", b.name)
+        .WithList("profiles", found);
+    return;
+  }
+  if (someUnreadable) return unreadable("a profile's files cannot be read");
+  report
+      .Add("extension-missing", Level::kWarn,
+           std::string("The bank's web-ATM extension was not found in ") + b.name +
+               " (profiles looked at: " + Joined(profiles) + "): add it in " + b.name +
+               " and run this check again.")
+      .With("browser", b.name)
+      .WithList("profiles", profiles);
+}
+
+}  // namespace
+
+void CheckPluginFolder(const Places& places, Report& report) {
+  const std::string dir = kPluginDir;
+  const std::string module = dir + "/" + kPluginModule;
+  if (!IsFile(places.System(module))) {
+    report
+        .Add("plugin-absent", Level::kWarn,
+             std::string("The browser plug-in ") + kPluginModule + " is not in " + dir +
+                 ": only a browser that still loads plug-ins needs it; Chromium, Google Chrome "
+                 "and Firefox use the bank's web-ATM extension instead.")
+        .With("folder", dir);
+    return;
+  }
+  if (!IsProgram(places.System(dir + "/" + kDialogHelper))) {
+    report
+        .Add("plugin-helper-missing", Level::kFail,
+             std::string("The plug-in's dialog program ") + kDialogHelper + " is missing from " +
+                 dir + " (it must sit next to " + kPluginModule + "): reinstall the package " +
+                 kPluginPackage + ".")
+        .With("folder", dir);
+    return;
+  }
+  report
+      .Add("plugin", Level::kOk,
+           std::string("The browser plug-in and its dialog program are installed in ") + dir + ".")
+      .With("folder", dir);
+}
+
+void CheckBrowsers(const Places& places, const Identity& identity, Report& report) {
+  bool any = false;
+  for (const Browser& b : Browsers()) {
+    const bool installed = std::any_of(b.installedAt.begin(), b.installedAt.end(),
+                                       [&](const char* p) { return Exists(places.System(p)); });
+    if (!installed) continue;
+    any = true;
+    CheckManifest(b, places, identity, report);
+    CheckExtension(b, places, identity, report);
+  }
+  if (!any) {
+    report.Add("browsers-none", Level::kWarn,
+               "None of the browsers the bank's web-ATM extension works in was found (Chromium, "
+               "Google Chrome, Firefox): install one of them.");
+  }
+}
+
+}  // namespace quilta::doctor
