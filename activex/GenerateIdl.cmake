@@ -1,10 +1,16 @@
-# Writes the control's interface definition (IDL) from the member table.
-#   cmake -DMEMBERS=core/members.def -DOUT=tovak.idl -P GenerateIdl.cmake
+# Writes the control's interface definition (IDL) from the member table and the identities of
+# registry.def (the GUIDs, the interface's name, the library's version and help string).
+#   cmake -DMEMBERS=core/members.def -DREGISTRY=activex/registry.def -DOUT=tovak.idl -P GenerateIdl.cmake
 # Entry order is the dispatch-id order of the table, each property's get before its put;
 # 157 entries (30 methods, 85 gets, 42 puts). Parameter names and help strings are the ones
 # scripting tools show: `pVal` for results (`ret` for the five methods below), the table's
 # argument names for inputs, `newVal` for property puts, "method X" / "property X".
 cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/ComRegistry.cmake)
+quilta_read_com_registry("${REGISTRY}")
+foreach(id CLSID LIBID IID)
+  string(REGEX REPLACE "^{(.*)}$" "\\1" ${id} "${QUILTA_COM_${id}}")
+endforeach()
 
 set(ret_named DoActiveTAC SetCardActive DoInput SetPinActive SetCardData)
 
@@ -77,39 +83,39 @@ foreach(entry IN LISTS entries)
 endforeach()
 
 file(WRITE "${OUT}.tmp" "\
-// Generated from core/members.def by activex/GenerateIdl.cmake: do not edit.
+// Generated from core/members.def and activex/registry.def by activex/GenerateIdl.cmake: do not edit.
 import \"oaidl.idl\";
 import \"ocidl.idl\";
 
 [
     object,
-    uuid(FC84A7EE-E1C7-4A6C-9B8D-3DFCEFE83850),
+    uuid(${IID}),
     dual,
     nonextensible,
     oleautomation,
-    helpstring(\"IZELB Interface\"),
+    helpstring(\"${QUILTA_COM_INTERFACE} Interface\"),
     pointer_default(unique)
 ]
-interface IZELB : IDispatch
+interface ${QUILTA_COM_INTERFACE} : IDispatch
 {
 ${body}};
 
 [
-    uuid(B65DBDDC-D46C-4AF0-90FD-2BE777BA9232),
-    version(1.0),
-    helpstring(\"Tovak 1.0 Type Library\")
+    uuid(${LIBID}),
+    version(${QUILTA_COM_LIBRARY_VERSION}),
+    helpstring(\"${QUILTA_COM_LIBRARY_HELP}\")
 ]
 library TOVAKLib
 {
     importlib(\"stdole2.tlb\");
 
     [
-        uuid(E2F2FDAB-089C-4512-BA8B-DC725FED3640),
-        helpstring(\"ZELB Class\")
+        uuid(${CLSID}),
+        helpstring(\"${QUILTA_COM_CLASS_NAME}\")
     ]
     coclass CZELB
     {
-        [default] interface IZELB;
+        [default] interface ${QUILTA_COM_INTERFACE};
     };
 };
 ")

@@ -1,12 +1,8 @@
-// DllRegisterServer / DllUnregisterServer: the type library and the control's keys under
-// HKEY_CLASSES_ROOT. %MODULE% is the module's own path.
-//   TOVAK.ZELB.1          "ZELB Class"; CLSID
-//   TOVAK.ZELB            "ZELB Class"; CLSID; CurVer = TOVAK.ZELB.1
-//   CLSID\{E2F2FDAB-...}  "ZELB-accessible Class" (removed and written anew on registration;
-//                         CLSID itself is never removed); ProgID, VersionIndependentProgID,
-//                         Programmable, InprocServer32 (ThreadingModel Apartment), Control,
-//                         Insertable, ToolboxBitmap32 "%MODULE%, 101", MiscStatus "0" with 1 =
-//                         "131473", TypeLib, Version "1.0"
+// DllRegisterServer / DllUnregisterServer: the type library (RegisterTypeLib) and the control's
+// keys under HKEY_CLASSES_ROOT, the Class rows of registry.def (the Windows package writes the
+// same rows from the same table). The CLSID key is removed and written anew on registration
+// (CLSID itself is never removed); unregistration removes both ProgIDs' keys, the CLSID key
+// and the type library's registration.
 #include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
@@ -18,34 +14,87 @@
 namespace quilta::activex {
 namespace {
 
-constexpr wchar_t kClsid[] = L"{E2F2FDAB-089C-4512-BA8B-DC725FED3640}";
-constexpr wchar_t kLibid[] = L"{B65DBDDC-D46C-4AF0-90FD-2BE777BA9232}";
-constexpr wchar_t kProgId[] = L"TOVAK.ZELB.1";
-constexpr wchar_t kIndependentProgId[] = L"TOVAK.ZELB";
-constexpr wchar_t kClassName[] = L"ZELB Class";
-constexpr wchar_t kClsidName[] = L"ZELB-accessible Class";
+// The identities, kId_<NAME>.
+#define QUILTA_COM_ID(name, text) constexpr wchar_t kId_##name[] = L"" text;
+#define QUILTA_COM_KEY(part, key, value)
+#define QUILTA_COM_EMPTY_KEY(part, key)
+#define QUILTA_COM_VALUE(part, key, name, value)
+#include "activex/registry.def"
+#undef QUILTA_COM_ID
+#undef QUILTA_COM_KEY
+#undef QUILTA_COM_EMPTY_KEY
+#undef QUILTA_COM_VALUE
 
-// One key with its default value (null: none) and at most one named value.
-struct KeyRow {
-  std::wstring path;
-  const wchar_t* defaultValue;
-  const wchar_t* valueName = nullptr;
-  std::wstring value = {};
+enum class Part { kClass, kTypeLib };
+
+// One registry row: the key, and a value (none: the key alone) under a name (none: the
+// default value). Texts hold %NAME% placeholders.
+struct Row {
+  Part part;
+  const wchar_t* key;
+  const wchar_t* name;
+  const wchar_t* value;
 };
 
-bool WriteKey(const KeyRow& row) {
+constexpr Row kRows[] = {
+#define QUILTA_COM_ID(name, text)
+#define QUILTA_COM_KEY(part, key, value) {Part::k##part, L"" key, nullptr, L"" value},
+#define QUILTA_COM_EMPTY_KEY(part, key) {Part::k##part, L"" key, nullptr, nullptr},
+#define QUILTA_COM_VALUE(part, key, name, value) {Part::k##part, L"" key, L"" name, L"" value},
+#include "activex/registry.def"
+#undef QUILTA_COM_ID
+#undef QUILTA_COM_KEY
+#undef QUILTA_COM_EMPTY_KEY
+#undef QUILTA_COM_VALUE
+};
+
+struct Identity {
+  const wchar_t* placeholder;
+  const wchar_t* text;
+};
+
+constexpr Identity kIdentities[] = {
+#define QUILTA_COM_ID(name, text) {L"%" #name L"%", kId_##name},
+#define QUILTA_COM_KEY(part, key, value)
+#define QUILTA_COM_EMPTY_KEY(part, key)
+#define QUILTA_COM_VALUE(part, key, name, value)
+#include "activex/registry.def"
+#undef QUILTA_COM_ID
+#undef QUILTA_COM_KEY
+#undef QUILTA_COM_EMPTY_KEY
+#undef QUILTA_COM_VALUE
+};
+
+// The text with its placeholders replaced: the identities and %MODULE%.
+std::wstring Expand(const wchar_t* text, const std::wstring& module) {
+  std::wstring out = text;
+  for (size_t at = out.find(L'%'); at != std::wstring::npos; at = out.find(L'%', at)) {
+    const size_t end = out.find(L'%', at + 1);
+    if (end == std::wstring::npos) break;
+    const std::wstring placeholder = out.substr(at, end + 1 - at);
+    std::wstring with = placeholder;
+    if (placeholder == L"%MODULE%") with = module;
+    for (const Identity& id : kIdentities) {
+      if (placeholder == id.placeholder) with = id.text;
+    }
+    out.replace(at, placeholder.size(), with);
+    at += with.size();
+  }
+  return out;
+}
+
+bool WriteRow(const Row& row, const std::wstring& module) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, row.path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Expand(row.key, module).c_str(), 0, nullptr, 0, KEY_WRITE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  auto set = [&](const wchar_t* name, const std::wstring& text) {
-    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-  };
   bool ok = true;
-  if (row.defaultValue) ok = set(nullptr, row.defaultValue) && ok;
-  if (row.valueName) ok = set(row.valueName, row.value) && ok;
+  if (row.value) {
+    const std::wstring text = Expand(row.value, module);
+    ok = RegSetValueExW(key, row.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  }
   RegCloseKey(key);
   return ok;
 }
@@ -74,42 +123,19 @@ STDAPI DllRegisterServer() {
   if (FAILED(LoadTypeLibEx(module.c_str(), REGKIND_REGISTER, &lib))) return SELFREG_E_TYPELIB;
   lib->Release();
 
-  const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
-  RemoveTree(clsidKey);  // ForceRemove
-  const KeyRow rows[] = {
-      {kProgId, kClassName},
-      {std::wstring(kProgId) + L"\\CLSID", kClsid},
-      {kIndependentProgId, kClassName},
-      {std::wstring(kIndependentProgId) + L"\\CLSID", kClsid},
-      {std::wstring(kIndependentProgId) + L"\\CurVer", kProgId},
-      {clsidKey, kClsidName},
-      {clsidKey + L"\\ProgID", kProgId},
-      {clsidKey + L"\\VersionIndependentProgID", kIndependentProgId},
-      {clsidKey + L"\\Programmable", nullptr},
-      {clsidKey + L"\\InprocServer32", module.c_str(), L"ThreadingModel", L"Apartment"},
-      {clsidKey + L"\\Control", nullptr},
-      {clsidKey + L"\\Insertable", nullptr},
-      {clsidKey + L"\\ToolboxBitmap32", nullptr},
-      {clsidKey + L"\\MiscStatus", L"0"},
-      {clsidKey + L"\\MiscStatus\\1", L"131473"},
-      {clsidKey + L"\\TypeLib", kLibid},
-      {clsidKey + L"\\Version", L"1.0"},
-  };
-  const std::wstring toolbox = module + L", 101";
-  for (const KeyRow& row : rows) {
-    const bool isToolbox = row.path == clsidKey + L"\\ToolboxBitmap32";
-    const bool ok = isToolbox ? WriteKey({row.path, toolbox.c_str()}) : WriteKey(row);
-    if (!ok) return SELFREG_E_CLASS;
+  RemoveTree(std::wstring(L"CLSID\\") + kId_CLSID);  // ForceRemove
+  for (const Row& row : kRows) {
+    if (row.part == Part::kClass && !WriteRow(row, module)) return SELFREG_E_CLASS;
   }
   return S_OK;
 }
 
 STDAPI DllUnregisterServer() {
-  RemoveTree(kProgId);
-  RemoveTree(kIndependentProgId);
-  RemoveTree(std::wstring(L"CLSID\\") + kClsid);
+  RemoveTree(kId_PROGID);
+  RemoveTree(kId_INDEPENDENT_PROGID);
+  RemoveTree(std::wstring(L"CLSID\\") + kId_CLSID);
   GUID libid;
-  if (SUCCEEDED(CLSIDFromString(const_cast<LPOLESTR>(kLibid), &libid))) {
+  if (SUCCEEDED(CLSIDFromString(const_cast<LPOLESTR>(kId_LIBID), &libid))) {
     UnRegisterTypeLib(libid, 1, 0, LANG_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   }
   return S_OK;
