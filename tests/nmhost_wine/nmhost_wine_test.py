@@ -9,7 +9,9 @@ Runs in a Wine prefix of its own (tests/activex/run-in-wine ... linux, WINEPREFI
 Both install the program as an installer does (C:\\Program Files\\Quilta) and register it
 (--register); the host is then started as Chrome starts it: the manifest named by Chrome's
 key, the program named by the manifest's "path", the extension's origin as argument. Every
-request comes from a page of the bank's domain DOMAIN, as the extension sends it.
+request comes from a page of the bank's domain DOMAIN, as the extension sends it. With
+QUILTA_WINE_MSI (tests/activex/run-in-wine installed the Windows package) `card` takes the
+package's host as the package registered it, for every user.
 
   host  the registration read back from the registry and the manifests (the same as the
         Linux build's in DIR but for "path"), for the user and for the machine, and its
@@ -93,12 +95,12 @@ def register(*flags):
 
 
 class Host:
-    """The host started as Chrome starts it, from the registration. Requests come from
-    `origin` unless they name another."""
+    """The host started as Chrome starts it, from the registration (the user's, else the
+    machine's). Requests come from `origin` unless they name another."""
     origin = None
 
     def __init__(self, log):
-        manifest = key_value('HKCU', 'Chrome')
+        manifest = key_value('HKCU', 'Chrome') or key_value('HKLM', 'Chrome')
         with open(unix_path(manifest), encoding='utf-8') as f:
             m = json.load(f)
         self.p = subprocess.Popen(['wine', m['path'], m['allowed_origins'][0], '--parent-window=0'],
@@ -296,8 +298,11 @@ def host_test(args, tmp):
 
 
 def card_test(args, tmp):
-    install([args.exe, args.winscard])
-    register('--register')
+    if os.environ.get('QUILTA_WINE_MSI'):
+        install([args.winscard])  # beside the package's host, found through its machine keys
+    else:
+        install([args.exe, args.winscard])
+        register('--register')
     h = Host(os.path.join(tmp, 'host.log'))
     call = lambda name, *a: h.request('call', name, *a)  # noqa: E731
     error_info = lambda: h.request('get', 'ErrorInfo')  # noqa: E731
