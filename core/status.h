@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace quilta {
@@ -144,6 +145,20 @@ class ErrorInfo {
 // Looks `code` up in the status table, writes "%s (%d)" or "%s (%lx)" into *errorText and
 // returns the status.
 int32_t MapStatus(int32_t code, std::string* errorText);
+
+// What a page does with a status it meets: one sentence to show the customer in Traditional
+// Chinese and one in English (the system's own customer texts), and the page's next step
+// (Markdown, for the page author). A row covers the statuses first..last. Data only: nothing
+// in the plug-in reads it; `quilta-members --markdown` prints it into the page author's guide.
+struct StatusAdvice {
+  int32_t first;
+  int32_t last;
+  const char* customerZh;  // UTF-8
+  const char* customerEn;
+  const char* nextStep;
+};
+// The rows, in the order the guide lists them.
+std::span<const StatusAdvice> PageAdvice();
 
 // PC/SC result codes are 32-bit values (positive 64-bit longs on pcsc-lite): the status
 // handed on is their 32-bit signed value.

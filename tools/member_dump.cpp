@@ -1,8 +1,10 @@
 // Prints the scriptable member table as the page sees it.
 //   quilta-members              a plain listing
 //   quilta-members --markdown   the page author's reference (docs/members.md): the member
-//                               table and the status table with the ErrorInfo texts, both
-//                               taken from the code (members.def and MapStatus)
+//                               table, the status table with the ErrorInfo texts and what a
+//                               page tells the customer for each status, all taken from the
+//                               code (members.def, MapStatus, PageAdvice); it fails when a
+//                               status of the table has no advice
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/member_table.h"
 #include "core/status.h"
@@ -94,13 +97,15 @@ std::string WriteText(const PropInfo& p) {
     case WriteRule::None: return "—";
     case WriteRule::Secret:
     case WriteRule::Store:
-      return p.type == ValueType::Int ? "a script integer (other values are dropped)" : "stored" + limit;
+      return p.type == ValueType::Int ? "a number without a fraction; anything else is refused"
+                                      : "stored" + limit;
     case WriteRule::Amount: return "stored as the amount in whole units" + limit;
     case WriteRule::Nono: return "48 digits: picks the key-encryption key" + limit;
-    case WriteRule::Fixed16: return "cut or blank-padded to 16 characters" + limit;
-    case WriteRule::Fixed10: return "cut to 10 characters" + limit;
+    case WriteRule::Fixed16: return "cut or blank-padded to 16 bytes" + limit;
+    case WriteRule::Fixed10: return "cut or blank-padded to 10 bytes" + limit;
     case WriteRule::Ignore: return "accepted, no effect";
-    case WriteRule::AxIgnore: return "refused (NPAPI); accepted with no effect (ActiveX)";
+    case WriteRule::AxIgnore:
+      return "refused (NPAPI, extension); accepted with no effect (ActiveX)";
   }
   return "";
 }
@@ -127,7 +132,96 @@ std::map<int32_t, std::pair<std::string, std::string>> StatusRows() {
   return rows;
 }
 
-void PrintMarkdown() {
+// Our statuses without a text of their own, and when they come.
+struct Textless {
+  int32_t code;
+  const char* when;
+};
+constexpr Textless kTextless[] = {
+    {status::kInvalidHandleFromContext, "`ConnectDriver`: the system refused the context"},
+    {status::kKeypadTampered, "`DoInput`: the keypad entry failed its integrity check"},
+    {status::kBadId, "`DoApplyTAC`: `ID` not 16 bytes"},
+    {status::kBusy, "any call while one of the plug-in's dialogs is open (nothing changes, "
+                    "not even `ErrorInfo`)"},
+};
+
+// The status column of an advice row: the value, and the form a page may know it by.
+std::string StatusCell(int32_t code) {
+  char buf[64];
+  if (code < 0) {
+    std::snprintf(buf, sizeof buf, "%d (%08X)", code, static_cast<uint32_t>(code));
+  } else if (code >= 0x6000 && code <= 0xFFFF) {  // a card status word
+    std::snprintf(buf, sizeof buf, "%d (%02X %02X)", code, code >> 8, code & 0xFF);
+  } else {
+    std::snprintf(buf, sizeof buf, "%d", code);
+  }
+  return buf;
+}
+
+// What a page tells the customer and does next, per status (PageAdvice). False, with the
+// statuses named on stderr, when one of our statuses (the table's and the textless ones) has
+// no advice, or a row's status would not reach the page as itself.
+bool PrintAdvice() {
+  bool complete = true;
+  for (const StatusAdvice& a : PageAdvice()) {
+    for (int64_t code = a.first; code <= a.last; ++code) {
+      if (MapStatus(static_cast<int32_t>(code), nullptr) != code) {
+        std::fprintf(stderr, "advice for %lld: the page never reads that status\n",
+                     static_cast<long long>(code));
+        complete = false;
+      }
+    }
+  }
+  auto advised = [](int32_t code) {
+    for (const StatusAdvice& a : PageAdvice())
+      if (a.first <= code && code <= a.last) return true;
+    return false;
+  };
+  // The text each status leaves; the statuses that only a PC/SC result produces (5001, ...)
+  // have theirs from that result.
+  std::map<int32_t, std::string> texts;
+  std::vector<int32_t> ours;
+  for (const auto& [code, row] : StatusRows()) {
+    ours.push_back(code);
+    texts[code] = row.first;
+  }
+  for (const Textless& t : kTextless) ours.push_back(t.code);
+  auto textOf = [&texts](int32_t code) {
+    if (auto it = texts.find(code); it != texts.end()) return it->second;
+    std::string text;
+    MapStatus(code, &text);
+    return text;
+  };
+  for (int32_t code : ours) {
+    if (code != status::kOk && !advised(code)) {
+      std::fprintf(stderr, "status %d has no advice (core/status.cpp, kAdvice)\n", code);
+      complete = false;
+    }
+  }
+
+  std::printf(
+      "\n## What to tell the customer, and what the page does next\n\n"
+      "For each status a page meets: one sentence to show the customer, in Traditional Chinese\n"
+      "and in English, and the page's next step (the rows of `core/status.cpp`). Show the\n"
+      "customer the sentence, not `ErrorInfo`, and log the status: a call refused with 6009 or\n"
+      "5004 leaves `ErrorInfo` as the previous call left it. A card status word or PC/SC result\n"
+      "not listed (for example a PIN-pad reader's own answer to its cancel key): tell the\n"
+      "customer the transaction did not go through, log the status, and start again from\n"
+      "`ConnectCard`.\n\n"
+      "| Status | ErrorInfo | 告訴客戶 | Tell the customer | The page's next step |\n"
+      "|---|---|---|---|---|\n");
+  for (const StatusAdvice& a : PageAdvice()) {
+    const std::string first = textOf(a.first), last = textOf(a.last);
+    const std::string status = a.first == a.last ? StatusCell(a.first)
+                                                 : StatusCell(a.first) + "–" + StatusCell(a.last);
+    const std::string text = a.first == a.last ? Span(first) : Span(first) + " … " + Span(last);
+    std::printf("| %s | %s | %s | %s | %s |\n", status.c_str(), text.c_str(),
+                a.customerZh, a.customerEn, a.nextStep);
+  }
+  return complete;
+}
+
+bool PrintMarkdown() {
   std::printf(
       "# Scriptable members\n\n"
       "Generated by `quilta-members --markdown` from the member table (`core/members.def`) and\n"
@@ -142,7 +236,7 @@ void PrintMarkdown() {
     const MethodInfo& m = kMethods[i];
     std::printf("| %d | `%s` | %s | %s | %s |\n", m.dispid, Text(m.name).c_str(),
                 Arguments(m).c_str(), MissingRule(m, kExtras[i]).c_str(),
-                m.scope == Scope::AxOnly ? "ActiveX only" : "NPAPI and ActiveX");
+                m.scope == Scope::AxOnly ? "ActiveX only" : "NPAPI, ActiveX, extension");
   }
   std::printf("\n## Properties (%zu)\n\n", kPropCount);
   static const char* kAccess[] = {"read", "write", "read, write"};
@@ -153,8 +247,11 @@ void PrintMarkdown() {
                 ReadText(p).c_str(), WriteText(p).c_str());
   }
   std::printf(
-      "\nWrite-only properties are present (`'SessionKey' in atm` is true) but read as\n"
-      "undefined. Byte limits count the text's 8-bit form: a two-byte character counts 2.\n");
+      "\nWrite-only properties are present (`'SessionKey' in atm` is true); reading one gives\n"
+      "`undefined` through the NPAPI object and `window.webatm`, and an error through the\n"
+      "ActiveX control. Byte limits count the text's 8-bit form: a two-byte character counts 2;\n"
+      "a value beyond the limit is dropped and the write still counts as done. Which writes are\n"
+      "refused, and what the page sees then: `README.md`, \"Property writes\".\n");
 
   std::printf(
       "\n## Statuses and ErrorInfo texts\n\n"
@@ -167,16 +264,6 @@ void PrintMarkdown() {
   std::printf(
       "\nStatuses with no text of their own read \"Other Error!\" with the status in hex:\n\n"
       "| Status | ErrorInfo | When |\n|---|---|---|\n");
-  const struct {
-    int32_t code;
-    const char* when;
-  } kTextless[] = {
-      {status::kInvalidHandleFromContext, "`ConnectDriver`: the system refused the context"},
-      {status::kKeypadTampered, "`DoInput`: the keypad entry failed its integrity check"},
-      {status::kBadId, "`DoApplyTAC`: `ID` not 16 characters"},
-      {status::kBusy, "any call while one of the plug-in's dialogs is open (nothing changes, "
-                      "not even `ErrorInfo`)"},
-  };
   for (const auto& t : kTextless) {
     std::string text;
     MapStatus(t.code, &text);
@@ -195,13 +282,14 @@ void PrintMarkdown() {
       "PIN) as 5031, 66 20 (PIN blocked) as 5032, 66 10 (PIN not verified) as 5033; other card\n"
       "status words are returned as SW1 * 256 + SW2 (e.g. 27272 for 6A 88) with\n"
       "`Other Error! (6a88)`.\n");
+  return PrintAdvice();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--markdown") == 0) {
-    PrintMarkdown();
+    if (!PrintMarkdown()) return 1;
   } else {
     PrintPlain();
   }

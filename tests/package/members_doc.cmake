@@ -1,9 +1,11 @@
 # docs/members.md is the output of `quilta-members --markdown`.
 #   cmake -DTOOL=quilta-members -DDOC=docs/members.md [-DUPDATE=ON] -P members_doc.cmake
 # Without UPDATE it fails when the file differs; with UPDATE it rewrites the file.
-execute_process(COMMAND "${TOOL}" --markdown OUTPUT_VARIABLE generated RESULT_VARIABLE rc)
+# The tool fails when a status has no advice for the page (what to tell the customer).
+execute_process(COMMAND "${TOOL}" --markdown OUTPUT_VARIABLE generated ERROR_VARIABLE why
+                RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "${TOOL} --markdown failed (${rc})")
+  message(FATAL_ERROR "${TOOL} --markdown failed (${rc}):\n${why}")
 endif()
 if(UPDATE)
   file(WRITE "${DOC}" "${generated}")
