@@ -7,19 +7,20 @@ namespace quilta {
 namespace {
 
 // Leading decimal integer: leading white space and one sign allowed, stops at the first
-// non-digit, 0 when there is none; clamped to the 32-bit range.
-int32_t LeadingInteger(std::string_view s) {
+// non-digit, 0 when there is none; clamped to the 64-bit range (an amount of 12 digits, the
+// most a transaction takes, is shown as written).
+int64_t LeadingInteger(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  long long v = 0;
+  constexpr uint64_t kLimit = static_cast<uint64_t>(INT64_MAX) + 1;
+  uint64_t v = 0;
   for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10 + (s[i] - '0');
-    if (v > static_cast<long long>(INT32_MAX) + 1) v = static_cast<long long>(INT32_MAX) + 1;
+    v = v > (kLimit - 9) / 10 ? kLimit : std::min<uint64_t>(v * 10 + static_cast<uint64_t>(s[i] - '0'), kLimit);
   }
-  if (negative) v = -v;
-  return static_cast<int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+  if (negative) return v == kLimit ? INT64_MIN : -static_cast<int64_t>(v);
+  return v >= kLimit ? INT64_MAX : static_cast<int64_t>(v);
 }
 
 Text FixedWidth(const Text& value, size_t width) {

@@ -52,14 +52,14 @@ class PropertyStore {
   // Amount as written: the 14-character form (12 digits, zero-filled, then "00") and the
   // leading integer.
   const Text& Amount14() const { return amount14_; }
-  int32_t AmountValue() const { return amountValue_; }
+  int64_t AmountValue() const { return amountValue_; }
 
  private:
   std::array<Text, kPropCount> text_;
   std::array<int32_t, kPropCount> num_{};
   std::array<SecretText, kPropCount> secret_;  // used by the Secret rows only
   Text amount14_;
-  int32_t amountValue_ = 0;
+  int64_t amountValue_ = 0;
 };
 
 }  // namespace quilta

@@ -82,6 +82,11 @@ TEST(Properties, Amount) {
   core.PutText(Prop::Amount, u"12a");
   EXPECT_EQ(core.props.AmountValue(), 12);
   EXPECT_EQ(core.props.Amount14(), u"00000000012a00");
+  // What the confirmation shows is what the card signs, beyond 32 bits too.
+  core.PutText(Prop::Amount, u"300000000000");
+  EXPECT_EQ(core.props.AmountValue(), 300000000000);
+  core.PutText(Prop::Amount, Text(30, u'9'));
+  EXPECT_EQ(core.props.AmountValue(), INT64_MAX);
   core.PutText(Prop::Amount, u"1234567890123");  // 13 digits: not cut
   EXPECT_EQ(core.props.Amount14(), u"123456789012300");
   core.PutText(Prop::Amount, u" -42x");
