@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdlib>
 #include <algorithm>
 #include <fstream>
@@ -200,13 +202,17 @@ TEST_F(RealStack, ReaderNamedInUtf8) {
 TEST_F(RealStack, CardPulledMidOperation) {
   Open();
   for (int round = 0; round < 3; ++round) {
+    // The card goes once the page has read it round + 1 times: the pull lands while reads are
+    // running, at a command that differs from round to round.
+    std::atomic<int> reads{0};
     std::thread customer([&] {
-      usleep(20000 * (round + 1));
+      while (reads.load() <= round) std::this_thread::yield();
       control_->Remove(false);
     });
     int32_t st = 0;
     while (st == 0) {
       st = core_.ReadBasicData();
+      ++reads;
       if (st == 0) {
         EXPECT_EQ(Narrow(core_, Prop::CardNo), "0102030405060708090A0B0C0D0E0F10");
         EXPECT_EQ(core_.N(Prop::AccountCount), 2);

@@ -115,10 +115,6 @@ TEST(Properties, FixedWidthsReadEmpty) {
   EXPECT_EQ(ReadInt(core, Prop::ReaderType), 7);
 }
 
-TEST(Properties, InstanceIsOnePerProcess) {
-  EXPECT_EQ(&CAtmCore::Instance(), &CAtmCore::Instance());
-}
-
 TEST(Methods, GetComVersionLeavesErrorInfo) {
   CAtmCore core;
   core.Map(5041);
