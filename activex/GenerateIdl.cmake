@@ -1,6 +1,6 @@
 # Writes the control's interface definition (IDL) from the member table and the identities of
 # registry.def (the GUIDs, the interface's name, the library's version and help string).
-#   cmake -DMEMBERS=core/members.def -DREGISTRY=activex/registry.def -DOUT=tovak.idl -P GenerateIdl.cmake
+#   cmake -DMEMBERS=base/members.def -DREGISTRY=activex/registry.def -DOUT=tovak.idl -P GenerateIdl.cmake
 # Entry order is the dispatch-id order of the table, each property's get before its put;
 # 157 entries (30 methods, 85 gets, 42 puts). Parameter names and help strings are the ones
 # scripting tools show: `pVal` for results (`ret` for the five methods below), the table's
@@ -83,7 +83,7 @@ foreach(entry IN LISTS entries)
 endforeach()
 
 file(WRITE "${OUT}.tmp" "\
-// Generated from core/members.def and activex/registry.def by activex/GenerateIdl.cmake: do not edit.
+// Generated from base/members.def and activex/registry.def by activex/GenerateIdl.cmake: do not edit.
 import \"oaidl.idl\";
 import \"ocidl.idl\";
 

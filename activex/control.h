@@ -4,7 +4,7 @@
 // plumbing, that layer and its safety options.
 //
 // Interfaces: IZELB (dual; the entries follow the type library, generated from
-// core/members.def, plus one last entry no script can reach), IDispatch, IObjectSafety,
+// base/members.def, plus one last entry no script can reach), IDispatch, IObjectSafety,
 // IProvideClassInfo/IProvideClassInfo2, IOleObject (client site, page URL), IPersistStreamInit
 // and IPersist (no persistent properties), IViewObject/IViewObject2/IViewObjectEx (paints
 // "ATL 8.0" centred), and what a page's container needs to embed it (embedding.cpp):
@@ -105,7 +105,7 @@ class CZELB final : public IZELBEx,
 #define QUILTA_AX_Version(name) STDMETHODIMP name(BSTR* pVal) override { return Version(pVal); }
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) QUILTA_AX_##form(name)
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) QUILTA_AX_PROP_##access(name, type)
-#include "core/members.def"
+#include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
 

@@ -35,7 +35,7 @@
 
 #include "bench/pcsc_meter.h"
 #include "npapi/dev_hooks.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/control_client.h"
 #include "sim/fisc_card.h"
@@ -45,7 +45,7 @@
 #include "tools/pagehost/host_browser.h"
 #include "tools/pagehost/script.h"
 #include "tools/pagehost/customer_steps.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace {
 

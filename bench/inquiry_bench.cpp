@@ -25,7 +25,7 @@
 #include "bench/paired.h"
 #include "bench/pcsc_meter.h"
 #include "core/atm_core.h"
-#include "core/hex.h"
+#include "base/hex.h"
 #include "sim/bank_server.h"
 #include "sim/control_client.h"
 #include "sim/page_io.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/hex.h"
+#include "base/hex.h"
 
 namespace quilta::card {
 

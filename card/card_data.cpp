@@ -3,7 +3,7 @@
 #include "card/commands.h"
 #include "card/exchange.h"
 #include "card/fisc.h"
-#include "core/hex.h"
+#include "base/hex.h"
 
 namespace quilta::card {
 namespace {

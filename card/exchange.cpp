@@ -1,6 +1,6 @@
 #include "card/exchange.h"
 
-#include "core/hex.h"
+#include "base/hex.h"
 
 namespace quilta::card {
 

@@ -3,7 +3,7 @@
 #include "card/exchange.h"
 #include "card/fisc.h"
 #include "card/reader_session.h"
-#include "core/hex.h"
+#include "base/hex.h"
 #include "platform/os.h"
 
 namespace quilta::card {

@@ -8,7 +8,7 @@
 #include "card/apdu.h"
 #include "card/commands.h"
 #include "core/parts.h"
-#include "core/secret.h"
+#include "base/secret.h"
 
 namespace quilta::card {
 

@@ -4,7 +4,7 @@
 
 #include "card/commands.h"
 #include "card/exchange.h"
-#include "core/hex.h"
+#include "base/hex.h"
 
 namespace quilta::card {
 namespace {

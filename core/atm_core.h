@@ -10,11 +10,11 @@
 #include <string>
 
 #include "card/apdu.h"
-#include "core/member_table.h"
+#include "base/member_table.h"
 #include "core/parts.h"
-#include "core/properties.h"
-#include "core/status.h"
-#include "core/text.h"
+#include "base/properties.h"
+#include "base/status.h"
+#include "base/text.h"
 
 namespace quilta {
 
@@ -62,7 +62,7 @@ class CAtmCore : public CoreParts {
 #define QUILTA_DECL_Version(name) Text name();
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) QUILTA_DECL_##form(name)
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
-#include "core/members.def"
+#include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
 #undef QUILTA_DECL_None

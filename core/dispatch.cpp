@@ -1,5 +1,5 @@
 // CAtmCore::Call: the dispatch from a member-table row to its method, generated from
-// core/members.def. The row's form says how the arguments are handed over.
+// base/members.def. The row's form says how the arguments are handed over.
 #include "core/atm_core.h"
 
 namespace quilta {
@@ -49,7 +49,7 @@ CallResult CAtmCore::Call(Method m, Args args) {
   case Method::name:                                                       \
     QUILTA_CALL_##form(name, missing)
 #define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
-#include "core/members.def"
+#include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
     case Method::kCount:

@@ -4,7 +4,7 @@
 
 #include "card/channel.h"
 #include "core/process_state.h"
-#include "core/properties.h"
+#include "base/properties.h"
 #include "crypto/session_crypto.h"
 
 namespace quilta {

@@ -4,8 +4,8 @@
 // remaining shared items live here.
 #pragma once
 
-#include "core/secret.h"
-#include "core/status.h"
+#include "base/secret.h"
+#include "base/status.h"
 
 namespace quilta {
 

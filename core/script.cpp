@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "core/js_number.h"
-#include "core/secret.h"
+#include "base/js_number.h"
+#include "base/secret.h"
 
 namespace quilta {
 

@@ -24,7 +24,7 @@
 #include <string_view>
 
 #include "core/atm_core.h"
-#include "core/page_origin.h"
+#include "base/page_origin.h"
 
 namespace quilta {
 

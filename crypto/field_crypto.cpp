@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "core/hex.h"
-#include "core/status.h"
-#include "core/text.h"
+#include "base/hex.h"
+#include "base/status.h"
+#include "base/text.h"
 
 namespace quilta {
 namespace {

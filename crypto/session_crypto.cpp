@@ -1,6 +1,6 @@
 #include "crypto/session_crypto.h"
 
-#include "core/status.h"
+#include "base/status.h"
 #include "crypto/field_crypto.h"
 
 namespace quilta {

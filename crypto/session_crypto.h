@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/secret.h"
-#include "core/text.h"
+#include "base/secret.h"
+#include "base/text.h"
 #include "crypto/rijndael.h"
 
 namespace quilta {

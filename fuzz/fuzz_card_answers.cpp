@@ -12,7 +12,7 @@
 
 #include "fuzz/check.h"
 
-#include "core/hex.h"
+#include "base/hex.h"
 #include "fuzz/fuzz_world.h"
 #include "sim/fisc_card.h"
 #include "sim/pinpad_reader.h"

@@ -14,8 +14,8 @@
 #include "fuzz/check.h"
 
 #include "core/atm_core.h"
-#include "core/hex.h"
-#include "core/status.h"
+#include "base/hex.h"
+#include "base/status.h"
 #include "crypto/field_crypto.h"
 #include "quilta_config.h"
 

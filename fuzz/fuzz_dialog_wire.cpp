@@ -13,7 +13,7 @@
 
 #include "fuzz/check.h"
 
-#include "ui/gtk/protocol.h"
+#include "ui/dialog_wire.h"
 
 using namespace quilta::ui::wire;
 

@@ -12,8 +12,8 @@
 
 #include "fuzz/check.h"
 
-#include "core/page_origin.h"
-#include "core/text.h"
+#include "base/page_origin.h"
+#include "base/text.h"
 #include "quilta_config.h"
 
 using namespace quilta;

@@ -19,11 +19,11 @@
 
 #include "core/atm_core.h"
 #include "core/script.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/bank_server.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta::fuzz {
 

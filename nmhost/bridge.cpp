@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/secret.h"
+#include "base/secret.h"
 
 namespace quilta::nmhost {
 namespace {

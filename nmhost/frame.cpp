@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/secret.h"
+#include "base/secret.h"
 
 namespace quilta::nmhost {
 namespace {

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <system_error>
 
-#include "core/js_number.h"
-#include "core/secret.h"
+#include "base/js_number.h"
+#include "base/secret.h"
 
 namespace quilta::nmhost {
 namespace {

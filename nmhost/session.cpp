@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "core/secret.h"
+#include "base/secret.h"
 #include <cstdlib>
 #include <cstring>
 

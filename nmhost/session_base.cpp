@@ -1,6 +1,6 @@
 #include "nmhost/session_base.h"
 
-#include "core/secret.h"
+#include "base/secret.h"
 
 namespace quilta::nmhost {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "core/member_table.h"
+#include "base/member_table.h"
 #include "core/script.h"
 #include "npapi/npapi.h"
 

@@ -42,7 +42,7 @@ struct QuiltaDevDialogHooks {
   // Runs the reader-instruction dialog for PIN verification on readers with their own keypad.
   quilta::card::ReaderPinDialog* readerPinDialog;
   // Where every later dialog of the module runs: a scripted customer on virtual time
-  // (ui/scripted_customer.h) instead of real windows.
+  // (testsupport/scripted_customer.h) instead of real windows.
   quilta::ui::DialogEnv* dialogEnv;
 };
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/atm_core.h"
-#include "core/js_number.h"
+#include "base/js_number.h"
 #include "npapi/binding_state.h"
 #include "npapi/browser_funcs.h"
 

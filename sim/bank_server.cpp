@@ -6,7 +6,7 @@
 #include <ctime>
 #include <exception>
 
-#include "core/hex.h"
+#include "base/hex.h"
 #include "quilta_config.h"
 #include "sim/fisc_card.h"
 

@@ -1,7 +1,7 @@
 // The bank's server as a simulator: the other party of every transaction. It shares the
 // key table with the plug-in build and knows the customer's card as the bank issued it
 // (identity, accounts, TAC key, keys for write access). It
-//   - opens a session: nono and SessionKey for the page (crypto/bank_session.h);
+//   - opens a session: nono and SessionKey for the page (testsupport/bank_session.h);
 //   - prepares what a page writes before each transaction (TxnRequest, PageInputs);
 //   - after the transaction checks what the page hands back (TxnOutputs): rebuilds the block
 //     the card must have signed (txn/blocks.h), recomputes the TAC with the card's key and
@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crypto/bank_session.h"
+#include "testsupport/bank_session.h"
 #include "sim/profile.h"
 #include "txn/blocks.h"
 

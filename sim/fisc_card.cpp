@@ -1,7 +1,7 @@
 #include "sim/fisc_card.h"
 
 #include "card/pin.h"
-#include "core/hex.h"
+#include "base/hex.h"
 
 #include <algorithm>
 #include <cstring>

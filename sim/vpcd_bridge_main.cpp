@@ -32,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/hex.h"
+#include "base/hex.h"
 #include "sim/fisc_card.h"
 #include "sim/pinpad_reader.h"
 #include "sim/profile.h"

@@ -25,17 +25,17 @@
 
 #include "card/pin.h"
 #include "core/atm_core.h"
-#include "core/hex.h"
-#include "crypto/bank_session.h"
+#include "base/hex.h"
+#include "testsupport/bank_session.h"
 #include "crypto/rijndael.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/bank_server.h"
 #include "sim/fisc_card.h"
 #include "sim/page_io.h"
 #include "txn/blocks.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "card/commands.h"
 
-#include "core/hex.h"
+#include "base/hex.h"
 
 namespace quilta::txn {
 

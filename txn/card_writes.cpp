@@ -2,8 +2,8 @@
 
 #include "card/exchange.h"
 #include "card/fisc.h"
-#include "core/hex.h"
-#include "core/secret.h"
+#include "base/hex.h"
+#include "base/secret.h"
 
 namespace quilta::txn {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace quilta::txn {
 

@@ -8,7 +8,7 @@
 // detected."), `RandomNo` unchanged.
 #include "card/exchange.h"
 #include "core/atm_core.h"
-#include "core/hex.h"
+#include "base/hex.h"
 #include "txn/card_writes.h"
 
 namespace quilta {

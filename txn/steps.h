@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "core/parts.h"
-#include "core/text.h"
+#include "base/text.h"
 #include "txn/blocks.h"
 
 namespace quilta::ui {

@@ -7,7 +7,7 @@
 #include "card/exchange.h"
 #include "card/fisc.h"
 #include "core/atm_core.h"
-#include "core/hex.h"
+#include "base/hex.h"
 
 namespace quilta {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/text.h"
+#include "base/text.h"
 #include "platform/pcsc.h"
 
 namespace quilta::ui {

@@ -11,7 +11,7 @@
 namespace quilta::ui {
 
 // Control kinds and text colours. Their values are also the values on the wire to the dialog
-// helper (ui/gtk/protocol.h pins them for its protocol version); the helper draws by them.
+// helper (ui/dialog_wire.h pins them for its protocol version); the helper draws by them.
 enum class ControlKind : uint8_t {
   Text,           // static text
   SunkenText,     // static text with a sunken frame

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/atm_core.h"
-#include "core/text.h"
+#include "base/text.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/renderer.h"

@@ -5,8 +5,8 @@
 
 #include "card/commands.h"
 #include "card/pin.h"
-#include "core/hex.h"
-#include "core/status.h"
+#include "base/hex.h"
+#include "base/status.h"
 
 namespace quilta::ui {
 

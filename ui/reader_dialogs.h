@@ -14,7 +14,7 @@
 
 #include "card/apdu.h"
 #include "core/atm_core.h"
-#include "core/secret.h"
+#include "base/secret.h"
 #include "platform/pcsc.h"
 #include "ui/modal.h"
 #include "ui/summary.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "base/text.h"
 
 extern char** environ;
 

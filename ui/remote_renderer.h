@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/gtk/protocol.h"
+#include "ui/dialog_wire.h"
 #include "ui/renderer.h"
 
 namespace quilta::ui {

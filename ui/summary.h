@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "core/text.h"
+#include "base/text.h"
 #include "ui/control_ids.h"
 
 namespace quilta::ui {

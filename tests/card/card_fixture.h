@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/atm_core.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "tests/card/scripted_card.h"
 
 namespace quilta::testing {

@@ -1,5 +1,5 @@
 #include "card/pin.h"
-#include "core/hex.h"
+#include "base/hex.h"
 #include "tests/card/card_fixture.h"
 
 namespace quilta::testing {

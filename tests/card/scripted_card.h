@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/hex.h"
+#include "base/hex.h"
 #include "platform/card_model.h"
 
 namespace quilta::testing {

@@ -1,7 +1,7 @@
 // The virtual reader itself: the PC/SC rules the card-engine tests rely on.
 #include <gtest/gtest.h>
 
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "tests/card/scripted_card.h"
 
 namespace quilta::testing {

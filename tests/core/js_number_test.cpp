@@ -1,4 +1,4 @@
-#include "core/js_number.h"
+#include "base/js_number.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "core/member_table.h"
+#include "base/member_table.h"
 
 namespace quilta {
 namespace {

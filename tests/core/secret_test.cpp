@@ -1,4 +1,4 @@
-#include "core/secret.h"
+#include "base/secret.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/status.h"
+#include "base/status.h"
 
 namespace quilta {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/hex.h"
-#include "core/text.h"
+#include "base/hex.h"
+#include "base/text.h"
 
 namespace quilta {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/atm_core.h"
-#include "crypto/bank_session.h"
+#include "testsupport/bank_session.h"
 
 namespace quilta {
 namespace {

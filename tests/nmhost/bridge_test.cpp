@@ -9,7 +9,7 @@
 
 #include "core/atm_core.h"
 #include "nmhost/bridge.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 
 namespace quilta::nmhost {

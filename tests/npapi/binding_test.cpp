@@ -9,13 +9,13 @@
 
 #include "core/atm_core.h"
 #include "npapi/dev_hooks.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/fisc_card.h"
 #include "sim/profile.h"
 #include "tools/pagehost/host_browser.h"
 #include "tools/pagehost/script.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 #include <sstream>
 

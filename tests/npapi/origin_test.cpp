@@ -5,14 +5,14 @@
 #include <memory>
 #include <vector>
 
-#include "core/page_origin.h"
+#include "base/page_origin.h"
 #include "core/script.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/fisc_card.h"
 #include "sim/profile.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta::npapi {
 namespace {

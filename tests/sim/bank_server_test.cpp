@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/hex.h"
+#include "base/hex.h"
 #include "crypto/field_crypto.h"
 #include "quilta_config.h"
 #include "sim/fisc_card.h"

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "core/hex.h"
-#include "platform/virtual_pcsc.h"
+#include "base/hex.h"
+#include "testsupport/virtual_pcsc.h"
 #include "sim/bank_server.h"
 #include "sim/fisc_card.h"
 #include "sim/page_io.h"
 #include "sim/pinpad_reader.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "crypto/bank_session.h"
+#include "testsupport/bank_session.h"
 #include "tests/txn/txn_bench.h"
 
 namespace quilta::txn::testing {

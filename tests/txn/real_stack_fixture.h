@@ -14,7 +14,7 @@
 #include "sim/control_client.h"
 #include "sim/page_io.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta {
 

@@ -3,11 +3,11 @@
 // SetReaderType) with the instruction dialog played by the scripted customer.
 #include <gtest/gtest.h>
 
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "sim/fisc_card.h"
 #include "sim/pinpad_reader.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta::ui {
 namespace {

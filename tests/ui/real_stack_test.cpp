@@ -11,7 +11,7 @@
 #include "core/atm_core.h"
 #include "sim/control_client.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta::ui {
 namespace {

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "core/atm_core.h"
-#include "core/hex.h"
+#include "base/hex.h"
 #include "platform/card_model.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "ui/dialogs.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta::ui::testing {
 

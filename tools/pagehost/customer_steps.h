@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 
 namespace quilta::pagehost {
 

@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "npapi/dev_hooks.h"
-#include "platform/virtual_pcsc.h"
+#include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
 #include "sim/control_client.h"
 #include "sim/fisc_card.h"
 #include "sim/pinpad_reader.h"
 #include "sim/profile.h"
-#include "ui/scripted_customer.h"
+#include "testsupport/scripted_customer.h"
 #include "tools/pagehost/host_browser.h"
 #include "tools/pagehost/bank_statements.h"
 #include "tools/pagehost/customer_steps.h"

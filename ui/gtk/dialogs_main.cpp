@@ -4,7 +4,7 @@
 //
 //   quilta-dialogs --fd N
 //
-// and talks to it in the frames of ui/gtk/protocol.h. The helper keeps no copy of any
+// and talks to it in the frames of ui/dialog_wire.h. The helper keeps no copy of any
 // template: every dialog arrives whole in an Open message. It ends when the socket closes.
 // The helper itself: ui/gtk/helper.h.
 #include <gtk/gtk.h>
@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "ui/gtk/helper.h"
-#include "ui/gtk/protocol.h"
+#include "ui/dialog_wire.h"
 
 int main(int argc, char** argv) {
   int fd = -1;

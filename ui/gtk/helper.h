@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "ui/gtk/dialog_units.h"
-#include "ui/gtk/protocol.h"
+#include "ui/dialog_wire.h"
 
 namespace quilta::ui::gtk {
 

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/text.h"
+#include "base/text.h"
 #include "ui/dialog_template.h"
 #include "ui/remote_renderer.h"
 

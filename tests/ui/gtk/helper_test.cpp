@@ -13,7 +13,7 @@
 #include <string>
 
 #include "ui/dialog_template.h"
-#include "ui/gtk/protocol.h"
+#include "ui/dialog_wire.h"
 #include "ui/remote_renderer.h"
 #include "x_session.h"
 

@@ -2,7 +2,7 @@
 // short, long or out of range is refused as a whole.
 #include <gtest/gtest.h>
 
-#include "ui/gtk/protocol.h"
+#include "ui/dialog_wire.h"
 
 namespace quilta::ui::wire {
 namespace {

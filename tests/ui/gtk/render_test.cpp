@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "core/atm_core.h"
-#include "core/text.h"
+#include "base/text.h"
 #include "ui/dialog_template.h"
 #include "ui/dialogs.h"
 #include "ui/modal.h"

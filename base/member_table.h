@@ -1,0 +1,100 @@
+// The scriptable member table, generated from members.def.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace quilta {
+
+inline constexpr int32_t kNoLimit = -1;
+
+enum class MemberKind : uint8_t { Method, Property };
+enum class Scope : uint8_t { Both, AxOnly };
+enum class Access : uint8_t { R, W, RW };
+enum class ValueType : uint8_t { Text, Int };
+enum class ReadRule : uint8_t { Plain, Flag, Empty, Zero, Error };
+enum class WriteRule : uint8_t { None, Store, Secret, Amount, Nono, Fixed16, Fixed10, Ignore, AxIgnore };
+
+// Methods in table order.
+enum class Method : uint16_t {
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) name,
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#include "base/members.def"
+#undef QUILTA_METHOD
+#undef QUILTA_PROP
+  kCount
+};
+
+// Properties in dispatch-id order.
+enum class Prop : uint16_t {
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) name,
+#include "base/members.def"
+#undef QUILTA_METHOD
+#undef QUILTA_PROP
+  kCount
+};
+
+inline constexpr size_t kMethodCount = static_cast<size_t>(Method::kCount);
+inline constexpr size_t kPropCount = static_cast<size_t>(Prop::kCount);
+
+// Index arithmetic for the indexed families (Reader0..9, AccountNo0..7, ...).
+constexpr Prop operator+(Prop p, int k) { return static_cast<Prop>(static_cast<int>(p) + k); }
+
+struct MethodInfo {
+  std::string_view name;
+  int32_t dispid;
+  Scope scope;
+  int argc;
+  std::string_view args[3];
+};
+
+struct PropInfo {
+  std::string_view name;
+  int32_t dispid;
+  Access access;
+  ValueType type;
+  int32_t limit;  // bytes of the 8-bit form, kNoLimit for none
+  std::string_view defaultText;
+  ReadRule read;
+  WriteRule write;
+
+  constexpr bool readable() const { return access != Access::W; }
+  constexpr bool writable() const { return access != Access::R; }
+};
+
+inline constexpr MethodInfo kMethods[] = {
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) \
+  {#name, dispid, Scope::scope, argc, {a1, a2, a3}},
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#include "base/members.def"
+#undef QUILTA_METHOD
+#undef QUILTA_PROP
+};
+
+inline constexpr PropInfo kProps[] = {
+#define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) \
+  {#name, dispid, Access::access, ValueType::type, limit, def, ReadRule::read, WriteRule::write},
+#include "base/members.def"
+#undef QUILTA_METHOD
+#undef QUILTA_PROP
+};
+
+static_assert(std::size(kMethods) == kMethodCount);
+static_assert(std::size(kProps) == kPropCount);
+static_assert(kMethodCount == 30, "30 methods");
+static_assert(kPropCount == 103, "103 properties");
+
+inline constexpr const MethodInfo& Info(Method m) { return kMethods[static_cast<size_t>(m)]; }
+inline constexpr const PropInfo& Info(Prop p) { return kProps[static_cast<size_t>(p)]; }
+
+// Lookups by exact (case-sensitive) name or by dispatch id; false when unknown.
+bool FindMethod(std::string_view name, Method* out);
+bool FindProp(std::string_view name, Prop* out);
+bool FindMethodByDispid(int32_t dispid, Method* out);
+bool FindPropByDispid(int32_t dispid, Prop* out);
+
+}  // namespace quilta
