@@ -4,8 +4,9 @@
 //   await webatm.set(name, value)     true when written, false when refused
 //   await webatm.call(name, ...args)  a method's status (GetComVersion: its text)
 // mirroring the plug-in's scriptable members. Each call goes through the relay (relay.js)
-// and the extension's service worker to this page's own native host, which holds its card
-// session. A promise is rejected (an Error with a `code`) for a name that is no member
+// and the extension's service worker to the native host of the page's origin, which holds the
+// card session that all the origin's pages share, as the plug-in's pages share it in the
+// browser's process. A promise is rejected (an Error with a `code`) for a name that is no member
 // ("unknown-member"), a method read as a property or the reverse ("not-a-property",
 // "not-a-method"), and when the host went away before answering ("host-gone"; the next
 // call starts a new session with a fresh host).

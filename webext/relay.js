@@ -1,9 +1,12 @@
-// The relay, in the extension's isolated world of the page: carries the page's requests
-// (window messages from page.js) to the service worker over one port per page, and the
-// answers back. It passes on only the fields of a request (id, op, name, args): what the
-// page claims about itself never reaches the host; the service worker adds the page's URL as
-// the browser reports it. When the port closes (the worker or the host went away) every
-// waiting call is rejected; the next request opens a new port.
+// The relay, in the extension's isolated world of the page (and of each bank frame): carries
+// the page's requests (window messages from page.js) to the service worker over one port per
+// page, and the answers back. The port is opened as the page loads (document start), so that
+// the worker starts the origin's native host, or finds it running, before the page's first
+// call. It passes on only the fields of a request (id, op, name, args): what the page claims
+// about itself never reaches the host; the service worker adds the page's URL as the browser
+// reports it. When the port closes (the worker went away, or the page was kept in the
+// back-forward cache) every waiting call is rejected; the page's next request, or its coming
+// back from that cache, opens a new port.
 (() => {
   'use strict';
   const TAG = 'quilta-webatm';
@@ -32,4 +35,9 @@
     if (!port) port = connect();
     port.postMessage({ id: d.id, op: d.op, name: d.name, args: d.args });
   });
+  window.addEventListener('pageshow', (event) => {
+    if (event.persisted && !port) port = connect();
+  });
+
+  port = connect();
 })();

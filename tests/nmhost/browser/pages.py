@@ -4,9 +4,13 @@ would, each check recorded as {check, ok, got} and posted to the test's web serv
 Every page gets CONFIG (bank domain, reader names, what to run) and these helpers:
   same(name, promise, want)    the promise resolves to exactly `want`
   rejects(name, promise, code) the promise is rejected with an Error whose code is `code`
-  driver(step)                 asks the test driver to act (freeze or kill the page's host,
-                               wait for a host to end) and returns its answer
+  driver(step)                 asks the test driver to act (freeze, thaw or kill the origin's
+                               host, compare hosts, wait for a host to end) and returns its answer
   finish(next)                 posts the results; the driver answers with the next page
+  raw(id, op, name, args)      a request posted as page.js posts it, with an id of the caller's
+                               choice; resolves to the answer's result (20 s at most)
+  second(how)                  opens the page SECOND in a new tab ('tab') or a frame ('frame')
+                               and resolves to its window once it has loaded
 """
 
 HEAD = r"""<!DOCTYPE html>
@@ -30,7 +34,8 @@ async function rejects(name, promise, code) {
   try {
     check(name, false, 'resolved: ' + await promise);
   } catch (e) {
-    check(name, e instanceof Error && e.code === code, why(e));
+    // The Error may come from another page's window (a frame's, a tab's).
+    check(name, Object.prototype.toString.call(e) === '[object Error]' && e.code === code, why(e));
   }
 }
 async function postJson(path, body) {
@@ -38,6 +43,42 @@ async function postJson(path, body) {
   return r.json();
 }
 const driver = (step) => postJson('/driver', {step: step});
+function raw(id, op, name, args) {
+  return new Promise((resolve) => {
+    const timer = setTimeout(() => resolve('no answer within 20 s'), 20000);
+    window.addEventListener('message', function answer(e) {
+      const d = e.data;
+      if (e.source !== window || !d || d.tag !== 'quilta-webatm' || d.dir !== 'answer' || d.id !== id) return;
+      window.removeEventListener('message', answer);
+      clearTimeout(timer);
+      resolve(d.result);
+    });
+    window.postMessage({tag: 'quilta-webatm', dir: 'request', id: id, op: op, name: name, args: args || []},
+                       location.origin);
+  });
+}
+// SECOND tells the window that opened or framed it when it has loaded; 20 s at most.
+function second(how) {
+  const url = location.href.replace(/[^/]*$/, 'second.html');
+  return new Promise((resolve, reject) => {
+    let win = null;
+    const timer = setTimeout(() => reject(new Error('the second page did not load')), 20000);
+    window.addEventListener('message', function loaded(e) {
+      if (e.origin !== location.origin || !e.data || e.data.secondLoaded !== true) return;
+      window.removeEventListener('message', loaded);
+      clearTimeout(timer);
+      resolve(win || e.source);
+    });
+    if (how === 'tab') {
+      win = window.open(url);
+      if (!win) reject(new Error('the second tab did not open'));
+    } else {
+      const frame = document.createElement('iframe');
+      frame.src = url;
+      document.body.appendChild(frame);
+    }
+  });
+}
 async function finish(final) {
   const answer = await postJson('/results', {page: location.pathname, final: final, results: results.splice(0)});
   if (final && answer.next) location.href = answer.next;
@@ -59,7 +100,7 @@ async function transaction(kind, method, pin, during) {
 }
 window.addEventListener('load', async () => {
   try {
-    if (await run() === 'navigating') return;
+    if (await run() === 'navigating') return;  // the next page posts the results
   } catch (e) {
     check('no exception', false, e && e.stack || e);
   }
@@ -74,6 +115,9 @@ window.addEventListener('load', async () => {
 # transactions, as on the plug-in.
 BANK = r"""
 async function run() {
+  // The relay opens its port as the page loads: the origin's host runs before the first call.
+  const started = await driver('host-started');
+  check('the host starts as the page loads', started.ok, JSON.stringify(started));
   check('window.webatm exists', typeof webatm === 'object', typeof webatm);
   check('webatm is frozen', Object.isFrozen(webatm), Object.isFrozen(webatm));
   window.webatm = null;
@@ -136,7 +180,48 @@ async function run() {
 }
 """
 
-# The faults: the host killed while a call waits on it, and a reload while the card is open.
+# The road across the bank's pages, which share the origin's host as the plug-in's pages
+# share its object: the log-in page opens the card and verifies the PIN; the tab then goes on
+# to the transfer page, which finds both, as does a second tab of the origin.
+LOGIN = r"""
+async function run() {
+  const host = await driver('same-host');
+  check('the log-in page has the host the first page started', host.ok, JSON.stringify(host));
+  await same('log-in: ConnectDriver', webatm.call('ConnectDriver'), 0);
+  await same('log-in: ReaderName', webatm.set('ReaderName', CONFIG.readers[0]), true);
+  await same('log-in: SetReaderType', webatm.call('SetReaderType', 1), 0);
+  await same('log-in: ConnectCard', webatm.call('ConnectCard'), 0);
+  await same('log-in: VerifyPIN', webatm.call('VerifyPIN', '1234'), 0);
+}
+"""
+
+TRANSFER = r"""
+async function run() {
+  const host = await driver('same-host');
+  check('the transfer page has the log-in page\'s host', host.ok, JSON.stringify(host));
+  await same('CheckCardInsert without ConnectCard', webatm.call('CheckCardInsert'), 0);
+  await same('ReadBasicData on the card the log-in page opened', webatm.call('ReadBasicData'), 0);
+  await same('ReadTACLog with the PIN the log-in page verified', webatm.call('ReadTACLog'), 0);
+  const tab = await second('tab');
+  await same('a second tab reads the ReaderName the first set', tab.webatm.get('ReaderName'), CONFIG.readers[0]);
+  await same('a second tab finds the PIN verified', tab.webatm.call('ReadTACLog'), 0);
+  const shared = await driver('same-host');
+  check('both tabs have the one host', shared.ok, JSON.stringify(shared));
+  tab.close();
+}
+"""
+
+# Opened or framed by another page of the origin, which drives its window.webatm.
+SECOND = r"""
+async function run() {
+  (window.opener || window.parent).postMessage({secondLoaded: true}, location.origin);
+  return 'navigating';
+}
+"""
+
+# The faults, with a frame of the origin beside the page: answers go to the page that asked
+# under its own id, also when page and frame use the same id; the host killed while both wait
+# on it rejects the call of each, and the next calls start one fresh host for both.
 FAULTS = r"""
 async function openCard(what) {
   await same(what + ': ConnectDriver', webatm.call('ConnectDriver'), 0);
@@ -145,35 +230,32 @@ async function openCard(what) {
   await same(what + ': ConnectCard', webatm.call('ConnectCard'), 0);
 }
 async function run() {
-  if (sessionStorage.getItem('reloaded') !== '1') {
-    await openCard('first session');
-    const frozen = await driver('freeze');
-    check('the page has one host, now stopped', frozen.ok, JSON.stringify(frozen));
-    const waiting = webatm.call('ReadBasicData');
-    const killed = await driver('kill');
-    check('the host is killed', killed.ok, JSON.stringify(killed));
-    await rejects('the call the killed host never answered', waiting, 'host-gone');
-    await same('the next call starts a fresh session', webatm.get('ReaderName'), '');
-    const now = await driver('hosts');
-    check('a new host serves the page', now.pids.length === 1 && now.pids[0] !== frozen.pid,
-          JSON.stringify(now));
-    // The killed host's card is free again: pcscd dropped its connection.
-    await openCard('second session');
-    const before = await driver('before-reload');
-    check('the page has one host before the reload', before.ok, JSON.stringify(before));
-    sessionStorage.setItem('reloaded', '1');
-    await finish(false);
-    location.reload();
-    return 'navigating';
-  }
-  sessionStorage.removeItem('reloaded');
-  const released = await driver('after-reload');
-  check('the host of the page before the reload released the card and the context',
-        released.ok, released.line);
-  // The card is free for an exclusive connection of the new page's host.
-  await openCard('after the reload');
-  await same('DisconnectCard', webatm.call('DisconnectCard'), 0);
-  await same('DisconnectDriver', webatm.call('DisconnectDriver'), 0);
+  const frame = await second('frame');
+  let frozen = await driver('freeze');
+  check('the origin has one host, now stopped', frozen.ok, JSON.stringify(frozen));
+  const mine = raw('same', 'get', 'ReaderName');
+  const its = frame.raw('same', 'get', 'ReaderType');
+  const thawed = await driver('thaw');
+  check('the host goes on', thawed.ok, JSON.stringify(thawed));
+  const got = [await mine, await its];
+  check('page and frame each get their own answer under the same id',
+        got[0] === CONFIG.readers[0] && got[1] === 1, JSON.stringify(got));
+
+  frozen = await driver('freeze');
+  check('the host is stopped again', frozen.ok, JSON.stringify(frozen));
+  const waiting = webatm.call('ReadBasicData');
+  const framed = frame.webatm.call('ReadBasicData');
+  const killed = await driver('kill');
+  check('the host is killed', killed.ok, JSON.stringify(killed));
+  await rejects('the page\'s call the killed host never answered', waiting, 'host-gone');
+  await rejects('the frame\'s call the killed host never answered', framed, 'host-gone');
+  await same('the next call starts a fresh session', webatm.get('ReaderName'), '');
+  await same('the frame finds that session', frame.webatm.get('ReaderName'), '');
+  const now = await driver('remember');
+  check('one new host serves page and frame', now.ok && now.pid !== frozen.pid, JSON.stringify(now));
+  // The killed host's card is free again: pcscd dropped its connection. The card stays open
+  // when the tab leaves the bank: the host releases it after the grace period.
+  await openCard('second session');
 }
 """
 
@@ -191,10 +273,14 @@ async function run() {
 }
 """
 
-# A foreign site that names the bank in its host: the extension stays away.
+# A foreign site that names the bank in its host: the extension stays away. The tab has left
+# the bank's https pages: their host ends after the grace period, releasing what was open.
 FOREIGN = r"""
 async function run() {
   check('no window.webatm on ' + location.host, typeof window.webatm === 'undefined', typeof window.webatm);
+  const ended = await driver('released');
+  check('the bank\'s host ends once its last page is gone, releasing what was open',
+        ended.ok, JSON.stringify(ended));
 }
 """
 
@@ -225,9 +311,13 @@ async function run() {
 }
 """
 
-# Round trips page -> host -> page of an empty read, timed in the page.
+# Round trips page -> host -> page of an empty read, timed in the page; before them the
+# page's first call, sent as the page has loaded (its host started as the page began to load).
 BENCH = r"""
 async function run() {
+  const sent = performance.now();
+  await webatm.get('ErrorInfo');
+  const first = performance.now() - sent;
   for (let i = 0; i < 30; ++i) await webatm.get('ErrorInfo');
   const times = [];
   for (let i = 0; i < CONFIG.rounds; ++i) {
@@ -238,9 +328,9 @@ async function run() {
   times.sort((a, b) => a - b);
   const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
   check('bench', true, JSON.stringify({median: at(0.5), p90: at(0.9), min: times[0],
-                                       rounds: times.length}));
+                                       rounds: times.length, first: first, sent: sent}));
 }
 """
 
-PAGES = {'index': BANK, 'faults': FAULTS, 'plain': PLAIN, 'foreign': FOREIGN, 'widened': WIDENED,
+PAGES = {'index': BANK, 'login': LOGIN, 'transfer': TRANSFER, 'second': SECOND, 'faults': FAULTS, 'plain': PLAIN, 'foreign': FOREIGN, 'widened': WIDENED,
          'bench': BENCH}

@@ -2,23 +2,33 @@
 """Loads the web-ATM extension into headless Chromium or Firefox ESR and drives the native
 host through test pages (pages.py) served over https on loopback under the bank's domain.
 
-    webext_test.py --browser chromium|firefox --webext DIR --host HOST --manifest-dir DIR
-                   --domain DOMAIN [--card] [--pinpad] [--bank-tool TOOL] [--bench N]
+    webext_test.py --browser chromium|firefox --webext DIR --host HOST
+                   (--manifest-dir DIR | --system-manifests) --domain DOMAIN
+                   [--card] [--pinpad] [--bank-tool TOOL] [--pages P,...] [--bench N]
 
   --webext        the built extension (build/webext)
   --host          the native host (quilta-nmhost); --manifest-dir holds the host manifests
-                  of the build (chromium/ and firefox/)
+                  of the build (chromium/ and firefox/), which the test puts into the
+                  browser's private profile; with --system-manifests the browser finds the
+                  host through the manifests installed on the system (/etc/chromium/
+                  native-messaging-hosts, /usr/lib/mozilla/native-messaging-hosts), which
+                  must name HOST
   --domain        the bank domain the tree was built for (QUILTA_BANK_DOMAIN); Chromium maps
                   the test hosts to 127.0.0.1 with --host-resolver-rules, Firefox resolves
                   every host name to 127.0.0.1 (network.dns.forceResolve)
   --card          run inside tools/pcsc-sandbox: the pages drive the simulated card in the
-                  first reader (log-in road, an inquiry judged by the bank-server simulator
-                  through --bank-tool), then the faults (the host killed mid-call, the page
-                  reloaded with the card open) and the foreign pages
+                  first reader (the card road, an inquiry judged by the bank-server simulator
+                  through --bank-tool), then the road across the bank's pages (a log-in page
+                  opens the card and verifies the PIN, the tab goes on to a transfer page and
+                  a second tab opens, all on the one host of the origin), the faults (a page
+                  and its frame answered under the same ids, the host killed while both wait)
+                  and the foreign pages
   --pinpad        also a transfer on the second reader's PIN pad (slot 1, enter:1234), whose
                   reader-instruction dialog the host shows through the GTK helper (needs a
                   display: run under xvfb-run)
-  --bench N       only time N round trips of an empty read; prints the median
+  --pages P,...   only these pages of the run, in its order (e.g. index,foreign)
+  --bench N       only time N round trips of an empty read; prints the median, and how long
+                  after the page began to load its first call was answered
 
 The pages come from one server on 127.0.0.1 (https_rig.py), with a certificate for the test
 hosts from a throw-away CA that only this browser trusts: Chromium through the NSS database
@@ -28,8 +38,10 @@ plain http, QUILTA_ALLOW_PLAIN_HTTP, read from the build's quilta_config.h), a f
 <domain>.evil.test (no window.webatm), and widened.evil.test, a foreign host the test's copy
 of the extension is widened to, where the native host refuses everything but GetComVersion,
 also when the page names the bank's URL itself. The browser gets a private profile whose
-host manifest points at --host. The host's log lines go to a file of the test
-(QUILTA_NMHOST_LOG), where the release at a page's end is looked for.
+host manifest points at --host. The test's copy of the extension keeps a host for
+GRACE_S after its origin's last page went (the extension's own default is longer). The
+host's log lines go to a file of the test (QUILTA_NMHOST_LOG), where the release at the end
+of the bank's pages is looked for.
 Exit status 0 when every check passed.
 """
 import argparse
@@ -62,8 +74,12 @@ HOST_NAME = 'com.zelb.quilta'
 GECKO_ID = 'webatm@quilta.zelb'
 BANK_SEEDS = {'inquiry': '7', 'transfer': '8'}
 BANK_DATETIME = '20180104093015'
-TIME_LIMIT = 50
+TIME_LIMIT = 120
 WIDENED = 'widened.evil.test'
+GRACE_S = 3
+HOST_WAIT = 30  # a host may run under memcheck
+RELEASED = {True: 'end of input: released DisconnectCard 0 DisconnectDriver 0',
+            False: 'end of input: nothing to release'}
 
 
 def plain_http_admitted(webext):
@@ -117,8 +133,11 @@ class Test:
         self.finished = threading.Event()
         self.browser = None
         self.frozen = None
-        self.before_reload = None
-        self.order = ['index'] + (['faults'] if args.card else []) + ['plain', 'foreign', 'widened']
+        self.bank_host = None
+        self.order = ['index'] + (['login', 'transfer', 'faults'] if args.card else []) + \
+            ['plain', 'foreign', 'widened']
+        if args.pages:
+            self.order = [p for p in self.order if p in args.pages.split(',')]
         if args.bench:
             self.order = ['bench']
         readers = [os.environ.get('QUILTA_SIM_READER%d' % i) for i in range(2)]
@@ -160,7 +179,29 @@ class Test:
                 pass
         return sorted(found)
 
+    def wait_for(self, done, seconds=HOST_WAIT):
+        """Polls `done` until it is true or `seconds` passed; its last value."""
+        deadline = time.time() + seconds
+        while True:
+            value = done()
+            if value or time.time() > deadline:
+                return value
+            time.sleep(0.05)
+
     def driver_step(self, step):
+        if step == 'host-started':
+            # Before any call of the page: the relay's port alone starts the host.
+            pids = self.wait_for(self.hosts)
+            self.bank_host = pids[0] if len(pids) == 1 else None
+            return {'ok': len(pids) == 1, 'pids': pids}
+        if step == 'same-host':
+            pids = self.hosts()
+            return {'ok': bool(self.bank_host) and pids == [self.bank_host], 'pids': pids,
+                    'before': self.bank_host}
+        if step == 'remember':
+            pids = self.hosts()
+            self.bank_host = pids[0] if len(pids) == 1 else None
+            return {'ok': len(pids) == 1, 'pid': self.bank_host, 'pids': pids}
         if step == 'freeze':
             pids = self.hosts()
             if len(pids) != 1:
@@ -168,32 +209,32 @@ class Test:
             self.frozen = pids[0]
             os.kill(self.frozen, signal.SIGSTOP)
             return {'ok': True, 'pid': self.frozen}
+        if step == 'thaw':
+            os.kill(self.frozen, signal.SIGCONT)
+            return {'ok': True, 'pid': self.frozen}
         if step == 'kill':
             os.kill(self.frozen, signal.SIGKILL)
             return {'ok': True, 'pid': self.frozen}
-        if step == 'hosts':
-            return {'pids': self.hosts()}
-        if step == 'before-reload':
-            pids = self.hosts()
-            self.before_reload = pids[0] if len(pids) == 1 else None
-            return {'ok': len(pids) == 1, 'pids': pids}
-        if step == 'after-reload':
-            pid = self.before_reload
-            deadline = time.time() + 30  # the host may run under memcheck
-            while pid and alive(pid) and time.time() < deadline:
-                time.sleep(0.05)
+        if step == 'released':
+            # The origin's last page is gone: after the grace period its host's input is
+            # closed, and the host releases what was open and ends; no host is left.
+            pid = self.bank_host
+            want = RELEASED[self.args.card]
+            self.wait_for(lambda: pid and not alive(pid) and self.released_line(pid),
+                          GRACE_S + HOST_WAIT)
+            left = self.wait_for(lambda: not self.hosts(), GRACE_S + HOST_WAIT) is True
             line = self.released_line(pid)
-            ok = bool(pid) and not alive(pid) and line is not None and \
-                'DisconnectCard 0' in line and 'DisconnectDriver 0' in line
-            return {'ok': ok, 'line': line or 'no release logged by host %s' % pid}
+            return {'ok': bool(pid) and not alive(pid) and line == want and left,
+                    'line': line, 'want': want, 'hosts left': self.hosts()}
         return {'ok': False, 'error': 'unknown step ' + step}
 
     def released_line(self, pid):
         try:
             with open(self.log, encoding='utf-8', errors='replace') as f:
                 for line in f:
-                    if line.startswith('quilta-nmhost[%s]:' % pid) and ': released' in line:
-                        return line.strip()
+                    prefix = 'quilta-nmhost[%s]: ' % pid
+                    if line.startswith(prefix) and 'release' in line:
+                        return line.strip()[len(prefix):]
         except OSError:
             pass
         return None
@@ -270,9 +311,20 @@ class Test:
             cs['matches'].append('https://%s/*' % WIDENED)
         with open(path, 'w') as f:
             json.dump(manifest, f, indent=2)
+        path = os.path.join(ext, 'background.js')
+        with open(path) as f:
+            worker = f.read()
+        worker, n = re.subn(r'^const GRACE_MS = \d+;$', 'const GRACE_MS = %d;' % (GRACE_S * 1000),
+                            worker, flags=re.M)
+        if n != 1:
+            raise SystemExit('no GRACE_MS in ' + path)
+        with open(path, 'w') as f:
+            f.write(worker)
         return ext
 
     def host_manifest(self, browser, folder):
+        if self.args.system_manifests:
+            return
         os.makedirs(folder, exist_ok=True)
         name = HOST_NAME + '.json'
         shutil.copy(os.path.join(self.args.manifest_dir, browser, name), os.path.join(folder, name))
@@ -316,6 +368,7 @@ class Test:
                 '--disable-features=DisableLoadExtensionCommandLineSwitch,HttpsUpgrades',
                 '--host-resolver-rules=' + rules, '--no-proxy-server', '--no-first-run',
                 '--no-default-browser-check', '--disable-gpu', '--disable-background-networking',
+                '--disable-popup-blocking',
                 self.url(self.order[0])], {'HOME': home}
 
     def start_firefox(self, ext):
@@ -336,7 +389,10 @@ class Test:
             'toolkit.telemetry.reportingpolicy.firstRun': False,
             'browser.startup.homepage_override.mstone': 'ignore',
             'privacy.reduceTimerPrecision': False, 'network.captive-portal-service.enabled': False,
-            'extensions.originControls.grantByDefault': True,
+            'extensions.originControls.grantByDefault': True, 'dom.disable_open_during_load': False,
+            # The background script would be suspended after a second without events: it must
+            # stay while a native port is open.
+            'extensions.background.idle.timeout': 1000,
         }
         with open(os.path.join(profile, 'user.js'), 'w') as f:
             for k, v in prefs.items():
@@ -381,6 +437,8 @@ class Test:
                 print('%s: page -> host -> page round trip over %d reads: median %.3f ms, '
                       'p90 %.3f ms, min %.3f ms' % (self.args.browser, b['rounds'], b['median'],
                                                     b['p90'], b['min']))
+                print('%s: first call, sent %.1f ms after the page began to load: answered in '
+                      '%.3f ms' % (self.args.browser, b['sent'], b['first']))
                 continue
             print('%-4s %s/%s: %s' % ('ok' if r['ok'] else 'FAIL', r['page'], r['check'],
                                       r['got'] if not r['ok'] else ''))
@@ -409,13 +467,17 @@ def main():
     ap.add_argument('--browser', choices=['chromium', 'firefox'], required=True)
     ap.add_argument('--webext', required=True)
     ap.add_argument('--host', required=True)
-    ap.add_argument('--manifest-dir', required=True)
+    ap.add_argument('--manifest-dir')
+    ap.add_argument('--system-manifests', action='store_true')
     ap.add_argument('--domain', required=True)
     ap.add_argument('--card', action='store_true')
     ap.add_argument('--pinpad', action='store_true')
     ap.add_argument('--bank-tool')
+    ap.add_argument('--pages')
     ap.add_argument('--bench', type=int, default=0)
     args = ap.parse_args()
+    if bool(args.manifest_dir) == args.system_manifests:
+        ap.error('give --manifest-dir or --system-manifests')
     if args.card and not args.bank_tool:
         ap.error('--card needs --bank-tool')
     return Test(args).run()
