@@ -1,5 +1,6 @@
 // quilta-nmhost: the native-messaging host the browser extension talks to (nmhost/session.h).
-// The browser starts one per page connection; it holds that page's core and card session.
+// The browser starts one per native port the extension opens, one per bank origin and
+// profile; it holds the core and card session all the origin's pages share.
 #include <sys/prctl.h>
 #include <sys/resource.h>
 

@@ -1,5 +1,7 @@
-// One page connection: the host process the browser starts when the extension opens a
-// native port for a page, and ends when the page goes away.
+// One card session of the bank's site: the host process the browser starts when the
+// extension opens a native port for a bank origin (scheme, host and port) in one browser
+// profile. The extension sends it the requests of every page of that origin, each with its
+// own page's URL, and closes its input a grace period after the origin's last page went.
 //
 //  - Requests arrive as frames on stdin and are answered on stdout, one answer per request,
 //    in the order they are taken. stdout carries only frames: the session writes to a
