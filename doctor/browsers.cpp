@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "doctor/checks.h"
-#include "doctor/json_reader.h"
 
 namespace quilta::doctor {
 namespace {
@@ -168,19 +167,12 @@ bool CheckManifest(const Browser& b, const Places& places, const Identity& id, R
   };
   const std::optional<std::string> text = ReadFile(m->read, kMaxManifest);
   if (!text) return invalid("it cannot be read");
-  const std::optional<JsonValue> json = ReadJson(*text);
-  if (!json || json->kind != JsonValue::Kind::kObject) return invalid("it is not a host manifest");
-  const JsonValue* name = json->Find("name");
-  if (!name || name->kind != JsonValue::Kind::kString || name->text != id.hostName)
-    return invalid("it does not name the host " + id.hostName);
-  const JsonValue* type = json->Find("type");
-  if (!type || type->kind != JsonValue::Kind::kString || type->text != "stdio")
-    return invalid("its type is not stdio");
-  const JsonValue* path = json->Find("path");
-  if (!path || path->kind != JsonValue::Kind::kString || path->text.empty() || path->text[0] != '/')
+  const diagnosis::HostManifest manifest = diagnosis::ReadHostManifest(*text, id, b.gecko);
+  if (!manifest.invalid.empty()) return invalid(manifest.invalid);
+  if (manifest.program.empty() || manifest.program[0] != '/')
     return invalid("it names no program by its full path");
 
-  const std::string program = path->text;
+  const std::string program = manifest.program;
   if (!IsProgram(places.System(program))) {
     report
         .Add("bridge-host-missing", Level::kFail,
@@ -192,29 +184,9 @@ bool CheckManifest(const Browser& b, const Places& places, const Identity& id, R
     return false;
   }
 
-  const char* listKey = b.gecko ? "allowed_extensions" : "allowed_origins";
-  const std::string ours = b.gecko ? id.geckoId : "chrome-extension://" + id.chromiumId + "/";
-  const JsonValue* allowedJson = json->Find(listKey);
-  const std::optional<std::vector<std::string>> allowed =
-      allowedJson ? allowedJson->Strings() : std::nullopt;
-  if (!allowed) return invalid(std::string("it has no list ") + listKey);
-  if (*allowed != std::vector<std::string>{ours}) {
-    const bool oursAmong = std::find(allowed->begin(), allowed->end(), ours) != allowed->end();
-    report
-        .Add("bridge-extension-id", Level::kFail,
-             std::string(b.name) + "'s bridge file " + m->shown +
-                 (oursAmong ? " lets other extensions use the card program besides the bank's "
-                              "web-ATM extension"
-                            : " lets another extension use the card program instead of the "
-                              "bank's web-ATM extension") +
-                 " (it allows " + (allowed->empty() ? std::string("none") : Joined(*allowed)) +
-                 "): " + fix + ".")
-        .With("browser", b.name)
-        .With("file", m->shown)
-        .With("expected", ours)
-        .WithList("allowed", *allowed);
-    return false;
-  }
+  if (!manifest.hasAllowed)
+    return invalid(std::string("it has no list ") + diagnosis::AllowedListKey(b.gecko));
+  if (!diagnosis::CheckAllowed(manifest, id, b.gecko, b.name, m->shown, fix, report)) return false;
 
   const std::string helper = DirOf(program) + "/" + kDialogHelper;
   if (!IsProgram(places.System(helper))) {

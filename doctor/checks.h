@@ -5,10 +5,17 @@
 
 #include <string>
 
-#include "doctor/report.h"
+#include "diagnosis/host_manifest.h"
+#include "diagnosis/report.h"
 #include "platform/pcsc.h"
 
 namespace quilta::doctor {
+
+using diagnosis::Finding;
+using diagnosis::Identity;
+using diagnosis::Level;
+using diagnosis::Quoted;
+using diagnosis::Report;
 
 // Where files are looked for: every absolute path below `root` ("" for the machine itself),
 // the user's folders below `home`.
@@ -20,15 +27,8 @@ struct Places {
   std::string User(const std::string& relative) const { return home + "/" + relative; }
 };
 
-// What the build says the bridge is called and whom it serves.
-struct Identity {
-  std::string hostName;    // the native-messaging host's name, and its manifest's file name
-  std::string chromiumId;  // the extension's id in Chromium and Google Chrome
-  std::string geckoId;     // the extension's id in Firefox
-};
-
-// The smart-card service, the readers (and which have a PIN pad), and in each reader the card
-// and its financial application.
+// The smart-card library (libpcsclite.so.1, which the platform layer loads), then the road
+// the shared check follows (diagnosis/smart_cards.h) in pcscd's words.
 void CheckSmartCards(platform::Pcsc& pcsc, Report& report);
 
 // The NPAPI plug-in folder: the module and its dialog helper next to it.

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   quilta::doctor::CheckBrowsers(places, identity, report);
   quilta::doctor::CheckDesktop(report);
 
-  const std::string out = json ? quilta::doctor::AsJson(report) : quilta::doctor::AsText(report);
+  const std::string out = json ? quilta::diagnosis::AsJson(report) : quilta::diagnosis::AsText(report);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return report.Clear() ? 0 : 1;
 }

@@ -54,6 +54,17 @@ inline constexpr uint32_t kStateUnaware = 0;
 inline constexpr uint32_t kStateEmpty = 0x10;
 inline constexpr uint32_t kStatePresent = 0x20;
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
+// The control code of the reader's function `function` (SCARD_CTL_CODE) as the platform's
+// SCardControl takes it: pcsc-lite's 0x42000000 + function, Windows' CTL_CODE of
+// FILE_DEVICE_SMARTCARD (0x31), METHOD_BUFFERED, FILE_ANY_ACCESS.
+constexpr uint32_t ControlCode(uint32_t function) {
+#if defined(_WIN32)
+  return 0x00310000u | (function << 2);
+#else
+  return 0x42000000u + function;
+#endif
+}
 }  // namespace scard
 
 struct ReaderState {

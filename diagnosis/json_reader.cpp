@@ -1,8 +1,8 @@
-#include "doctor/json_reader.h"
+#include "diagnosis/json_reader.h"
 
 #include <cstdint>
 
-namespace quilta::doctor {
+namespace quilta::diagnosis {
 namespace {
 
 class Reader {
@@ -243,4 +243,4 @@ std::optional<std::vector<std::string>> JsonValue::Strings() const {
 
 std::optional<JsonValue> ReadJson(std::string_view text) { return Reader(text).Document(); }
 
-}  // namespace quilta::doctor
+}  // namespace quilta::diagnosis

@@ -1,8 +1,8 @@
-#include "doctor/report.h"
+#include "diagnosis/report.h"
 
 #include <cstdio>
 
-namespace quilta::doctor {
+namespace quilta::diagnosis {
 namespace {
 
 const char* LevelName(Level level) {
@@ -162,4 +162,4 @@ std::string AsJson(const Report& report) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-}  // namespace quilta::doctor
+}  // namespace quilta::diagnosis

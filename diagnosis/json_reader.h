@@ -1,4 +1,4 @@
-// Reads the small JSON files the doctor looks at (the browsers' host manifests): a whole
+// Reads the small JSON files the checks look at (the browsers' host manifests): a whole
 // JSON text into a tree. Strings are taken as their UTF-8 bytes with the escapes resolved;
 // numbers are kept as written. Nesting deeper than kMaxDepth is refused.
 #pragma once
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quilta::doctor {
+namespace quilta::diagnosis {
 
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
@@ -29,4 +29,4 @@ struct JsonValue {
 // nullopt when `text` is not one JSON value surrounded only by white space.
 std::optional<JsonValue> ReadJson(std::string_view text);
 
-}  // namespace quilta::doctor
+}  // namespace quilta::diagnosis

@@ -1,11 +1,12 @@
-// The doctor's findings: one plain sentence each, for a customer reading it out to the help
-// desk, with what to do; the same findings as JSON for scripts.
+// The findings of the help-desk checks (quilta-doctor on Linux, quilta-nmhost.exe --check on
+// Windows): one plain sentence each, for a customer reading it out to the help desk, with
+// what to do; the same findings as JSON for scripts.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace quilta::doctor {
+namespace quilta::diagnosis {
 
 enum class Level { kOk, kWarn, kFail };
 
@@ -45,4 +46,4 @@ std::string AsJson(const Report& report);
 // `text` in double quotes, as the sentences name readers, files and programs.
 std::string Quoted(const std::string& text);
 
-}  // namespace quilta::doctor
+}  // namespace quilta::diagnosis
