@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnosis/profiles.h"
 #include "doctor/checks.h"
 
 namespace quilta::doctor {
@@ -21,8 +22,6 @@ constexpr char kPluginModule[] = "libnpquilta.so";
 constexpr char kDialogHelper[] = "quilta-dialogs";  // must sit next to the module or the host
 constexpr char kPluginPackage[] = "quilta-plugin";
 constexpr char kBridgePackage[] = "quilta-webatm";
-// Browser profile files are read only up to this size (Chromium's Preferences grow large).
-constexpr std::streamsize kMaxProfileFile = 64 << 20;
 constexpr std::streamsize kMaxManifest = 1 << 20;
 
 struct Browser {
@@ -104,12 +103,6 @@ std::vector<std::string> SubFolders(const std::string& dir) {
   closedir(d);
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string Joined(const std::vector<std::string>& items) {
-  std::string out;
-  for (const std::string& s : items) out += (out.empty() ? "" : ", ") + s;
-  return out;
 }
 
 // ---- the host manifest ------------------------------------------------------------------
@@ -211,76 +204,23 @@ bool CheckManifest(const Browser& b, const Places& places, const Identity& id, R
 
 // ---- the extension in the profiles --------------------------------------------------------
 
-enum class Seen { kYes, kNo, kUnreadable };
-
-// Whether a profile file mentions the extension's id as a JSON string. Chromium keeps its
-// extensions under their ids in Preferences, Firefox lists each add-on's "id" in
-// extensions.json.
-Seen FileMentions(const std::string& path, const std::string& id) {
-  if (!Exists(path)) return Seen::kNo;
-  const std::optional<std::string> text = ReadFile(path, kMaxProfileFile);
-  if (!text) return Seen::kUnreadable;
-  return text->find("\"" + id + "\"") != std::string::npos ? Seen::kYes : Seen::kNo;
-}
-
-Seen InProfile(const Browser& b, const std::string& dir, const Identity& id) {
-  if (b.gecko) {
-    if (IsFile(dir + "/extensions/" + id.geckoId + ".xpi")) return Seen::kYes;
-    return FileMentions(dir + "/extensions.json", id.geckoId);
+class PosixFiles final : public diagnosis::ProfileFiles {
+ public:
+  char Separator() const override { return '/'; }
+  bool Exists(const std::string& path) const override { return doctor::Exists(path); }
+  bool IsFile(const std::string& path) const override { return doctor::IsFile(path); }
+  bool IsDir(const std::string& path) const override { return doctor::IsDir(path); }
+  std::vector<std::string> SubFolders(const std::string& dir) const override {
+    return doctor::SubFolders(dir);
   }
-  if (IsDir(dir + "/Extensions/" + id.chromiumId)) return Seen::kYes;
-  const Seen prefs = FileMentions(dir + "/Preferences", id.chromiumId);
-  if (prefs == Seen::kYes) return prefs;
-  const Seen secure = FileMentions(dir + "/Secure Preferences", id.chromiumId);
-  if (secure == Seen::kYes) return secure;
-  return prefs == Seen::kUnreadable || secure == Seen::kUnreadable ? Seen::kUnreadable : Seen::kNo;
-}
-
-bool IsProfile(const Browser& b, const std::string& dir) {
-  if (b.gecko) return Exists(dir + "/prefs.js") || Exists(dir + "/extensions.json");
-  return Exists(dir + "/Preferences");
-}
+  std::optional<std::string> Read(const std::string& path, size_t limit) const override {
+    return doctor::ReadFile(path, static_cast<std::streamsize>(limit));
+  }
+};
 
 void CheckExtension(const Browser& b, const Places& places, const Identity& id, Report& report) {
-  const std::string base = places.User(b.profiles);
-  const std::string shownBase = "~/" + std::string(b.profiles);
-  const auto unreadable = [&](const std::string& why) {
-    report
-        .Add("extension-unreadable", Level::kWarn,
-             std::string("Could not look into ") + b.name + "'s profiles (" + shownBase + ": " +
-                 why + "): make sure the bank's web-ATM extension is added in " + b.name + ".")
-        .With("browser", b.name);
-  };
-  if (!IsDir(base)) return unreadable("no such folder; start " + std::string(b.name) + " once");
-  std::vector<std::string> profiles, found;
-  bool someUnreadable = false;
-  for (const std::string& name : SubFolders(base)) {
-    const std::string dir = base + "/" + name;
-    if (name == "System Profile" || name == "Guest Profile" || !IsProfile(b, dir)) continue;
-    profiles.push_back(name);
-    const Seen seen = InProfile(b, dir, id);
-    if (seen == Seen::kYes) found.push_back(name);
-    someUnreadable = someUnreadable || seen == Seen::kUnreadable;
-  }
-  if (profiles.empty())
-    return unreadable("no profile in it; start " + std::string(b.name) + " once");
-  if (!found.empty()) {
-    report
-        .Add("extension", Level::kOk,
-             std::string("The bank's web-ATM extension is added in ") + b.name + " (profile " +
-                 Joined(found) + ").")
-        .With("browser", b.name)
-        .WithList("profiles", found);
-    return;
-  }
-  if (someUnreadable) return unreadable("a profile's files cannot be read");
-  report
-      .Add("extension-missing", Level::kWarn,
-           std::string("The bank's web-ATM extension was not found in ") + b.name +
-               " (profiles looked at: " + Joined(profiles) + "): add it in " + b.name +
-               " and run this check again.")
-      .With("browser", b.name)
-      .WithList("profiles", profiles);
+  diagnosis::CheckExtension(b.name, places.User(b.profiles), "~/" + std::string(b.profiles),
+                            b.gecko, id, PosixFiles(), report);
 }
 
 }  // namespace
