@@ -75,6 +75,15 @@ class WinScard final : public Pcsc {
     *responseLength = static_cast<uint32_t>(n);
     return Result(rv);
   }
+
+  ScardResult Control(ScardHandle card, uint32_t code, const uint8_t* in, uint32_t inLength,
+                      uint8_t* out, uint32_t* outLength) override {
+    if (!outLength) return scard::kInvalidParameter;
+    DWORD n = 0;
+    LONG rv = SCardControl(static_cast<SCARDHANDLE>(card), code, in, inLength, out, *outLength, &n);
+    *outLength = static_cast<uint32_t>(n);
+    return Result(rv);
+  }
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ namespace {
 constexpr LONG kNoService = static_cast<LONG>(0x8010001Du);
 constexpr LONG kInvalidParameter = static_cast<LONG>(0x80100004u);
 constexpr LONG kInsufficientBuffer = static_cast<LONG>(0x80100008u);
+constexpr LONG kUnsupportedFeature = static_cast<LONG>(0x80100022u);
 constexpr DWORD kAutoAllocate = 0xFFFFFFFFu;
 
 // This thread's connection to the bridge.
@@ -197,6 +198,14 @@ LONG WINAPI SCardTransmit(SCARDHANDLE card, LPCSCARD_IO_REQUEST sendPci, const B
   memcpy(response, answer.data(), answer.size());
   *responseLength = static_cast<DWORD>(answer.size());
   return rv;
+}
+
+// Reader control commands do not cross the bridge: the vpcd readers behind it answer none, so
+// the caller learns what it learns from a reader without a feature list.
+LONG WINAPI SCardControl(SCARDHANDLE /*card*/, DWORD /*code*/, LPCVOID /*in*/, DWORD /*inLength*/,
+                         LPVOID /*out*/, DWORD /*outSize*/, LPDWORD returned) {
+  if (returned) *returned = 0;
+  return kUnsupportedFeature;
 }
 
 }  // extern "C"
