@@ -1,11 +1,14 @@
-// quilta-nmhost.exe: the native-messaging host on Windows (nmhost/session_win32.h), and its
-// registration for the browsers (nmhost/registration_win32.h).
+// quilta-nmhost.exe: the native-messaging host on Windows (nmhost/session_win32.h), its
+// registration for the browsers (nmhost/registration_win32.h) and the help-desk check of the
+// road from the browser to the card (nmhost/check_win32.h).
 //   quilta-nmhost.exe --register [--machine] | --unregister [--machine]
+//   quilta-nmhost.exe --check [--json]
 // Any other arguments are the browser's: the host then serves one page connection.
 #include <cstdio>
 #include <string>
 
 #include "core/atm_core.h"
+#include "nmhost/check_win32.h"
 #include "nmhost/registration_win32.h"
 #include "nmhost/session_win32.h"
 #include "ui/dialogs.h"
@@ -24,6 +27,14 @@ int main(int argc, char** argv) {
       machine = true;
     }
     return nmhost::RunRegistration(first == "--register", machine);
+  }
+  if (first == "--check") {
+    const std::string second = argc > 2 ? argv[2] : "";
+    if (argc > 3 || (argc == 3 && second != "--json")) {
+      std::fprintf(stderr, "usage: quilta-nmhost.exe --check [--json]\n");
+      return 2;
+    }
+    return nmhost::RunCheck(argc == 3);
   }
 
   nmhost::LogCaller(argc, argv);
