@@ -5,6 +5,7 @@ Runs in a Wine prefix of its own (tests/activex/run-in-wine ... linux, WINEPREFI
     nmhost_wine_test.py host --exe EXE --tool WINTOOL --domain DOMAIN [--linux-manifests DIR]
     nmhost_wine_test.py card --exe EXE --winscard DLL --bank-tool TOOL --domain DOMAIN
                              --reader NAME [--pinpad-reader NAME]
+    nmhost_wine_test.py check --exe EXE --winscard DLL --profiles DIR
 
 Both install the program as an installer does (C:\\Program Files\\Quilta) and register it
 (--register); the host is then started as Chrome starts it: the manifest named by Chrome's
@@ -30,6 +31,13 @@ package's host as the package registered it, for every user.
         reader, whose instruction dialog the host draws with the Win32 renderer and during
         which a call, a write and a read are answered as the plug-in answers them during its
         dialogs; the end of input releases the card and the context.
+  check inside tools/pcsc-sandbox (four readers, two named like the PIN-pad readers the
+        plug-in knows) after the Windows package installed everything (QUILTA_WINE_MSI), with
+        the test-only winscard.dll beside the installed host and Chrome, Edge and Firefox
+        present with the extension in a profile each: `quilta-nmhost.exe --check` on that
+        set-up must exit 0 with nothing but "ok", and on each broken one of CHECK_SETUPS (each
+        undone after) name the fault as its only failure with a line that says what to do,
+        exit non-zero, and give the same lines as text as its JSON has.
 Prints one line per check and "ALL PASSED" last when every check held.
 """
 import argparse
@@ -360,9 +368,267 @@ def card_test(args, tmp):
           last.endswith('end of input: released DisconnectCard 0 DisconnectDriver 0'), last)
 
 
+# ---- quilta-nmhost.exe --check ---------------------------------------------------------------
+
+PINPAD_PREFIX = 'Todos eCode Connectable'
+OTHER_CHROMIUM_ID = 'abcdefghijklmnopabcdefghijklmnop'
+OTHER = r'C:\Other'
+MODULE32 = r'C:\Program Files (x86)\Quilta\npquilta.dll'
+FONT_SUBSTITUTES = r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+BROWSERS = [r'C:\Program Files\Google\Chrome\Application\chrome.exe',
+            r'C:\Program Files (x86)\Microsoft\Edge\Application\msedge.exe',
+            r'C:\Program Files\Mozilla Firefox\firefox.exe']
+INSERT_CARD = "insert the bank's chip card, chip first and facing up"
+REINSTALL = 'reinstall quilta-'
+
+
+class CheckRig:
+    """A healthy machine: the package installed, the browsers present, the extension added in
+    one profile of each; the sandbox's readers and cards. Each set-up breaks one thing and
+    registers how to undo it."""
+
+    def __init__(self, args):
+        self.profiles = args.profiles
+        self.slots = int(os.environ['QUILTA_SANDBOX_SLOTS'])
+        self.readers = [os.environ['QUILTA_SIM_READER%d' % i] for i in range(self.slots)]
+        self.undo = []
+        with open(unix_path(MANIFEST['chromium']), encoding='utf-8') as f:
+            self.chromium_manifest = json.load(f)
+        with open(unix_path(MANIFEST['firefox']), encoding='utf-8') as f:
+            self.firefox_manifest = json.load(f)
+        self.chromium_id = self.chromium_manifest['allowed_origins'][0].split('/')[2]
+        self.gecko_id = self.firefox_manifest['allowed_extensions'][0]
+        install([args.winscard])
+        for program in BROWSERS:
+            self.write(program, '')
+        local, roaming = self.folder('LOCALAPPDATA'), self.folder('APPDATA')
+        self.chrome_extension = local + r'\Google\Chrome\User Data\Default\Extensions\%s' % self.chromium_id
+        os.makedirs(unix_path(self.chrome_extension + r'\1.0.1'))
+        self.write(local + r'\Google\Chrome\User Data\Default\Preferences', '{}')
+        self.write(local + r'\Microsoft\Edge\User Data\Default\Preferences',
+                   json.dumps({'extensions': {'settings': {self.chromium_id: {'state': 1}}}}))
+        firefox = roaming + r'\Mozilla\Firefox\Profiles\x1y2z3.default-release'
+        self.write(firefox + r'\prefs.js', '')
+        self.write(firefox + r'\extensions\%s.xpi' % self.gecko_id, 'xpi')
+
+    @staticmethod
+    def folder(variable):
+        return wine('cmd', '/c', 'echo', '%' + variable + '%').stdout.strip()
+
+    @staticmethod
+    def write(path, text):
+        os.makedirs(os.path.dirname(unix_path(path)), exist_ok=True)
+        with open(unix_path(path), 'w', encoding='utf-8') as f:
+            f.write(text)
+
+    def reg(self, *args):
+        r = wine('reg', *args)
+        if r.returncode != 0:
+            raise RuntimeError('reg %s: %s' % (' '.join(args), r.stdout + r.stderr))
+
+    def key(self, key, manifest, view):
+        """The key's default value set to `manifest` in the view ('32' or '64'); undone after."""
+        self.reg('add', key, '/ve', '/d', manifest, '/reg:' + view, '/f')
+        self.undo.append(lambda: self.reg('delete', key, '/reg:' + view, '/f'))
+
+    def other_manifest(self, name, browser, **changes):
+        m = dict(self.chromium_manifest if browser == 'chromium' else self.firefox_manifest)
+        m.update(changes)
+        path = OTHER + '\\' + name
+        self.write(path, json.dumps(m, indent=2))
+        return path
+
+    def regedit(self, lines):
+        """Imports registry lines (UTF-16, as regedit reads them) with regedit /S."""
+        path = unix_path(r'C:\check.reg')
+        with open(path, 'w', encoding='utf-16') as f:
+            f.write('\r\n'.join(['Windows Registry Editor Version 5.00', ''] + lines + ['']))
+        if wine('regedit', '/S', r'C:\check.reg').returncode != 0:
+            raise RuntimeError('regedit %s' % lines)
+
+    def simctl(self, slot, *request):
+        subprocess.run([os.environ['QUILTA_SIMCTL'], '--slot', str(slot)] + list(request),
+                       check=True, stdout=subprocess.DEVNULL)
+
+    def run(self):
+        js = wine(PROGRAM, '--check', '--json')
+        text = wine(PROGRAM, '--check')
+        try:
+            report = json.loads(js.stdout)
+        except ValueError:
+            report = {'clear': None, 'findings': []}
+            print('  not JSON: %r' % js.stdout[:300] + js.stderr[:300])
+        return js.returncode, report, text.returncode, text.stdout
+
+    # ---- the broken set-ups --------------------------------------------------------------
+    def chrome_key_missing(self):
+        key = r'HKLM\%s\%s' % (KEYS['Chrome'][0], HOST_NAME)
+        self.reg('delete', key, '/reg:64', '/f')
+        self.undo.append(lambda: self.reg('add', key, '/ve', '/d', MANIFEST['chromium'],
+                                          '/reg:64', '/f'))
+
+    def firefox_user_key_other_program(self):
+        program = OTHER + r'\quilta-nmhost.exe'
+        self.write(program, '')
+        manifest = self.other_manifest(HOST_NAME + '-firefox.json', 'firefox', path=program)
+        self.key(r'HKCU\%s\%s' % (KEYS['Firefox'][0], HOST_NAME), manifest, '64')
+
+    def edge_32_bit_key_other_extension(self):
+        manifest = self.other_manifest('edge.json', 'chromium', path=PROGRAM, allowed_origins=[
+            'chrome-extension://%s/' % OTHER_CHROMIUM_ID])
+        self.key(r'HKLM\%s\%s' % (KEYS['Edge'][0], HOST_NAME), manifest, '32')
+
+    def module32_missing(self):
+        kept = unix_path(r'C:\npquilta32.dll')
+        os.rename(unix_path(MODULE32), kept)
+        self.undo.append(lambda: os.rename(kept, unix_path(MODULE32)))
+
+    def chrome_extension_removed(self):
+        kept = unix_path(r'C:\extension-kept')
+        os.rename(unix_path(self.chrome_extension), kept)
+        self.undo.append(lambda: os.rename(kept, unix_path(self.chrome_extension)))
+
+    def font_missing(self):
+        # The prefix's own font has the Kai face only through FontSubstitutes.
+        self.regedit(['[%s]' % FONT_SUBSTITUTES, '"標楷體"=-'])
+        self.undo.append(lambda: self.regedit(['[%s]' % FONT_SUBSTITUTES,
+                                               '"標楷體"="AR PL UKai TW"']))
+
+    def swap_all(self, profile):
+        for s in range(self.slots):
+            self.simctl(s, 'swap', os.path.join(self.profiles, profile), 'wait')
+            self.undo.append(lambda s=s: self.simctl(s, 'swap', 'default', 'wait'))
+
+    def pull_all(self):
+        for s in range(self.slots):
+            self.simctl(s, 'remove', 'wait')
+            self.undo.append(lambda s=s: self.simctl(s, 'insert', 'wait'))
+
+    def stop_pcscd(self, pid):
+        fd = os.pidfd_open(pid)
+        os.kill(pid, 15)
+        if not select.select([fd], [], [], 10)[0]:
+            raise RuntimeError('pcscd did not stop')
+        os.close(fd)
+
+    def pcscd_without_readers(self):
+        """The sandbox's pcscd replaced by one with no reader configured (left so)."""
+        self.stop_pcscd(int(os.environ['QUILTA_SANDBOX_PCSCD_PID']))
+        empty = os.path.join(os.environ['QUILTA_SANDBOX_DIR'], 'no-readers.conf.d')
+        os.makedirs(empty, exist_ok=True)
+        self.pcscd = subprocess.Popen(['pcscd', '-f', '-c', empty], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+        subprocess.run([os.environ['QUILTA_PCSC_WAIT'], '--timeout', '10', '--list'], check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def no_pcscd(self):
+        """No smart-card service behind the bridge any more (left so)."""
+        self.stop_pcscd(self.pcscd.pid)
+        self.pcscd.wait()
+
+
+# name, what breaks it, the failure it must show alone (None: the road stays clear), what
+# that line must tell the customer to do, the warning expected. The last two replace pcscd.
+CHECK_SETUPS = [
+    ('healthy', lambda r: None, None, None, None),
+    ("Chrome's machine key missing", CheckRig.chrome_key_missing, 'bridge-manifest-missing',
+     REINSTALL, None),
+    ("Firefox's user key naming a manifest of another program",
+     CheckRig.firefox_user_key_other_program, 'bridge-host-other',
+     r'remove the registry key HKEY_CURRENT_USER\Software\Mozilla\NativeMessagingHosts\%s'
+     % HOST_NAME, None),
+    ("Edge's 32-bit machine key naming a manifest for another extension",
+     CheckRig.edge_32_bit_key_other_extension, 'bridge-extension-id',
+     r'remove the registry key HKEY_LOCAL_MACHINE\Software\Microsoft\Edge\NativeMessagingHosts'
+     r'\%s (32-bit view)' % HOST_NAME, None),
+    ('the 32-bit module missing', CheckRig.module32_missing, 'module-missing', REINSTALL, None),
+    ('the extension not added in Chrome', CheckRig.chrome_extension_removed, None, None,
+     'extension-missing'),
+    ("the dialogs' font missing", CheckRig.font_missing, 'font-missing',
+     'add "Chinese (Traditional) Supplemental Fonts"', None),
+    ('cards of another application', lambda r: r.swap_all('other-application.txt'),
+     'card-not-financial', INSERT_CARD, None),
+    ('every reader empty', CheckRig.pull_all, 'card-absent', INSERT_CARD, None),
+    ('no reader', CheckRig.pcscd_without_readers, 'readers-none', 'plug the card reader in', None),
+    ('the Smart Card service not running', CheckRig.no_pcscd, 'pcsc-service-down',
+     'start the service "Smart Card"', None),
+]
+
+
+def check_healthy(rig, findings, problems):
+    by_id = {}
+    for f in findings:
+        by_id.setdefault(f['id'], []).append(f)
+    listed = by_id['readers'][0]['detail']['readers'] if 'readers' in by_id else []
+    if sorted(listed) != sorted(rig.readers):
+        problems.append('readers listed: %s' % listed)
+    cards = sorted(f['detail']['reader'] for f in by_id.get('card', []))
+    if cards != sorted(rig.readers):
+        problems.append('financial cards found in %s, not in every reader' % cards)
+    for f in by_id.get('reader-type', []):
+        want = 'yes' if f['detail']['reader'].startswith(PINPAD_PREFIX) else 'no'
+        if f['detail']['pinpad'] != want:
+            problems.append('%s: pinpad %s' % (f['detail']['reader'], f['detail']['pinpad']))
+    for kind in ('bridge', 'extension'):
+        browsers = sorted(f['detail']['browser'] for f in by_id.get(kind, []))
+        if browsers != ['Firefox', 'Google Chrome', 'Microsoft Edge']:
+            problems.append('"%s" findings for %s' % (kind, browsers))
+    for f in by_id.get('bridge', []):
+        if f['detail']['program'] != PROGRAM or not f['detail']['key'].startswith('HKEY_LOCAL_MACHINE'):
+            problems.append('%s: %s' % (f['detail']['browser'], f['text']))
+    for kind, count in (('module', 2), ('activex', 2), ('font', 1), ('pcsc-service', 1)):
+        if len(by_id.get(kind, [])) != count:
+            problems.append('%d "%s" findings' % (len(by_id.get(kind, [])), kind))
+
+
+def check_setup(rig, name, fail_id, todo, warn_id, result):
+    rc, report, text_rc, text = result
+    findings = report['findings']
+    problems = []
+    fails = {f['id'] for f in findings if f['status'] == 'fail'}
+    warns = {f['id'] for f in findings if f['status'] == 'warn'}
+    if fail_id is None:
+        if rc != 0 or fails or report['clear'] is not True:
+            problems.append('exit %s, failures %s' % (rc, sorted(fails)))
+    else:
+        if rc == 0 or report['clear'] is not False:
+            problems.append('exit %s' % rc)
+        if fails != {fail_id}:
+            problems.append('failures %s, expected only %s' % (sorted(fails), fail_id))
+        for f in findings:
+            if f['id'] == fail_id and todo not in f['text']:
+                problems.append('"%s" does not tell to %s' % (f['text'], todo))
+    if warns != ({warn_id} if warn_id else set()):
+        problems.append('warnings %s' % sorted(warns))
+    if text_rc != rc:
+        problems.append('text output exits %s, JSON %s' % (text_rc, rc))
+    lines = [line.rstrip('\r') for line in text.splitlines()]
+    prefix = {'ok': 'OK       ', 'warn': 'WARNING  ', 'fail': 'PROBLEM  '}
+    for f in findings:
+        if prefix[f['status']] + f['text'] not in lines:
+            problems.append('no text line for "%s"' % f['text'])
+    if name == 'healthy':
+        check_healthy(rig, findings, problems)
+    return check(name, not problems, '\n  ' + '\n  '.join(problems) + '\n' + text)
+
+
+def check_test(args, tmp):
+    rig = CheckRig(args)
+    try:
+        for name, breaks, fail_id, todo, warn_id in CHECK_SETUPS:
+            breaks(rig)
+            check_setup(rig, name, fail_id, todo, warn_id, rig.run())
+            while rig.undo:
+                rig.undo.pop()()
+    finally:
+        if getattr(rig, 'pcscd', None) and rig.pcscd.poll() is None:
+            rig.pcscd.terminate()
+            rig.pcscd.wait()
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument('mode', choices=['host', 'card'])
+    ap.add_argument('mode', choices=['host', 'card', 'check'])
     ap.add_argument('--exe', required=True)
     ap.add_argument('--linux-manifests')
     ap.add_argument('--winscard')
@@ -371,6 +637,7 @@ def main():
     ap.add_argument('--reader')
     ap.add_argument('--pinpad-reader')
     ap.add_argument('--tool')
+    ap.add_argument('--profiles')
     args = ap.parse_args()
     if args.tool:
         shutil.copy(args.tool, unix_path(TOOL))
@@ -385,7 +652,7 @@ def main():
     subprocess.run(['wine', 'cmd', '/c', 'exit'], **quiet)
     with tempfile.TemporaryDirectory() as tmp:
         try:
-            (host_test if args.mode == 'host' else card_test)(args, tmp)
+            {'host': host_test, 'card': card_test, 'check': check_test}[args.mode](args, tmp)
         finally:
             subprocess.run(['wineserver', '-k'])  # the prefix's processes go before a screen does
     print('%d failures' % failures)
