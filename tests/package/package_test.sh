@@ -71,7 +71,8 @@ mount_over() {
     if [ -n "$parent" ]; then
       layer=$work/overlay${parent//\//_}
       mkdir -p "$layer/upper" "$layer/work"
-      mount -t overlay overlay -o "lowerdir=$parent,upperdir=$layer/upper,workdir=$layer/work" "$parent"
+      mount -t overlay overlay \
+        -o "lowerdir=$parent,upperdir=$layer/upper,workdir=$layer/work" "$parent"
       overlaid+=("$parent")
     fi
     mkdir -p "$dest"
@@ -105,7 +106,7 @@ browsers_on_installed_host() {
 }
 
 bridge() {
-  local deb version chromium_id gecko files want t0 pair b ext built out left
+  local deb version chromium_id gecko files want link t0 pair b ext built out left
   deb=$(ls "$work"/out/quilta-webatm_*.deb)
   echo "ok    built $(basename "$deb")"
   [ "$(dpkg-deb -f "$deb" Package)" = quilta-webatm ] || fail "package name"
@@ -113,7 +114,8 @@ bridge() {
   version=$(dpkg-deb -f "$deb" Version)
   chromium_id=$(sed -n 's|.*"chrome-extension://\([a-p]\{32\}\)/".*|\1|p' \
          "$build/nmhost/manifests/chromium/com.zelb.quilta.json")
-  gecko=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["browser_specific_settings"]["gecko"]["id"])' \
+  gecko=$(python3 -c 'import json, sys
+print(json.load(open(sys.argv[1]))["browser_specific_settings"]["gecko"]["id"])' \
             "$build/webext/manifest.json")
   [ -n "$chromium_id" ] && [ -n "$gecko" ] || fail "no extension ids in the build"
 
@@ -122,7 +124,8 @@ bridge() {
     ./etc/opt/chrome/native-messaging-hosts/com.zelb.quilta.json ./usr/bin/quilta-doctor \
     ./usr/lib/mozilla/native-messaging-hosts/com.zelb.quilta.json ./usr/lib/quilta/quilta-dialogs \
     ./usr/lib/quilta/quilta-nmhost "./usr/share/chromium/extensions/$chromium_id.json" \
-    "./usr/share/google-chrome/extensions/$chromium_id.json" ./usr/share/quilta/firefox/policies.json \
+    "./usr/share/google-chrome/extensions/$chromium_id.json" \
+    ./usr/share/quilta/firefox/policies.json \
     ./usr/share/quilta/webext/{background.js,manifest.json,page.js,relay.js} | sort)
   [ "$files" = "$want" ] || fail "package files:"$'\n'"$files"$'\n'"wanted:"$'\n'"$want"
   echo "ok    files: $(tr '\n' ' ' <<<"$files")"
@@ -139,26 +142,29 @@ bridge() {
   python3 - "$root" "$chromium_id" "$gecko" <<'PY' || fail "installed host manifests"
 import json, sys
 root, chromium_id, gecko = sys.argv[1:]
-for folder, key, want in (('etc/chromium', 'allowed_origins', 'chrome-extension://%s/' % chromium_id),
-                          ('etc/opt/chrome', 'allowed_origins', 'chrome-extension://%s/' % chromium_id),
+chromium = 'chrome-extension://%s/' % chromium_id
+for folder, key, want in (('etc/chromium', 'allowed_origins', chromium),
+                          ('etc/opt/chrome', 'allowed_origins', chromium),
                           ('usr/lib/mozilla', 'allowed_extensions', gecko)):
     path = '%s/%s/native-messaging-hosts/com.zelb.quilta.json' % (root, folder)
     m = json.load(open(path))
-    if m['path'] != '/usr/lib/quilta/quilta-nmhost' or m[key] != [want] or m['name'] != 'com.zelb.quilta':
+    if (m['path'] != '/usr/lib/quilta/quilta-nmhost' or m[key] != [want]
+            or m['name'] != 'com.zelb.quilta'):
         sys.exit('%s: %s' % (path, m))
 PY
-  [ "$(readlink "$root/etc/firefox/policies/policies.json")" = /usr/share/quilta/firefox/policies.json ] \
-    || fail "postinst did not link the Firefox policy fragment"
-  echo "ok    dpkg --root installs it; the manifests name the installed host and the extension alone;" \
-       "postinst links the Firefox policies"
+  link=$(readlink "$root/etc/firefox/policies/policies.json" || true)
+  [ "$link" = /usr/share/quilta/firefox/policies.json ] \
+    || fail "postinst did not link the Firefox policy fragment ($link)"
+  echo "ok    dpkg --root installs it; the manifests name the installed host and the" \
+       "extension alone; postinst links the Firefox policies"
 
   [ -n "$bank_tool" ] || fail "no bank tool given"
   [ "$(id -u)" = 0 ] || fail "the browsers on the installed host need root (mount namespaces)"
   t0=$(date +%s%N)
   export -f mount_over browsers_on_installed_host fail
   export root work build src domain bank_tool
-  unshare --mount --propagation private -- bash -c 'set -euo pipefail; overlaid=(); browsers_on_installed_host' \
-    || exit 1
+  unshare --mount --propagation private -- \
+    bash -c 'set -euo pipefail; overlaid=(); browsers_on_installed_host' || exit 1
   echo "ok    both browsers in the mount namespace: $(( ($(date +%s%N) - t0) / 1000000 )) ms"
 
   # The store archives, packed again from a copy with other file times: the same bytes.
@@ -168,21 +174,23 @@ PY
     b=${pair%:*} ext=${pair#*:}
     built=$build/webext-dist/quilta-webatm-$b-$version.$ext
     [ -f "$built" ] || fail "no $(basename "$built") in the build"
-    python3 "$src/tools/pack-webext.py" --webext "$work/webext-again" --browser "$b" --out "$work/again.$ext"
+    python3 "$src/tools/pack-webext.py" --webext "$work/webext-again" --browser "$b" \
+      --out "$work/again.$ext"
     cmp -s "$built" "$work/again.$ext" || fail "$(basename "$built") differs when packed again"
   done
   echo "ok    the store archives are byte-identical when packed again"
 
-  dpkg --root="$root" --force-not-root --force-script-chrootless -r quilta-webatm >"$work/dpkg.log" 2>&1 \
-    || { cat "$work/dpkg.log"; fail "dpkg -r"; }
-  left=$(cd "$root" && find . -mindepth 1 -not -path ./var -not -path ./var/lib -not -path ./var/lib/dpkg \
-           -not -path './var/lib/dpkg/*' -not -path ./etc -not -path ./usr -not -path ./usr/bin \
-           -not -path ./usr/lib -not -path ./usr/share | sort)
+  dpkg --root="$root" --force-not-root --force-script-chrootless -r quilta-webatm \
+    >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r"; }
+  left=$(cd "$root" && find . -mindepth 1 -not -path ./var -not -path ./var/lib \
+           -not -path ./var/lib/dpkg -not -path './var/lib/dpkg/*' -not -path ./etc \
+           -not -path ./usr -not -path ./usr/bin -not -path ./usr/lib -not -path ./usr/share | sort)
   [ -z "$left" ] || fail "left after dpkg -r:"$'\n'"$left"
   echo "ok    dpkg -r leaves nothing: no file, no policy link, no folder"
 
   # A test rig's tree is never packaged.
-  if out=$("$src/tools/build-deb" --build "$work/plain-tree" -DQUILTA_ALLOW_PLAIN_HTTP=ON 2>&1); then
+  if out=$("$src/tools/build-deb" --build "$work/plain-tree" -DQUILTA_ALLOW_PLAIN_HTTP=ON 2>&1)
+  then
     fail "build-deb packed a tree that admits plain http"
   fi
   grep -q 'configured with QUILTA_ALLOW_PLAIN_HTTP=ON' <<<"$out" || fail "build-deb's refusal: $out"
