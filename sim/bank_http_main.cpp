@@ -13,22 +13,40 @@
 //   GET  /other            files under --root (index.html for a folder).
 //
 //   quilta-bank-http --root DIR [--port N] [--port-file FILE] [--profile FILE]
-// --port 0 (the default) takes a free port; the port is printed ("listening on 127.0.0.1:N")
-// and written to FILE. One request per connection, one at a time.
+//                    [--cert FILE --key FILE]
+// --port 0 (the default) takes a free port; the port is printed ("listening on 127.0.0.1:N
+// (https)") and written to FILE. With --cert (the server's certificate, PEM, followed by any
+// intermediate ones) and --key (its private key, PEM) it speaks https only; without them
+// plain http, for looking at the pages locally (the plug-in and the extension serve the
+// bank's https pages only). One request per connection; each connection is read in a thread
+// of its own (a browser may hold a connection open before it sends on it), the bank answers
+// one request at a time.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
+
+#if QUILTA_BANK_HTTP_TLS
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+using TlsContext = SSL_CTX;
+#else
+struct TlsContext;  // a build without OpenSSL serves plain http only
+#endif
 
 #include "quilta_config.h"
 #include "sim/bank_server.h"
@@ -208,13 +226,70 @@ class Bank {
   std::mt19937_64 draw_{std::random_device{}()};
 };
 
+// One accepted connection: the socket itself, or TLS over it.
+class Connection {
+ public:
+  explicit Connection(int fd) : fd_(fd) {}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection() {
+#if QUILTA_BANK_HTTP_TLS
+    if (ssl_) {
+      SSL_shutdown(ssl_);
+      SSL_free(ssl_);
+    }
+#endif
+    close(fd_);
+  }
+
+#if QUILTA_BANK_HTTP_TLS
+  // The server's side of the handshake; false when the client went away or spoke no TLS.
+  bool Accept(SSL_CTX* ctx) {
+    ssl_ = SSL_new(ctx);
+    return ssl_ && SSL_set_fd(ssl_, fd_) == 1 && SSL_accept(ssl_) == 1;
+  }
+#endif
+
+  ssize_t Read(char* buf, size_t size) {
+#if QUILTA_BANK_HTTP_TLS
+    if (ssl_) {
+      const int n = SSL_read(ssl_, buf, static_cast<int>(size));
+      return n > 0 ? n : -1;
+    }
+#endif
+    return read(fd_, buf, size);
+  }
+
+  void WriteAll(const std::string& s) {
+    size_t off = 0;
+    while (off < s.size()) {
+      ssize_t n;
+#if QUILTA_BANK_HTTP_TLS
+      if (ssl_) {
+        const int w = SSL_write(ssl_, s.data() + off, static_cast<int>(s.size() - off));
+        n = w > 0 ? w : -1;
+      } else
+#endif
+        n = write(fd_, s.data() + off, s.size() - off);
+      if (n <= 0) return;
+      off += static_cast<size_t>(n);
+    }
+  }
+
+ private:
+  int fd_;
+#if QUILTA_BANK_HTTP_TLS
+  SSL* ssl_ = nullptr;
+#endif
+};
+
 // Reads one request: the head up to the blank line and a body of Content-Length bytes.
-bool ReadRequest(int fd, std::string* method, std::string* target, std::string* body) {
+bool ReadRequest(Connection& conn, std::string* method, std::string* target, std::string* body) {
   std::string data;
   char buf[4096];
   size_t headEnd;
   while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
-    const ssize_t n = read(fd, buf, sizeof buf);
+    const ssize_t n = conn.Read(buf, sizeof buf);
     if (n <= 0 || data.size() > 65536) return false;
     data.append(buf, static_cast<size_t>(n));
   }
@@ -228,7 +303,7 @@ bool ReadRequest(int fd, std::string* method, std::string* target, std::string* 
   if (length > 65536) return false;
   *body = data.substr(headEnd + 4);
   while (body->size() < length) {
-    const ssize_t n = read(fd, buf, sizeof buf);
+    const ssize_t n = conn.Read(buf, sizeof buf);
     if (n <= 0) return false;
     body->append(buf, static_cast<size_t>(n));
   }
@@ -236,37 +311,86 @@ bool ReadRequest(int fd, std::string* method, std::string* target, std::string* 
   return true;
 }
 
-void WriteAll(int fd, const std::string& s) {
-  size_t off = 0;
-  while (off < s.size()) {
-    const ssize_t n = write(fd, s.data() + off, s.size() - off);
-    if (n <= 0) return;
-    off += static_cast<size_t>(n);
+#if QUILTA_BANK_HTTP_TLS
+// The server's TLS context with its certificate chain and key; null (reasons on stderr) when
+// they cannot be loaded or do not belong together.
+SSL_CTX* MakeTlsContext(const std::string& cert, const std::string& key) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (ctx && SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) == 1 &&
+      SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()) == 1 &&
+      SSL_CTX_use_PrivateKey_file(ctx, key.c_str(), SSL_FILETYPE_PEM) == 1 &&
+      SSL_CTX_check_private_key(ctx) == 1)
+    return ctx;
+  std::fprintf(stderr, "quilta-bank-http: cannot use --cert %s --key %s\n", cert.c_str(),
+               key.c_str());
+  ERR_print_errors_fp(stderr);
+  SSL_CTX_free(ctx);
+  return nullptr;
+}
+#endif
+
+// Serves one connection: its request, the bank's answer, closed.
+void Serve(int fd, Bank& bank, std::mutex& bankMutex, TlsContext* tls) {
+  // A client that keeps a connection open without sending ends its thread after a while.
+  timeval limit{30, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  Connection conn(fd);
+#if QUILTA_BANK_HTTP_TLS
+  if (tls && !conn.Accept(tls)) return;
+#else
+  (void)tls;
+#endif
+  std::string method, target, body;
+  Reply r{400, "text/plain", "bad request\n"};
+  if (ReadRequest(conn, &method, &target, &body)) {
+    const std::lock_guard<std::mutex> lock(bankMutex);
+    r = bank.Handle(method, target, body);
   }
+  conn.WriteAll("HTTP/1.0 " + std::to_string(r.code) + " X\r\nContent-Type: " + r.type +
+                "\r\nCache-Control: no-store\r\nContent-Length: " + std::to_string(r.body.size()) +
+                "\r\nConnection: close\r\n\r\n" + r.body);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string root, portFile, profile;
+  std::string root, portFile, profile, cert, key;
   int port = 0;
+  bool usage = argc % 2 == 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string opt = argv[i];
     if (opt == "--root") root = argv[i + 1];
     else if (opt == "--port") port = std::atoi(argv[i + 1]);
     else if (opt == "--port-file") portFile = argv[i + 1];
     else if (opt == "--profile") profile = argv[i + 1];
-    else {
-      std::fprintf(stderr, "usage: quilta-bank-http --root DIR [--port N] [--port-file FILE] [--profile FILE]\n");
-      return 2;
-    }
+    else if (opt == "--cert") cert = argv[i + 1];
+    else if (opt == "--key") key = argv[i + 1];
+    else usage = true;
+  }
+  if (usage || cert.empty() != key.empty()) {
+    std::fprintf(stderr,
+                 "usage: quilta-bank-http --root DIR [--port N] [--port-file FILE] [--profile FILE]"
+                 " [--cert FILE --key FILE]\n");
+    return 2;
   }
   if (root.empty()) {
     std::fprintf(stderr, "quilta-bank-http: --root DIR is required\n");
     return 2;
   }
+  TlsContext* tls = nullptr;
+  if (!cert.empty()) {
+#if QUILTA_BANK_HTTP_TLS
+    if (!(tls = MakeTlsContext(cert, key))) return 2;
+#else
+    std::fprintf(stderr, "quilta-bank-http: built without OpenSSL, no https (--cert, --key)\n");
+    return 2;
+#endif
+  }
+  std::signal(SIGPIPE, SIG_IGN);  // a client gone before its answer ends only its thread
   sim::Profile card = profile.empty() ? sim::DefaultProfile() : sim::LoadProfile(profile);
   Bank bank(std::move(card), root);
+  std::mutex bankMutex;
 
   const int s = socket(AF_INET, SOCK_STREAM, 0);
   const int one = 1;
@@ -282,19 +406,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   port = ntohs(addr.sin_port);
-  std::printf("listening on 127.0.0.1:%d\n", port);
+  std::printf("listening on 127.0.0.1:%d (%s)\n", port, tls ? "https" : "http");
   std::fflush(stdout);
   if (!portFile.empty()) std::ofstream(portFile) << port << "\n";
 
   for (;;) {
     const int c = accept(s, nullptr, nullptr);
     if (c < 0) continue;
-    std::string method, target, body;
-    Reply r = ReadRequest(c, &method, &target, &body) ? bank.Handle(method, target, body)
-                                                       : Reply{400, "text/plain", "bad request\n"};
-    WriteAll(c, "HTTP/1.0 " + std::to_string(r.code) + " X\r\nContent-Type: " + r.type +
-                    "\r\nCache-Control: no-store\r\nContent-Length: " + std::to_string(r.body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + r.body);
-    close(c);
+    std::thread(Serve, c, std::ref(bank), std::ref(bankMutex), tls).detach();
   }
 }
