@@ -165,35 +165,54 @@ def browser(args):
             failures.append(name)
         return ok
 
-    if not check('the sample page is served from the bank host', js('typeof webatm') == 'object'):
+    def step(expr, seconds=60):
+        """Starts the page's step `expr` (it gives a promise) and runs the browser until the
+        promise settles: its value (JSON), or None after `seconds`."""
+        js('window.e2eStep = undefined; %s.then(function (v) { window.e2eStep = {value: v}; },'
+           ' function (e) { window.e2eStep = {error: String(e)}; })' % expr)
+        deadline = time.time() + seconds
+        wait = QEventLoop()
+        timer = QTimer()
+        timer.timeout.connect(lambda: (js('window.e2eStep !== undefined') or time.time() > deadline)
+                              and wait.quit())
+        timer.start(50)
+        wait.exec_()
+        timer.stop()
+        got = json.loads(js('JSON.stringify(window.e2eStep) || "null"'))
+        if got and 'error' in got:
+            print('page: %s rejected: %s' % (expr, got['error']))
+        return got and got.get('value')
+
+    if not check('the sample page is served from the bank host', js('typeof webAtmSample') == 'object'):
         return 1
     for rtype, reader in ((1, args.plain_reader), (2, args.pinpad_reader), (3, args.pinpad_reader)):
         print('-- reader type %d on "%s"' % (rtype, reader))
         js("document.getElementById('pin').value = '1234'")
-        if not check('type %d: readers listed' % rtype, js('webatm.listReaders()') is True):
+        if not check('type %d: readers listed' % rtype, step('webAtmSample.listReaders()') is True):
             continue
+        check('type %d: the page found the plug-in' % rtype, js('webAtmSample.surface') == 'plug-in')
         js("document.getElementById('readers').value = %s" % json.dumps(reader))
         js("document.getElementById('type').value = '%d'" % rtype)
-        if not check('type %d: card opened and read' % rtype, js('webatm.openCard()') is True):
+        if not check('type %d: card opened and read' % rtype, step('webAtmSample.openCard()') is True):
             continue
         cust = subprocess.Popen([sys.executable, os.path.abspath(__file__), '--customer',
                                  '--reader-type', str(rtype), '--shots', args.shots,
                                  '--geometry', args.geometry, '--simctl', args.simctl])
-        done = js("webatm.run('transfer')")
+        done = step("webAtmSample.run('transfer')", 120)
         try:
             rc = cust.wait(timeout=90)
         except subprocess.TimeoutExpired:
             cust.kill()
             rc = -1
         check('type %d: the customer played the dialog' % rtype, rc == 0)
-        last = js('JSON.stringify(webatm.last)')
+        last = js('JSON.stringify(webAtmSample.last)')
         check('type %d: DoTransferTAC 0 and the bank verified it (%s)' % (rtype, last), done is True)
         # The TAC log needs the PIN proved to the plug-in (VerifyPIN, as on reader type 1's
         # road); the PIN-pad readers proved it to the card only.
         if rtype == 1:
             check('type 1: TAC log read, the bank finds that transfer in its first record',
-                  js('webatm.tacLog()') is True)
-        check('type %d: card closed' % rtype, js('webatm.close()') is True)
+                  step('webAtmSample.tacLog()') is True)
+        check('type %d: card closed' % rtype, step('webAtmSample.close()') is True)
     view.grab().save(os.path.join(args.shots, 'page-log.png'))
     if failures:
         print('%d check(s) failed' % len(failures))
