@@ -183,17 +183,20 @@ def browser(args):
             print('page: %s rejected: %s' % (expr, got['error']))
         return got and got.get('value')
 
-    if not check('the sample page is served from the bank host', js('typeof webAtmSample') == 'object'):
+    if not check('the sample page is served from the bank host',
+                 js('typeof webAtmSample') == 'object'):
         return 1
     for rtype, reader in ((1, args.plain_reader), (2, args.pinpad_reader), (3, args.pinpad_reader)):
         print('-- reader type %d on "%s"' % (rtype, reader))
         js("document.getElementById('pin').value = '1234'")
         if not check('type %d: readers listed' % rtype, step('webAtmSample.listReaders()') is True):
             continue
-        check('type %d: the page found the plug-in' % rtype, js('webAtmSample.surface') == 'plug-in')
+        check('type %d: the page found the plug-in' % rtype,
+              js('webAtmSample.surface') == 'plug-in')
         js("document.getElementById('readers').value = %s" % json.dumps(reader))
         js("document.getElementById('type').value = '%d'" % rtype)
-        if not check('type %d: card opened and read' % rtype, step('webAtmSample.openCard()') is True):
+        if not check('type %d: card opened and read' % rtype,
+                     step('webAtmSample.openCard()') is True):
             continue
         cust = subprocess.Popen([sys.executable, os.path.abspath(__file__), '--customer',
                                  '--reader-type', str(rtype), '--shots', args.shots,

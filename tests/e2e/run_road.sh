@@ -24,12 +24,17 @@ plugins=$work/root/usr/lib/mozilla/plugins
 echo "plug-in as installed: $(ls "$plugins" | tr '\n' ' ')"
 
 /usr/bin/python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import https_rig
-https_rig.TestCA(sys.argv[2], sys.argv[3:])' "$src/tests/npapi/browser" "$work/tls" "$domain" "*.$domain"
+https_rig.TestCA(sys.argv[2], sys.argv[3:])' \
+  "$src/tests/npapi/browser" "$work/tls" "$domain" "*.$domain"
 "$build/sim/quilta-bank-http" --root "$src/samples" --cert "$work/tls/server.pem" \
   --key "$work/tls/server.key" --port-file "$work/port" >"$work/bank.log" 2>&1 &
 bank_pid=$!
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "the bank's web server did not start:"; cat "$work/bank.log"; exit 1; }
+if [ ! -s "$work/port" ]; then
+  echo "the bank's web server did not start:"
+  cat "$work/bank.log"
+  exit 1
+fi
 https_port=$(cat "$work/port")
 
 shots=$build/e2e-screenshots
