@@ -17,6 +17,9 @@
 //  - When a host goes away on its own (it ended, was killed), the calls it left unanswered
 //    are rejected on every page that waits for one, and the next request starts a new host:
 //    a fresh session.
+//  - A request longer than the host takes in one frame (MAX_FRAME) is answered here with
+//    "frame-too-long" and never sent: the host would end on it, and with it the session of
+//    every page of the origin.
 // Lifetime: an open native port keeps the worker alive in Chromium, and the background script
 // in Firefox; a worker that ends all the same closes the pages' ports, and each page's next
 // call opens a new one.
@@ -24,6 +27,8 @@
 
 const HOST = 'com.zelb.quilta';
 const GRACE_MS = 30000;
+const MAX_FRAME = 1 << 20;  // bytes of one request's JSON, as the host reads it
+const utf8 = new TextEncoder();
 
 // Origin key -> { pages: Set of page ports, native: port or null, waiting: Map, timer }.
 // `waiting` maps the worker's request id to the page port and the page's own id, for the
@@ -95,17 +100,24 @@ function forget(entry) {
 function send(entry, page, m) {
   const id = nextId++;
   const request = { id, op: m.op, name: m.name, args: m.args, origin: page.sender.url };
-  if (!entry.native) startHost(entry);
-  entry.waiting.set(id, { page, id: m.id });
-  try {
-    entry.native.postMessage(request);
-  } catch (e) {
-    // The host went away and its notice has not arrived yet: a new one takes the request.
-    entry.waiting.delete(id);
-    startHost(entry);
-    entry.waiting.set(id, { page, id: m.id });
-    entry.native.postMessage(request);
+  if (utf8.encode(JSON.stringify(request)).length > MAX_FRAME) {
+    post(page, { id: m.id, error: { code: 'frame-too-long',
+                                    message: 'a request may hold at most ' + MAX_FRAME + ' bytes' } });
+    return;
   }
+  for (let attempt = 0; attempt < 2; ++attempt) {
+    if (!entry.native) startHost(entry);
+    entry.waiting.set(id, { page, id: m.id });
+    try {
+      entry.native.postMessage(request);
+      return;
+    } catch (e) {
+      // The host went away and its notice has not arrived yet: a new one takes the request.
+      entry.waiting.delete(id);
+      entry.native = null;
+    }
+  }
+  post(page, { gone: true, ids: [m.id], message: 'the native host could not be started' });
 }
 
 chrome.runtime.onConnect.addListener((page) => {

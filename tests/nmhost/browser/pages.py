@@ -133,6 +133,10 @@ async function run() {
   await same('write-only SessionKey reads nothing', webatm.get('SessionKey'), undefined);
   await same('ReaderName takes non-ASCII text', webatm.set('ReaderName', '\u8b80\u5361\u6a5f A'), true);
   await same('non-ASCII text round trip', webatm.get('ReaderName'), '\u8b80\u5361\u6a5f A');
+  // A request the host could not take in one frame is answered by the extension, and the
+  // origin's session goes on (the host would end on it, for every page of the origin).
+  await rejects('a request over 1 MiB', webatm.set('PCode', 'x'.repeat(1 << 20)), 'frame-too-long');
+  await same('the session after it', webatm.get('ReaderName'), '\u8b80\u5361\u6a5f A');
   await same('ReaderType from a script number', webatm.set('ReaderType', 3), true);
   await same('ReaderType refuses 2.5', webatm.set('ReaderType', 2.5), false);
   await same('ReaderType refuses a string', webatm.set('ReaderType', '1'), false);
