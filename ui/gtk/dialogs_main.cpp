@@ -5,7 +5,8 @@
 //   quilta-dialogs --fd N
 //
 // and talks to it in the frames of ui/dialog_wire.h. The helper keeps no copy of any
-// template: every dialog arrives whole in an Open message. It ends when the socket closes.
+// template: every dialog arrives whole in an Open message. It serves the plug-in's dialogs
+// one after another and ends when the socket closes or the process that started it ends.
 // The helper itself: ui/gtk/helper.h.
 #include <gtk/gtk.h>
 #include <signal.h>

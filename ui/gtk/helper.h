@@ -1,5 +1,8 @@
 // The dialog helper's state: one connection to the plug-in, at most one dialog window (built
-// from the Open message, shown on Show) and its message boxes. The work is split by role:
+// from the Open message, shown on Show) and its message boxes. The helper serves one dialog
+// after another for as long as the plug-in keeps it; Close takes away the dialog and every
+// message box, so that nothing of one dialog is left for the next. It ends when the socket
+// closes or the process that started it ends. The work is split by role:
 //   messaging.cpp  the socket, the frames and their dispatch, answering Ping after painting
 //   window.cpp     building and placing the window and its controls, texts, message boxes,
 //                  keyboard and window-manager input
@@ -9,6 +12,7 @@
 #pragma once
 
 #include <gtk/gtk.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -62,7 +66,7 @@ class Helper {
   void Report(wire::EventKind kind, int32_t id);
 
   PangoFontDescription* font() const { return font_; }
-  bool MessageBoxOpen() const { return messageBoxes_ > 0; }
+  bool MessageBoxOpen() const { return !messageBoxes_.empty(); }
 
  private:
   // ---- messaging.cpp ----
@@ -70,6 +74,11 @@ class Helper {
   static gboolean OnSocket(gint, GIOCondition, gpointer self);
   bool ReadSocket();
   void Quit();
+  // Ends the helper when the process that started it ends, even while a copy of the socket
+  // lives on elsewhere (a process forked from it).
+  void WatchParent();
+  static gboolean OnParentEnded(gint, GIOCondition, gpointer self);
+  static gboolean CheckParent(gpointer self);
   // False when the message was malformed (it is then ignored).
   bool Handle(wire::Msg type, std::span<const uint8_t> body);
   // Runs `done` once the dialog window has been painted and the display has processed the
@@ -86,6 +95,8 @@ class Helper {
   void InstallCss();
   ControlView* Find(int32_t id);
   void CloseDialog();
+  // The Close message: the dialog and every message box, those shown without a dialog too.
+  void CloseAll();
   void Open(wire::OpenMsg m);
   void ShowDialog();
   void InitialFocus();
@@ -132,7 +143,8 @@ class Helper {
   std::vector<std::unique_ptr<ControlView>> controls_;
   std::vector<std::function<void()>> afterPaint_;
   bool flushPending_ = false;
-  int messageBoxes_ = 0;
+  std::vector<GtkWidget*> messageBoxes_;
+  pid_t parent_ = -1;
 };
 
 // ---- painting.cpp ----

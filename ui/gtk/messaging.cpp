@@ -2,6 +2,8 @@
 // the answer to Ping once everything sent before it has been painted.
 #include <glib-unix.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -20,9 +22,35 @@ struct PendingPing {
 }  // namespace
 
 void Helper::Start() {
+  WatchParent();
   InstallCss();
   Send(wire::Writer(wire::Msg::Hello).U16(wire::kVersion).Frame());
   g_unix_fd_add(fd_, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), &Helper::OnSocket, this);
+}
+
+void Helper::WatchParent() {
+  parent_ = getppid();
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, parent_, 0));
+  if (pidfd >= 0) {
+    g_unix_fd_add(pidfd, G_IO_IN, &Helper::OnParentEnded, this);  // readable once it has ended
+  } else {
+    g_timeout_add_seconds(1, &Helper::CheckParent, this);  // no pidfd: look now and then
+  }
+  // It may have ended before the watch began.
+  if (getppid() != parent_) g_idle_add(&Helper::CheckParent, this);
+}
+
+gboolean Helper::OnParentEnded(gint, GIOCondition, gpointer self) {
+  static_cast<Helper*>(self)->Quit();
+  return G_SOURCE_REMOVE;
+}
+
+// An orphan is taken over by another process: its parent is then no longer the one it had.
+gboolean Helper::CheckParent(gpointer p) {
+  auto* self = static_cast<Helper*>(p);
+  if (getppid() == self->parent_) return G_SOURCE_CONTINUE;
+  self->Quit();
+  return G_SOURCE_REMOVE;
 }
 
 void Helper::Report(wire::EventKind kind, int32_t id) {
@@ -140,7 +168,7 @@ bool Helper::Handle(wire::Msg type, std::span<const uint8_t> body) {
       return true;
     case wire::Msg::Close:
       if (!r.Done()) return false;
-      CloseDialog();
+      CloseAll();
       return true;
     case wire::Msg::Ping: {
       const uint32_t token = r.U32();

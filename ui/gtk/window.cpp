@@ -68,6 +68,12 @@ void Helper::CloseDialog() {
   if (!afterPaint_.empty()) ScheduleFlush();
 }
 
+void Helper::CloseAll() {
+  CloseDialog();  // the boxes over the dialog go with it
+  const std::vector<GtkWidget*> boxes = messageBoxes_;  // each takes itself off the list
+  for (GtkWidget* box : boxes) gtk_widget_destroy(box);
+}
+
 void Helper::Open(wire::OpenMsg m) {
   CloseDialog();
   font_ = pango_font_description_new();
@@ -258,7 +264,7 @@ void Helper::ShowMessageBox(const std::string& text, const std::string& caption)
   gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
   gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
   gtk_window_set_position(GTK_WINDOW(box), window_ ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
-  ++messageBoxes_;
+  messageBoxes_.push_back(box);
   g_signal_connect(box, "response", G_CALLBACK(&Helper::OnMessageBoxResponse), this);
   g_signal_connect(box, "destroy", G_CALLBACK(&Helper::OnMessageBoxDestroyed), this);
   gtk_widget_show_all(box);
@@ -268,9 +274,9 @@ void Helper::ShowMessageBox(const std::string& text, const std::string& caption)
 void Helper::OnMessageBoxResponse(GtkDialog* box, gint, gpointer) { gtk_widget_destroy(GTK_WIDGET(box)); }
 
 // Closed by its OK button, Esc, its frame, or destroyed from outside: the caller goes on.
-void Helper::OnMessageBoxDestroyed(GtkWidget*, gpointer p) {
+void Helper::OnMessageBoxDestroyed(GtkWidget* box, gpointer p) {
   auto* self = static_cast<Helper*>(p);
-  --self->messageBoxes_;
+  std::erase(self->messageBoxes_, box);
   self->Send(wire::Writer(wire::Msg::MessageBoxDone).Frame());
 }
 

@@ -1,10 +1,14 @@
-// The helper process on its own: it survives whatever the socket brings, and the plug-in side
-// copes with no display, no helper and a helper that dies.
+// The helper process on its own: it survives whatever the socket brings, ends with the process
+// that started it, and the plug-in side copes with no display, no helper and a helper that
+// dies.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -234,6 +238,55 @@ TEST(DialogHelper, AHelperThatDiesReportsClosedAndTheNextOpenStartsAFreshOne) {
   EXPECT_NE(r.HelperPid(), first);
   EXPECT_FALSE(r.WaitEvent(0).has_value());
   r.Close();
+}
+
+// The helper ends with the process that started it, also when a process forked from that one
+// still holds a copy of the helper's socket.
+TEST(DialogHelper, TheHelperEndsWithTheProcessThatStartedItThoughItsSocketLivesOn) {
+  PrivateDisplay();
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // the orphans come back to this process
+  int report[2], release[2];
+  ASSERT_EQ(pipe(report), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t plugin = fork();
+  ASSERT_GE(plugin, 0);
+  if (plugin == 0) {
+    close(report[0]);
+    close(release[1]);
+    RemoteRenderer r(QUILTA_DIALOGS_PATH);
+    if (!r.Open(kTiny, u"Orphan") || !r.Sync()) _exit(1);
+    pid_t pids[2] = {r.HelperPid(), fork()};
+    if (pids[1] == 0) {  // keeps the socket until the test releases it
+      char c;
+      while (read(release[0], &c, 1) < 0 && errno == EINTR) {
+      }
+      _exit(0);
+    }
+    if (write(report[1], pids, sizeof pids) != static_cast<ssize_t>(sizeof pids)) _exit(1);
+    for (;;) pause();
+  }
+  close(report[1]);
+  close(release[0]);
+  pid_t pids[2] = {-1, -1};
+  ASSERT_EQ(read(report[0], pids, sizeof pids), static_cast<ssize_t>(sizeof pids));
+  close(report[0]);
+  const pid_t helper = pids[0], keeper = pids[1];
+  ASSERT_GT(helper, 0);
+  ASSERT_GT(keeper, 0);
+  const int helperEnd = static_cast<int>(syscall(SYS_pidfd_open, helper, 0));
+  ASSERT_GE(helperEnd, 0);
+
+  kill(plugin, SIGKILL);
+  waitpid(plugin, nullptr, 0);
+  pollfd p{helperEnd, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 20000), 1) << "the helper outlived the process that started it";
+  close(helperEnd);
+
+  close(release[1]);
+  kill(helper, SIGKILL);  // when it did not end by itself
+  waitpid(helper, nullptr, 0);
+  waitpid(keeper, nullptr, 0);
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 #ifdef QUILTA_PLUGIN_MODULE
