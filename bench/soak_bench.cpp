@@ -27,9 +27,9 @@
 // VmRSS within 256 kB; the heap in use at the end of each phase is what it was at its half, to
 // less than a byte per transaction. Exit status 1 when a call fails or the bank refuses a
 // result (flat or not, the figures are printed).
+#include <dirent.h>
 #include <malloc.h>
 #include <sys/types.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -65,7 +65,8 @@ long StatusKb(const std::string& pid, const std::string& name) {
   std::ifstream in("/proc/" + pid + "/status");
   std::string line;
   while (std::getline(in, line)) {
-    if (line.compare(0, name.size() + 1, name + ":") == 0) return std::strtol(line.c_str() + name.size() + 1, nullptr, 10);
+    if (line.compare(0, name.size() + 1, name + ":") == 0)
+      return std::strtol(line.c_str() + name.size() + 1, nullptr, 10);
   }
   return -1;
 }
@@ -133,7 +134,8 @@ Snapshot Take(const char* point, int inquiries, int transfers, const std::string
     s.pcscdFds = static_cast<long>(fds.size());
     s.pcscdClients = 0;
     for (const std::string& t : fds) {
-      if (t.compare(0, 8, "socket:[") == 0 && clients.count(t.substr(8, t.size() - 9))) ++s.pcscdClients;
+      if (t.compare(0, 8, "socket:[") == 0 && clients.count(t.substr(8, t.size() - 9)))
+        ++s.pcscdClients;
     }
     s.pcscdRssKb = StatusKb(pcscd, "VmRSS");
   }
@@ -141,8 +143,8 @@ Snapshot Take(const char* point, int inquiries, int transfers, const std::string
 }
 
 void Print(const Snapshot& s) {
-  std::printf("%-22s %5d %4d %9ld %11zu %4zu %8ld %6ld %8ld\n", s.point, s.inquiries, s.transfers, s.rssKb,
-              s.heapBytes, s.fds, s.pcscdClients, s.pcscdFds, s.pcscdRssKb);
+  std::printf("%-22s %5d %4d %9ld %11zu %4zu %8ld %6ld %8ld\n", s.point, s.inquiries, s.transfers,
+              s.rssKb, s.heapBytes, s.fds, s.pcscdClients, s.pcscdFds, s.pcscdRssKb);
   std::fflush(stdout);
 }
 
@@ -151,10 +153,12 @@ void Print(const Snapshot& s) {
 // The calls a page makes, through the script layer as every binding makes them.
 class Page {
  public:
-  Page(quilta::CAtmCore& core, const std::string& url) : layer_(core, quilta::Surface::NativeMessaging, url) {}
+  Page(quilta::CAtmCore& core, const std::string& url)
+      : layer_(core, quilta::Surface::NativeMessaging, url) {}
 
   int32_t Call(const std::string& method, const std::vector<std::string>& args = {}) {
-    const std::optional<quilta::Member> m = quilta::FindMember(method, quilta::Surface::NativeMessaging);
+    const std::optional<quilta::Member> m =
+        quilta::FindMember(method, quilta::Surface::NativeMessaging);
     if (!m || !m->isMethod) return -1;
     std::vector<ScriptValue> values;
     for (const std::string& a : args) values.push_back(ScriptValue::OfText(quilta::FromUtf8(a)));
@@ -162,13 +166,16 @@ class Page {
     return r.kind == ScriptValue::Kind::Int ? r.i : -1;
   }
   bool Set(const std::string& name, const std::string& value) {
-    const std::optional<quilta::Member> m = quilta::FindMember(name, quilta::Surface::NativeMessaging);
+    const std::optional<quilta::Member> m =
+        quilta::FindMember(name, quilta::Surface::NativeMessaging);
     if (!m || m->isMethod) return false;
-    if (quilta::Info(m->prop).type == quilta::ValueType::Int) return layer_.Set(m->prop, ScriptValue::OfInt(std::stoi(value)));
+    if (quilta::Info(m->prop).type == quilta::ValueType::Int)
+      return layer_.Set(m->prop, ScriptValue::OfInt(std::stoi(value)));
     return layer_.Set(m->prop, ScriptValue::OfText(quilta::FromUtf8(value)));
   }
   std::string Get(const std::string& name) const {
-    const std::optional<quilta::Member> m = quilta::FindMember(name, quilta::Surface::NativeMessaging);
+    const std::optional<quilta::Member> m =
+        quilta::FindMember(name, quilta::Surface::NativeMessaging);
     if (!m || m->isMethod) return {};
     const std::optional<ScriptValue> v = layer_.Get(m->prop);
     if (!v) return {};
@@ -198,15 +205,20 @@ int main(int argc, char** argv) {
     if (i + 1 >= argc) return Usage();
     const int n = std::atoi(argv[++i]);
     if (n < 0) return Usage();
-    if (a == "--inquiries") inquiries = n;
-    else if (a == "--transfers") transfers = n;
-    else if (a == "--per-visit" && n > 0) perVisit = n;
-    else return Usage();
+    if (a == "--inquiries")
+      inquiries = n;
+    else if (a == "--transfers")
+      transfers = n;
+    else if (a == "--per-visit" && n > 0)
+      perVisit = n;
+    else
+      return Usage();
   }
 
   const sim::SandboxSlot slot = sim::SandboxSlotFromEnvironment(0);
   if (slot.reader.empty() || slot.control.empty()) {
-    std::printf("soak_bench: not inside tools/pcsc-sandbox (no simulated card); nothing measured\n");
+    std::printf(
+        "soak_bench: not inside tools/pcsc-sandbox (no simulated card); nothing measured\n");
     return 0;
   }
   const char* pcscdEnv = std::getenv("QUILTA_SANDBOX_PCSCD_PID");
@@ -221,11 +233,13 @@ int main(int argc, char** argv) {
   uint64_t seed = 1;
   int judged = 0;
 
-  std::printf("soak_bench: %d inquiries and %d transfers in visits of %d on %s; pcscd %s\n", inquiries, transfers,
-              perVisit, slot.reader.c_str(), pcscd.empty() ? "unknown" : pcscd.c_str());
-  std::printf("%-22s %5s %4s %9s %11s %4s %8s %6s %8s\n", "point", "inq", "xfer", "VmRSS kB", "heap bytes", "fds",
-              "pcscd", "pcscd", "pcscd");
-  std::printf("%-22s %5s %4s %9s %11s %4s %8s %6s %8s\n", "", "", "", "", "in use", "", "clients", "fds", "RSS kB");
+  std::printf("soak_bench: %d inquiries and %d transfers in visits of %d on %s; pcscd %s\n",
+              inquiries, transfers, perVisit, slot.reader.c_str(),
+              pcscd.empty() ? "unknown" : pcscd.c_str());
+  std::printf("%-22s %5s %4s %9s %11s %4s %8s %6s %8s\n", "point", "inq", "xfer", "VmRSS kB",
+              "heap bytes", "fds", "pcscd", "pcscd", "pcscd");
+  std::printf("%-22s %5s %4s %9s %11s %4s %8s %6s %8s\n", "", "", "", "", "in use", "", "clients",
+              "fds", "RSS kB");
   // Held without allocating between the points, so that the heap figures are the core's own.
   std::vector<Snapshot> shots;
   shots.reserve(8);
@@ -241,7 +255,8 @@ int main(int argc, char** argv) {
   auto transaction = [&](Page& page, sim::TxnKind kind) {
     const sim::TxnRequest request = server.Prepare(kind);
     for (const sim::PageInput& in : server.PageInputs(request)) {
-      if (!page.Set(in.property, in.value)) throw Failure{"the page could not write " + in.property};
+      if (!page.Set(in.property, in.value))
+        throw Failure{"the page could not write " + in.property};
     }
     const std::string method(sim::MethodOf(kind));
     quilta::ui::ScriptedCustomer person;
@@ -258,7 +273,9 @@ int main(int argc, char** argv) {
     quilta::ui::ScopedDialogEnv env(&person);
     const int32_t st = page.Call(method, {card.pin});
     if (!moved) throw Failure{"the bridge did not move the card"};
-    if (st != 0) throw Failure{method + " answered " + std::to_string(st) + " (" + page.Get("ErrorInfo") + ")"};
+    if (st != 0)
+      throw Failure{method + " answered " + std::to_string(st) + " (" + page.Get("ErrorInfo") +
+                    ")"};
     sim::TxnOutputs out;
     out.tac = page.Get("TAC");
     out.iccSeqNo = page.Get("IccSeqNo");
@@ -275,7 +292,9 @@ int main(int argc, char** argv) {
     Page page(core, url);
     server.NewSession(seed++);
     auto expect = [&](const char* what, int32_t st) {
-      if (st != 0) throw Failure{std::string(what) + " answered " + std::to_string(st) + " (" + page.Get("ErrorInfo") + ")"};
+      if (st != 0)
+        throw Failure{std::string(what) + " answered " + std::to_string(st) + " (" +
+                      page.Get("ErrorInfo") + ")"};
     };
     expect("ConnectDriver", page.Call("ConnectDriver"));
     expect("ListReadersName", page.Call("ListReadersName"));
@@ -330,9 +349,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  std::printf("%d results judged by the bank-server simulator, all accepted; wall %.1f s (inquiry visits %.1f s, "
-              "transfer visits %.1f s)\n",
-              judged, wall, inquirySeconds, transferSeconds);
+  std::printf(
+      "%d results judged by the bank-server simulator, all accepted; wall %.1f s (inquiry visits "
+      "%.1f s, "
+      "transfer visits %.1f s)\n",
+      judged, wall, inquirySeconds, transferSeconds);
 
   // Flat: from the warm point on, descriptors and pcscd's connections as they were and VmRSS
   // within a small allowance (the allocator's free lists move); the heap in use the same at the
@@ -343,18 +364,21 @@ int main(int argc, char** argv) {
   bool flat = true;
   for (size_t i = 2; i < shots.size(); ++i) {
     const Snapshot& s = shots[i];
-    if (s.fds != warm.fds || s.pcscdClients != warm.pcscdClients || s.rssKb - warm.rssKb > kRssSlackKb) {
+    if (s.fds != warm.fds || s.pcscdClients != warm.pcscdClients ||
+        s.rssKb - warm.rssKb > kRssSlackKb) {
       flat = false;
-      std::printf("NOT flat at \"%s\": VmRSS %+ld kB, fds %+ld, pcscd clients %+ld since the warm point\n", s.point,
-                  s.rssKb - warm.rssKb, static_cast<long>(s.fds) - static_cast<long>(warm.fds),
-                  s.pcscdClients - warm.pcscdClients);
+      std::printf(
+          "NOT flat at \"%s\": VmRSS %+ld kB, fds %+ld, pcscd clients %+ld since the warm point\n",
+          s.point, s.rssKb - warm.rssKb, static_cast<long>(s.fds) - static_cast<long>(warm.fds),
+          s.pcscdClients - warm.pcscdClients);
     }
   }
-  auto growth = [&](const Snapshot& half, const Snapshot& all, int count, const char* what, const char* one) {
+  auto growth = [&](const Snapshot& half, const Snapshot& all, int count, const char* what,
+                    const char* one) {
     if (count <= 0) return;
     const long bytes = static_cast<long>(all.heapBytes) - static_cast<long>(half.heapBytes);
-    std::printf("heap in use over the second half of the %s: %+ld bytes (%+.2f bytes per %s)\n", what, bytes,
-                static_cast<double>(bytes) / count, one);
+    std::printf("heap in use over the second half of the %s: %+ld bytes (%+.2f bytes per %s)\n",
+                what, bytes, static_cast<double>(bytes) / count, one);
     if (count < 50) {
       std::printf("  (too few to judge: the first visits still warm up)\n");
     } else if (bytes >= count) {
