@@ -344,5 +344,28 @@ async function run() {
 }
 """
 
+# The first call of a bank page as the page sees it, each on an origin of its own (a fresh host
+# started as the page loads, the extension already running): FIRST_AT_ONCE calls from its first
+# script, as early as a page can (while the host may still be starting), FIRST_ON_LOAD on the
+# load event; 'nextpage' (the same script) is a later page of the bench's origin, whose host
+# runs already.
+FIRST_AT_ONCE = r"""
+const firstSent = performance.now();
+const firstAnswer = webatm.get('ErrorInfo').then(() => performance.now() - firstSent);
+async function run() {
+  const first = await firstAnswer;
+  check('first', true, JSON.stringify({sent: firstSent, first: first}));
+}
+"""
+
+FIRST_ON_LOAD = r"""
+async function run() {
+  const sent = performance.now();
+  await webatm.get('ErrorInfo');
+  check('first', true, JSON.stringify({sent: sent, first: performance.now() - sent}));
+}
+"""
+
 PAGES = {'index': BANK, 'login': LOGIN, 'transfer': TRANSFER, 'second': SECOND, 'faults': FAULTS, 'plain': PLAIN, 'foreign': FOREIGN, 'widened': WIDENED,
-         'warm': WARM, 'bench': BENCH}
+         'warm': WARM, 'bench': BENCH, 'atonce': FIRST_AT_ONCE, 'onload': FIRST_ON_LOAD,
+         'nextpage': FIRST_AT_ONCE}

@@ -5,6 +5,7 @@ host through test pages (pages.py) served over https on loopback under the bank'
     webext_test.py --browser chromium|firefox --webext DIR --host HOST
                    (--manifest-dir DIR | --system-manifests) --domain DOMAIN
                    [--card] [--pinpad] [--bank-tool TOOL] [--pages P,...] [--bench N]
+                   [--first-calls K]
 
   --webext        the built extension (build/webext)
   --host          the native host (quilta-nmhost); --manifest-dir holds the host manifests
@@ -29,6 +30,11 @@ host through test pages (pages.py) served over https on loopback under the bank'
   --pages P,...   only these pages of the run, in its order (e.g. index,foreign)
   --bench N       only time N round trips of an empty read; prints the median, and how long
                   after the page began to load its first call was answered
+  --first-calls K with --bench: before the round trips, 2K bank pages each on an origin of
+                  its own (a fresh host), whose first call is sent from the page's first
+                  script (K pages) or on its load event (K pages), and after them a later page
+                  of the bench's origin (its host running); prints how long each first call
+                  waited for its answer (median and the longest)
 
 The pages come from one server on 127.0.0.1 (https_rig.py), with a certificate for the test
 hosts from a throw-away CA that only this browser trusts: Chromium through the NSS database
@@ -141,6 +147,10 @@ class Test:
         if args.bench:
             # A foreign page first wakes the extension, as a browser that has been running.
             self.order = ['warm', 'bench']
+            if args.first_calls:
+                samples = [kind + str(i) for i in range(1, args.first_calls + 1)
+                           for kind in ('atonce', 'onload')]
+                self.order = ['warm'] + samples + ['bench', 'nextpage']
         readers = [os.environ.get('QUILTA_SIM_READER%d' % i) for i in range(2)]
         self.config = {'bank': args.domain, 'card': args.card, 'pinpad': args.pinpad,
                        'readers': [r for r in readers if r], 'rounds': args.bench or 0,
@@ -158,6 +168,8 @@ class Test:
             host += '.evil.test'
         elif page in ('widened', 'warm'):
             host = WIDENED
+        elif re.match(r'(atonce|onload)\d+$', page):
+            host = '%s.%s' % (page, host)  # an origin of its own: a fresh host
         return '%s://%s:%d/atm/%s.html' % (scheme, host, self.port, page)
 
     def is_host(self, pid):
@@ -270,6 +282,8 @@ class Test:
             def do_GET(self):
                 u = urlsplit(self.path)
                 name = u.path.rsplit('/', 1)[-1].replace('.html', '')
+                if name not in pages.PAGES:
+                    name = re.sub(r'\d+$', '', name)  # one of the first-call samples
                 if u.path.startswith('/atm/') and name in pages.PAGES:
                     html = pages.HEAD % {'config': json.dumps(test.config), 'body': pages.PAGES[name]}
                     return self.reply(html, 'text/html')
@@ -432,7 +446,11 @@ class Test:
 
     def report(self, done):
         failures = 0
+        firsts = {}
         for r in self.results:
+            if r['check'] == 'first':
+                firsts.setdefault(re.sub(r'\d+$', '', r['page']), []).append(json.loads(r['got']))
+                continue
             if r['check'] == 'bench':
                 b = json.loads(r['got'])
                 print('%s: page -> host -> page round trip over %d reads: median %.3f ms, '
@@ -444,6 +462,18 @@ class Test:
             print('%-4s %s/%s: %s' % ('ok' if r['ok'] else 'FAIL', r['page'], r['check'],
                                       r['got'] if not r['ok'] else ''))
             failures += 0 if r['ok'] else 1
+        for kind, what in (('atonce', "sent from the page's first script"),
+                           ('onload', 'sent on load'),
+                           ('nextpage', 'of a later page of the origin, its host running')):
+            samples = firsts.get(kind)
+            if not samples:
+                continue
+            times = sorted(f['first'] for f in samples)
+            sent = sorted(f['sent'] for f in samples)
+            print('%s: first call %s, %d page(s): answered in median %.1f ms, longest %.1f ms '
+                  '(sent %.0f-%.0f ms after the page began to load; each: %s)'
+                  % (self.args.browser, what, len(times), times[len(times) // 2], times[-1],
+                     sent[0], sent[-1], ' '.join('%.1f' % f['first'] for f in samples)))
         if not done:
             print('FAIL: the pages did not finish within %d s' % TIME_LIMIT)
             failures += 1
@@ -476,6 +506,7 @@ def main():
     ap.add_argument('--bank-tool')
     ap.add_argument('--pages')
     ap.add_argument('--bench', type=int, default=0)
+    ap.add_argument('--first-calls', type=int, default=0)
     args = ap.parse_args()
     if bool(args.manifest_dir) == args.system_manifests:
         ap.error('give --manifest-dir or --system-manifests')
