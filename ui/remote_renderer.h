@@ -1,8 +1,8 @@
 // The Linux renderer on the plug-in's side: draws dialogs through the helper process
-// quilta-dialogs (GTK3), which it starts on demand and talks to over a socket pair. While it
-// waits for the person, it keeps iterating the thread's GLib main context so that the
-// browser goes on painting and handling its own events. Only GLib is linked here, never GTK:
-// the browser may hold a GTK of another major version in this process.
+// quilta-dialogs (GTK3), which it starts on demand and talks to over a socket pair
+// (ui/helper_process.h). While it waits for the person, it keeps iterating the thread's GLib
+// main context so that the browser goes on painting and handling its own events. Only GLib is
+// linked here, never GTK: the browser may hold a GTK of another major version in this process.
 //
 // The helper is looked up next to the module that holds this code (the plug-in, or the
 // program that links it: the native-messaging host), and nowhere else: nothing in the
@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "ui/dialog_wire.h"
+#include "ui/helper_process.h"
 #include "ui/renderer.h"
 
 namespace quilta::ui {
@@ -36,9 +36,9 @@ class RemoteRenderer final : public Renderer {
   RemoteRenderer(const RemoteRenderer&) = delete;
   RemoteRenderer& operator=(const RemoteRenderer&) = delete;
 
-  // False at once without a display or when the helper cannot be started. The window is
-  // built here and appears at the first WaitEvent, OpenMessageBox or Sync, once the dialog has set
-  // it up (a dialog that ends during its set-up is never seen).
+  // False at once without a display or when the helper cannot be started. The window is built
+  // here and appears at the first WaitEvent, OpenMessageBox or Sync, once the dialog has set it
+  // up (a dialog that ends during its set-up is never seen).
   bool Open(const DialogTemplate& tmpl, const std::u16string& caption) override;
   void SetText(int32_t id, const std::u16string& text) override;
   void Enable(int32_t id, bool enabled) override;
@@ -68,8 +68,8 @@ class RemoteRenderer final : public Renderer {
   // helper is gone.
   bool Sync();
 
-  // The helper's process id, or -1 when none runs.
-  pid_t HelperPid() const { return pid_; }
+  // The process id of the helper this renderer holds, or -1 when it holds none.
+  pid_t HelperPid() const { return helper_ ? helper_->Pid() : -1; }
 
   // Where the helper is looked for by default.
   static std::string DefaultHelperPath();
@@ -77,40 +77,28 @@ class RemoteRenderer final : public Renderer {
   static bool HasDisplay();
 
  private:
+  // Holds a live helper: the one held, else one started.
   bool EnsureHelper();
+  // Sends the Open of `m` and waits for the helper's answer; false when it refused, went
+  // away or did not answer in time.
+  bool SendOpen(const wire::OpenMsg& m);
   // Shows the opened dialog once it has been set up: at the first wait, message box or sync.
   void ShowIfNeeded();
-  void StopHelper();
   void SendFrame(const std::vector<uint8_t>& frame);
-  // Runs the event loop until done() holds, the helper dies or timeoutMs passes (negative:
-  // no limit). Returns done().
-  bool PumpUntil(const std::function<bool()>& done, int64_t timeoutMs);
-  void ReadAvailable();
-  void HandleFrame(uint8_t type, std::span<const uint8_t> body);
-  void MarkDead();
+  bool Gone() const { return !helper_ || helper_->Gone(); }
+  void HandleFrame(wire::Msg type, std::span<const uint8_t> body);
 
   std::string helperPath_;
   bool pathGiven_ = false;
-  int fd_ = -1;
-  pid_t pid_ = -1;
-  bool greeted_ = false;
-  bool dead_ = false;
+  std::unique_ptr<HelperProcess> helper_;
   bool dialogOpen_ = false;
   bool needShow_ = false;
-  uint32_t opensSent_ = 0;  // Open messages sent to the current helper
   bool openAnswered_ = false;
   bool openOk_ = false;
-  // Message boxes sent to the current helper, those it reported closed, and how many of the
-  // reports still to come belong to a dialog already closed (they are dropped).
-  uint32_t boxesSent_ = 0;
-  uint32_t boxesDone_ = 0;
-  uint32_t staleBoxes_ = 0;
-  uint32_t pingToken_ = 0;
   uint32_t pongToken_ = 0;
   uint64_t ownerWindow_ = 0;
   std::optional<Geometry> geometry_;
   std::deque<UiEvent> events_;
-  wire::FrameSplitter in_;
 };
 
 }  // namespace quilta::ui
