@@ -39,7 +39,7 @@ class ClassFactory final : public IClassFactory {
     *ppv = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     // The core exists before any page touches it, with the dialogs the card engine runs.
-    ui::InstallDialogs(CAtmCore::Instance());
+    CAtmCore::Instance().InstallDialogs();
     auto* control = new (std::nothrow) CZELB();
     if (control == nullptr) return E_OUTOFMEMORY;
     HRESULT hr = control->QueryInterface(riid, ppv);

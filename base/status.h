@@ -116,6 +116,13 @@ class Outcome {
   int32_t PageStatus() const;
   // False for the card's 66 02, whose success leaves ErrorInfo as it was.
   bool WritesErrorInfo() const { return !accepted_; }
+  // This outcome, a success, followed by `next` within one operation: what reporting both in
+  // turn leaves the page. That is `next`, except that the card's 66 02 after a success that
+  // wrote ErrorInfo leaves that success's text, the one every success writes.
+  Outcome Then(const Outcome& next) const {
+    if (next.WritesErrorInfo() || !WritesErrorInfo()) return next;
+    return Ok();
+  }
 
  private:
   friend class ErrorInfo;

@@ -43,10 +43,10 @@ const std::vector<std::vector<uint8_t>>& BasicDataApdus() {
 }
 
 bool RawTransmit(const std::vector<uint8_t>& apdu) {
-  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->channel.activeProtocol), sizeof(SCARD_IO_REQUEST)};
+  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->channel().activeProtocol), sizeof(SCARD_IO_REQUEST)};
   unsigned char rsp[272];
   DWORD len = sizeof rsp;
-  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->channel.handle), &pci, apdu.data(),
+  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->channel().handle), &pci, apdu.data(),
                           static_cast<DWORD>(apdu.size()), nullptr, rsp, &len);
   return rv == SCARD_S_SUCCESS && len >= 2;
 }

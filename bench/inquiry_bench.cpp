@@ -45,10 +45,10 @@ std::vector<double> g_ratios;              // one per repetition of the paired r
 
 // One raw round trip; true when PC/SC succeeded and the card answered 90 00.
 bool RawTransmit(const std::vector<uint8_t>& apdu) {
-  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->channel.activeProtocol), sizeof(SCARD_IO_REQUEST)};
+  SCARD_IO_REQUEST pci{static_cast<DWORD>(g_core->channel().activeProtocol), sizeof(SCARD_IO_REQUEST)};
   unsigned char rsp[272];
   DWORD len = sizeof rsp;
-  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->channel.handle), &pci, apdu.data(),
+  LONG rv = SCardTransmit(static_cast<SCARDHANDLE>(g_core->channel().handle), &pci, apdu.data(),
                           static_cast<DWORD>(apdu.size()), nullptr, rsp, &len);
   return rv == SCARD_S_SUCCESS && len >= 2 && rsp[len - 2] == 0x90 && rsp[len - 1] == 0x00;
 }
@@ -77,9 +77,9 @@ using quilta::bench::Median;
 // metered PC/SC (bench/pcsc_meter.h). Steadier than the ratio when the machine is busy.
 double g_ownUs = 0, g_callUs = 0;
 void BM_OwnTime(benchmark::State& state) {
-  quilta::platform::Pcsc* system = g_core->channel.pcsc;
+  quilta::platform::Pcsc* system = g_core->channel().pcsc;
   quilta::bench::MeteredPcsc meter(*system);
-  g_core->channel.pcsc = &meter;
+  g_core->channel().pcsc = &meter;
   std::vector<double> own, whole;
   for (auto _ : state) {
     const double before = meter.TotalSeconds();
@@ -92,7 +92,7 @@ void BM_OwnTime(benchmark::State& state) {
     whole.push_back(call);
     own.push_back(call - (meter.TotalSeconds() - before) * 1e6);
   }
-  g_core->channel.pcsc = system;
+  g_core->channel().pcsc = system;
   g_ownUs = Median(own);
   g_callUs = Median(whole);
   state.counters["own_us"] = g_ownUs;
@@ -137,12 +137,12 @@ int main(int argc, char** argv) {
   quilta::sim::PutPageInputs(core, server.PageInputs(request));
 
   // The first inquiry, recorded; its outputs must verify.
-  quilta::bench::MeteredPcsc recorder(*core.channel.pcsc);
-  quilta::platform::Pcsc* system = core.channel.pcsc;
+  quilta::bench::MeteredPcsc recorder(*core.channel().pcsc);
+  quilta::platform::Pcsc* system = core.channel().pcsc;
   recorder.recordApdus = true;
-  core.channel.pcsc = &recorder;
+  core.channel().pcsc = &recorder;
   const int32_t st = core.DoInquiryTAC(g_pin);
-  core.channel.pcsc = system;
+  core.channel().pcsc = system;
   if (st != 0) {
     std::printf("inquiry_bench: DoInquiryTAC answered %d (%s)\n", st, core.errorText().c_str());
     return 1;

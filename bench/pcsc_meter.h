@@ -2,7 +2,7 @@
 // system's pcsc-lite or the in-process virtual reader) and keeps, per operation, how many
 // calls were made and how long they took (steady clock, the call itself only), and, while
 // `recordApdus` is set, the command bytes of every Transmit. Attach it where the core takes
-// its PC/SC (core.channel.pcsc, or the module's development hook).
+// its PC/SC (core.channel().pcsc, or the module's development hook).
 //
 // The same file holds a Sleeper that sleeps for real on another Sleeper and keeps the time
 // slept per requested length, so that a run can tell the 200 ms pauses of ConnectCard from

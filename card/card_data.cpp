@@ -1,16 +1,12 @@
 #include "card/card_data.h"
 
+#include "base/hex.h"
 #include "card/commands.h"
 #include "card/exchange.h"
 #include "card/fisc.h"
-#include "base/hex.h"
 
 namespace quilta::card {
 namespace {
-
-constexpr char kNoAccount[] = "0000000000000000";
-constexpr char kNoBank[] = "00000000";
-constexpr int kAccountSlots = 8;
 
 // Record layouts: every record's data starts after two header bytes.
 constexpr size_t kIssuerOffset = 2, kIssuerSize = 8;
@@ -37,68 +33,87 @@ Text Field(const ResponseApdu& r, size_t offset, size_t size) {
   return FromNarrow(TakeBytes(r.bytes(), offset, static_cast<int>(size)));
 }
 
+// The commands of one read in a row: each one's outcome joins the run's (Outcome::Then).
+class CommandRun {
+ public:
+  explicit CommandRun(Channel& channel) : channel_(channel) {}
+  // Sends `apdu`; false when the card refused it or it failed to transmit.
+  bool Send(const CommandApdu& apdu) {
+    const Outcome next = Exchange(channel_, apdu);
+    outcome_ = first_ ? next : outcome_.Then(next);
+    first_ = false;
+    return next.ok();
+  }
+  const Outcome& outcome() const { return outcome_; }
+
+ private:
+  Channel& channel_;
+  Outcome outcome_ = Outcome::Ok();
+  bool first_ = true;
+};
+
 }  // namespace
 
-int32_t ReadBasicData(CoreParts& core) {
-  PropertyStore& p = core.props;
-  const ResponseApdu& r = core.channel.response;
-  for (int k = 0; k < kAccountSlots; ++k) p.T(Prop::AccountNo0 + k) = AsciiText(kNoAccount);
+Outcome ReadBasicData(Channel& channel, BasicData* data) {
+  CommandRun run(channel);
+  const ResponseApdu& r = channel.response;
+  data->accounts.fill(kNoAccount);
 
-  int32_t st = Send(core, cmd::SelectFile(fisc::kFileAccounts));
-  if (st != status::kOk) return st;
+  if (!run.Send(cmd::SelectFile(fisc::kFileAccounts))) return run.outcome();
 
-  st = Send(core, cmd::ReadRecord(1));
-  if (st != status::kOk) return st;
-  if (r.Covers(kIssuerOffset, kIssuerSize)) p.T(Prop::IssuerBankNo) = Field(r, kIssuerOffset, kIssuerSize);
+  if (!run.Send(cmd::ReadRecord(1))) return run.outcome();
+  if (r.Covers(kIssuerOffset, kIssuerSize)) data->issuerBankNo = Field(r, kIssuerOffset, kIssuerSize);
 
-  st = Send(core, cmd::ReadRecord(2));
-  if (st != status::kOk) return st;
+  if (!run.Send(cmd::ReadRecord(2))) return run.outcome();
   if (r.Covers(kRemarkOffset, kRemarkSize))
-    p.T(Prop::CardRemark) = AsciiText(BytesToHex(r.bytes() + kRemarkOffset, kRemarkSize));
+    data->cardRemark = AsciiText(BytesToHex(r.bytes() + kRemarkOffset, kRemarkSize));
 
   int usable = 0;
   for (int k = 0; k < kAccountSlots; ++k) {
-    st = Send(core, cmd::ReadRecord(static_cast<uint8_t>(3 + k)));
-    if (st != status::kOk) return st;
+    if (!run.Send(cmd::ReadRecord(static_cast<uint8_t>(3 + k)))) return run.outcome();
     if (!r.Covers(kAccountOffset, kAccountSize) || !IsUsableAccount(r.bytes() + kAccountOffset)) continue;
-    p.T(Prop::AccountNo0 + k) = Field(r, kAccountOffset, kAccountSize);
+    data->accounts[k] = Field(r, kAccountOffset, kAccountSize);
     ++usable;
-    if (k == 0) p.T(Prop::MasterAccountNo) = p.T(Prop::AccountNo0);
+    if (k == 0) data->masterAccountNo = data->accounts[0];
   }
 
-  st = Send(core, cmd::ReadIdentity());
-  if (st != status::kOk) return st;
-  if (r.Covers(0, fisc::kIdentitySize))
-    p.T(Prop::CardNo) = AsciiText(BytesToHex(r.bytes(), fisc::kIdentitySize));
+  if (!run.Send(cmd::ReadIdentity())) return run.outcome();
+  if (r.Covers(0, fisc::kIdentitySize)) data->cardNo = AsciiText(BytesToHex(r.bytes(), fisc::kIdentitySize));
 
-  p.N(Prop::AccountCount) = usable;
-  return status::kOk;
+  data->accountCount = usable;
+  return run.outcome();
 }
 
-int32_t ReadAuthInAcctNo(CoreParts& core) {
-  PropertyStore& p = core.props;
-  const ResponseApdu& r = core.channel.response;
-  for (int k = 0; k < kAccountSlots; ++k) {
-    p.T(Prop::AuthInBankNo0 + k) = AsciiText(kNoBank);
-    p.T(Prop::AuthInAccountNo0 + k) = AsciiText(kNoAccount);
-  }
+Outcome ReadRegisteredAccounts(Channel& channel, RegisteredAccounts* accounts) {
+  CommandRun run(channel);
+  const ResponseApdu& r = channel.response;
+  accounts->banks.fill(kNoBank);
+  accounts->accounts.fill(kNoAccount);
 
-  int32_t st = Send(core, cmd::SelectFile(fisc::kFileRegistered));
-  if (st != status::kOk) return st;
+  if (!run.Send(cmd::SelectFile(fisc::kFileRegistered))) return run.outcome();
 
   int usable = 0;
   for (int k = 0; k < kAccountSlots; ++k) {
-    st = Send(core, cmd::ReadRecord(static_cast<uint8_t>(1 + k)));
-    if (st != status::kOk) return st;
+    if (!run.Send(cmd::ReadRecord(static_cast<uint8_t>(1 + k)))) return run.outcome();
     if (!r.Covers(kAuthAccountOffset, kAccountSize) || !IsUsableAccount(r.bytes() + kAuthAccountOffset))
       continue;
-    p.T(Prop::AuthInBankNo0 + k) = Field(r, kAuthBankOffset, kAuthBankSize);
-    p.T(Prop::AuthInAccountNo0 + k) = Field(r, kAuthAccountOffset, kAccountSize);
+    accounts->banks[k] = Field(r, kAuthBankOffset, kAuthBankSize);
+    accounts->accounts[k] = Field(r, kAuthAccountOffset, kAccountSize);
     ++usable;
   }
 
-  p.N(Prop::AuthInCount) = usable;
-  return status::kOk;
+  accounts->count = usable;
+  return run.outcome();
+}
+
+Outcome ReadCardIdentity(Channel& channel, std::optional<Text>* identity) {
+  const Outcome o = Exchange(channel, cmd::ReadIdentity());
+  if (!o.ok()) return o;
+  const ResponseApdu& r = channel.response;
+  // The identity is 16 bytes; a response that does not hold all of them carries none.
+  if (r.Covers(0, fisc::kIdentitySize))
+    *identity = AsciiText(BytesToHex(r.bytes(), fisc::kIdentitySize));
+  return o;
 }
 
 }  // namespace quilta::card

@@ -29,9 +29,59 @@ void Channel::ReleaseRetired() {
   retired_.clear();
 }
 
+platform::ScardResult Channel::EstablishContext() {
+  platform::ScardContext fresh = context;
+  const platform::ScardResult rv = pcsc->EstablishContext(sc::kScopeUser, &fresh);
+  if (rv == sc::kSuccess) {
+    const platform::ScardContext old = context;
+    context = fresh;
+    Retire(old);
+  }
+  return rv;
+}
+
+platform::ScardResult Channel::ReleaseContext() {
+  ReleaseRetired();
+  return pcsc->ReleaseContext(context);
+}
+
+platform::ScardResult Channel::ListReaders(char* buffer, uint32_t* length) {
+  return pcsc->ListReaders(context, buffer, length);
+}
+
+platform::ScardResult Channel::QueryReader(platform::ReaderState* state, uint32_t timeoutMs) {
+  return QueryReader(context, state, timeoutMs);
+}
+
+platform::ScardResult Channel::QueryReader(platform::ScardContext on, platform::ReaderState* state,
+                                           uint32_t timeoutMs) {
+  return pcsc->GetStatusChange(on, timeoutMs, state, 1);
+}
+
+platform::ScardResult Channel::Connect(const std::string& name, uint32_t shareMode,
+                                       uint32_t preferredProtocols) {
+  platform::ScardHandle fresh = 0;
+  uint32_t protocol = activeProtocol;
+  const platform::ScardResult rv =
+      pcsc->Connect(context, name, shareMode, preferredProtocols, &fresh, &protocol);
+  if (rv == sc::kSuccess) {
+    handle = fresh;
+    activeProtocol = protocol;
+  }
+  return rv;
+}
+
+platform::ScardResult Channel::Disconnect(uint32_t disposition) {
+  return pcsc->Disconnect(handle, disposition);
+}
+
+void Channel::SleepMs(uint32_t ms) { sleeper->SleepMs(ms); }
+
 Reply Channel::Exchange(const CommandApdu& apdu) {
   commandLength = static_cast<uint32_t>(apdu.Serialize(command));
-  return Send(apdu, &response, handle, activeProtocol, false, activeProtocol);
+  const Reply reply = Send(apdu, &response, handle, activeProtocol, false, activeProtocol);
+  if (reply.transmitted() && onStatusWord) onStatusWord(reply.sw);
+  return reply;
 }
 
 Reply Channel::ExchangeUnnamed(const CommandApdu& apdu, ResponseApdu* into,
@@ -75,10 +125,10 @@ bool Channel::CardLeft() {
   platform::ReaderState state;
   state.reader = reader;
   state.currentState = sc::kStateUnaware;
-  if (pcsc->GetStatusChange(context, 0, &state, 1) != sc::kSuccess) return false;
+  if (QueryReader(&state, 0) != sc::kSuccess) return false;
   if (!(state.eventState & sc::kStatePresent)) return true;
   state.currentState = state.eventState & ~kStateChanged;
-  if (pcsc->GetStatusChange(context, kRemovalWaitMs, &state, 1) != sc::kSuccess) return false;
+  if (QueryReader(&state, kRemovalWaitMs) != sc::kSuccess) return false;
   return !(state.eventState & sc::kStatePresent);
 }
 

@@ -1,14 +1,17 @@
-// PIN verification and change: the PIN block sent on ordinary readers, and the seam through
-// which second-generation readers (types 2 and 3) take the PIN on their own pad.
+// The PIN on the card: the PIN block the system sends, VERIFY and the PIN change over the
+// card channel. Readers with a PIN pad of their own (types 2 and 3) take the PIN in the
+// reader's instruction dialog instead, which the facade runs; the commands they are handed
+// are built here too (card/commands.h).
 #pragma once
 
 #include <optional>
 #include <string>
 
-#include "card/apdu.h"
-#include "card/commands.h"
-#include "core/parts.h"
 #include "base/secret.h"
+#include "base/status.h"
+#include "base/text.h"
+#include "card/channel.h"
+#include "card/commands.h"
 
 namespace quilta::card {
 
@@ -26,33 +29,15 @@ std::string PinBlockText(std::string_view pin);
 // customer's own. Only PINs typed on the page come here; a reader's pad sends its own block.
 std::optional<cmd::PinBlock> PinBlockOf(const Text& pin);
 
-// What VerifyPIN / ChangePIN hand the reader-instruction dialog for reader types 2 and 3.
-struct ReaderPinRequest {
-  Text caption;           // "密碼認證" or "密碼變更"
-  Text instruction;       // shown in control 202
-  int32_t readerType = 0;
-  std::optional<CommandApdu> command;  // type 2: sent once by the dialog
-  SecretText pin;         // type 3
-  SecretText newPin;      // type 3, change only
-  bool change = false;
-};
+// Whether PinBlockOf takes `pin` (the block itself is wiped at once).
+bool FitsPinBlock(const Text& pin);
 
-// The seam through which the card engine runs the reader-instruction dialog (template 103).
-// Returns the dialog's end code: 2 cancelled, 1 OK before the exchange, -1 not shown, else
-// the card's status word or a PC/SC result.
-class ReaderPinDialog {
- public:
-  virtual ~ReaderPinDialog() = default;
-  virtual int32_t Run(CoreParts& core, const ReaderPinRequest& request) = 0;
-};
-
-// VERIFY of the page's PIN (the PIN block) on an ordinary reader, or the reader-instruction
-// dialog on types 2 and 3. 6002 before any card command for a PIN over 16 characters and,
-// except on type 2 (the customer types the PIN on the reader, the argument is not used), for
-// one PinBlockOf refuses: an empty PIN included. PinVerified is set on success.
-int32_t VerifyPIN(CoreParts& core, const Text& pin);
-// SELECT of the PIN file, then VerifyPIN of the old PIN and WRITE of the new PIN's block (or
-// the dialog on types 2 and 3). Both PINs are checked as for VerifyPIN before the SELECT.
-int32_t ChangePIN(CoreParts& core, const Text& oldPin, const Text& newPin);
+// VERIFY of `pin`'s block: 6002 (Outcome::Own) before anything is sent for a PIN that
+// PinBlockOf refuses, else the card's answer.
+Outcome VerifyPin(Channel& channel, const Text& pin);
+// SELECT of the PIN file, the first step of a PIN change.
+Outcome SelectPinFile(Channel& channel);
+// WRITE RECORD 1 of the PIN file with `block`, the last step of a PIN change.
+Outcome WritePin(Channel& channel, const cmd::PinBlock& block);
 
 }  // namespace quilta::card

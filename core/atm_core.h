@@ -1,6 +1,9 @@
-// CAtmCore: the facade of the system. It owns the parts (card channel, property store,
-// session crypto, the process-wide items; core/parts.h) and offers the scriptable members
-// by name. Every script surface forwards to the process's single instance.
+// CAtmCore: the facade of the system. It owns its parts (the card channel, the property
+// store, the session crypto, the process-wide items and the modal marker) and offers the
+// scriptable members by name. The card layer and the dialogs speak their own words (typed
+// data, Outcome, dialog end codes); the method bodies here and in txn/ write the page's
+// properties from them and report every status through ErrorInfo. Every script surface
+// forwards to the process's single instance.
 #pragma once
 
 #include <array>
@@ -9,12 +12,17 @@
 #include <span>
 #include <string>
 
-#include "card/apdu.h"
 #include "base/member_table.h"
-#include "core/parts.h"
 #include "base/properties.h"
 #include "base/status.h"
 #include "base/text.h"
+#include "card/apdu.h"
+#include "card/channel.h"
+#include "core/process_state.h"
+#include "core/reader_pin.h"
+#include "crypto/session_crypto.h"
+#include "ui/modal.h"
+#include "ui/modal_host.h"
 
 namespace quilta {
 
@@ -30,7 +38,7 @@ struct CallResult {
   int32_t status = 0;
 };
 
-class CAtmCore : public CoreParts {
+class CAtmCore {
  public:
   // The process's one core, created on first use and never destroyed.
   static CAtmCore& Instance();
@@ -72,10 +80,36 @@ class CAtmCore : public CoreParts {
 #undef QUILTA_DECL_Req3
 #undef QUILTA_DECL_Version
 
+  // ---- The parts (the transactions of txn/, the bindings' development hooks and the tests)
+  card::Channel& channel() { return channel_; }
+  const card::Channel& channel() const { return channel_; }
+  PropertyStore& props() { return props_; }
+  const PropertyStore& props() const { return props_; }
+  SessionCrypto& crypto() { return crypto_; }
+  ProcessState& state() { return state_; }
+  const ProcessState& state() const { return state_; }
+  // Held while one of our dialogs or message boxes waits on the person.
+  ui::ModalHost& modalHost() { return modal_; }
+  bool Busy() const { return modal_.Busy(); }
+  // Where the dialogs run: the modal marker, the card channel and ReaderName as it is now.
+  ui::DialogSite dialogSite();
+
+  // The dialog that takes the PIN on the pad of reader types 2 and 3; nullptr (the default)
+  // leaves it not shown (end code -1, read as 5036). InstallDialogs puts the ui's own
+  // (template 103) in place: the bindings and the tests call it once per core.
+  void SetReaderPinDialog(ReaderPinDialog* dialog) { readerPinDialog_ = dialog; }
+  ReaderPinDialog* readerPinDialog() const { return readerPinDialog_; }
+  void InstallDialogs();
+
   // ---- Internal operations ----
+  // Reports an outcome: writes ErrorInfo and returns the page's status.
+  int32_t Report(const Outcome& outcome) { return state_.errorInfo.Report(outcome); }
   // One of our codes (or a raw value of the old contract) through the status table, with
   // ErrorInfo written.
+  int32_t Report(int32_t ownCode) { return state_.errorInfo.Report(ownCode); }
   int32_t Map(int32_t code) { return Report(code); }
+  // One command on the card channel, reported (shSW12 follows every transmitted command).
+  int32_t Send(const card::CommandApdu& apdu);
   // One APDU from hex-text fields: 6002 for a field that is not upper-case hex of its full
   // length (nothing is sent); a failed transmit returns the PC/SC result unmapped (ErrorInfo
   // untouched); otherwise the card's status word as reported (66 02 reads as 0).
@@ -91,16 +125,24 @@ class CAtmCore : public CoreParts {
     return CardExchange(f);
   }
   int32_t UnwrapSessionKey() {
-    return crypto.UnwrapSessionKey(props.T(Prop::SessionKey), &shared.plainSessionKey);
+    return crypto_.UnwrapSessionKey(props_.T(Prop::SessionKey), &state_.plainSessionKey);
   }
-  Text EncryptField(const Text& text) { return crypto.EncryptField(text); }
+  Text EncryptField(const Text& text) { return crypto_.EncryptField(text); }
 
   // Slots, as the card engine and the tests read them.
-  Text& T(Prop p) { return props.T(p); }
-  const Text& T(Prop p) const { return props.T(p); }
-  int32_t& N(Prop p) { return props.N(p); }
-  int32_t N(Prop p) const { return props.N(p); }
-  const std::string& errorText() const { return shared.errorInfo.text(); }
+  Text& T(Prop p) { return props_.T(p); }
+  const Text& T(Prop p) const { return props_.T(p); }
+  int32_t& N(Prop p) { return props_.N(p); }
+  int32_t N(Prop p) const { return props_.N(p); }
+  const std::string& errorText() const { return state_.errorInfo.text(); }
+
+ private:
+  card::Channel channel_;
+  PropertyStore props_;
+  SessionCrypto crypto_;
+  ProcessState state_;
+  ui::ModalHost modal_;
+  ReaderPinDialog* readerPinDialog_ = nullptr;
 };
 
 }  // namespace quilta

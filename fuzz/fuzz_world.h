@@ -56,9 +56,9 @@ struct World {
   // second one.
   World(std::shared_ptr<platform::CardModel> card, std::shared_ptr<platform::CardModel> padCard)
       : card_(std::move(card)), padCard_(std::move(padCard)) {
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
-    ui::InstallDialogs(core);
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
+    core.InstallDialogs();
     pcsc.InsertCard(kReader, card_);
     if (padCard_) pcsc.InsertCard(kPadReader, padCard_);
     else pcsc.AddReader(kPadReader);

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   nmhost::LogCaller(argc, argv);
 
   CAtmCore& core = CAtmCore::Instance();
-  ui::InstallDialogs(core);
+  core.InstallDialogs();
   nmhost::Session session(core);
   session.Run();
 }

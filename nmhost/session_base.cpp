@@ -31,8 +31,8 @@ void SessionBase::End(const char* reason, int exitCode) {
   // Straight to the core, past the script layer: the release must happen also while a
   // dialog is open (the layer would refuse it), and must not depend on what the page did.
   std::string what;
-  if (core_.channel.handle != 0) what += " DisconnectCard " + std::to_string(core_.DisconnectCard());
-  if (core_.channel.context != 0)
+  if (core_.channel().handle != 0) what += " DisconnectCard " + std::to_string(core_.DisconnectCard());
+  if (core_.channel().context != 0)
     what += " DisconnectDriver " + std::to_string(core_.DisconnectDriver());
   Log(std::string(reason) + (what.empty() ? ": nothing to release" : ": released" + what));
   ExitNow(exitCode);

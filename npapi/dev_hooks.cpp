@@ -17,14 +17,14 @@ extern "C" {
 QUILTA_NP_EXPORT int QuiltaDevAttach(quilta::platform::Pcsc* pcsc,
                                      quilta::platform::Sleeper* sleeper, void* dialogHooks) {
   quilta::CAtmCore& core = quilta::CAtmCore::Instance();
-  core.channel.pcsc = pcsc != nullptr ? pcsc : &quilta::platform::SystemPcsc();
-  core.channel.sleeper = sleeper != nullptr ? sleeper : &quilta::platform::RealSleeper();
+  core.channel().pcsc = pcsc != nullptr ? pcsc : &quilta::platform::SystemPcsc();
+  core.channel().sleeper = sleeper != nullptr ? sleeper : &quilta::platform::RealSleeper();
   if (dialogHooks != nullptr) {
     const auto* hooks = static_cast<const QuiltaDevDialogHooks*>(dialogHooks);
     auto has = [&](size_t offset, size_t size) { return hooks->size >= offset + size; };
     if (has(offsetof(QuiltaDevDialogHooks, readerPinDialog), sizeof(hooks->readerPinDialog)) &&
         hooks->readerPinDialog != nullptr) {
-      core.readerPinDialog = hooks->readerPinDialog;
+      core.SetReaderPinDialog(hooks->readerPinDialog);
     }
     if (has(offsetof(QuiltaDevDialogHooks, dialogEnv), sizeof(hooks->dialogEnv))) {
       quilta::ui::SetDialogEnvForDevelopment(hooks->dialogEnv);

@@ -23,9 +23,7 @@
 
 namespace quilta {
 class CAtmCore;
-namespace card {
 class ReaderPinDialog;
-}  // namespace card
 namespace platform {
 class Pcsc;
 class Sleeper;
@@ -40,7 +38,7 @@ class DialogEnv;
 struct QuiltaDevDialogHooks {
   uint32_t size;
   // Runs the reader-instruction dialog for PIN verification on readers with their own keypad.
-  quilta::card::ReaderPinDialog* readerPinDialog;
+  quilta::ReaderPinDialog* readerPinDialog;
   // Where every later dialog of the module runs: a scripted customer on virtual time
   // (testsupport/scripted_customer.h) instead of real windows.
   quilta::ui::DialogEnv* dialogEnv;

@@ -184,8 +184,8 @@ NPError InitializeBrowser(NPNetscapeFuncs* bFuncs) {
   if (bFuncs == nullptr) return NPERR_INVALID_FUNCTABLE_ERROR;
   if ((bFuncs->version >> 8) > NP_VERSION_MAJOR) return NPERR_INCOMPATIBLE_VERSION_ERROR;
   npn::SetTable(bFuncs);
-  // The core exists before any page touches it, with the dialogs the card engine runs.
-  ui::InstallDialogs(CAtmCore::Instance());
+  // The core exists before any page touches it, with the reader-PIN dialog it runs.
+  CAtmCore::Instance().InstallDialogs();
   return NPERR_NO_ERROR;
 }
 

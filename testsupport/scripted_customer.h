@@ -8,7 +8,7 @@
 //   ScriptedCustomer person;
 //   person.onCard = [&](bool in) { in ? vpcsc.InsertCard(reader, card) : vpcsc.RemoveCard(reader); };
 //   person.Wait(2).PullCard().Wait(1).InsertCard().Wait(1).Ok();
-//   int32_t r = dlg.Run(core, &person);
+//   int32_t r = dlg.Run(core.dialogSite(), &person);
 #pragma once
 
 #include <cstdint>

@@ -141,9 +141,9 @@ std::string Layouts() {
 
 struct Bench {
   explicit Bench(const sim::BankServer& bank) : card(std::make_shared<sim::FiscCard>(bank.card(), kCardSeed)) {
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
-    ui::InstallDialogs(core);
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
+    core.InstallDialogs();
     pcsc.InsertCard(kReader, card);
     person.onCard = [this](bool in) {
       if (in) pcsc.InsertCard(kReader, card);
@@ -428,7 +428,7 @@ class Vectors {
     }
     doc_.Line();
 
-    const card::ResponseApdu& response = main_.core.channel.response;
+    const card::ResponseApdu& response = main_.core.channel().response;
     const std::vector<uint8_t> answer(response.bytes(), response.bytes() + response.size());
     const std::vector<uint8_t> mac = MacInput(out.iccSeqNo, block);
     const std::vector<uint8_t> last = LastCbcBlock(bank_.card().tacKey, mac);

@@ -34,7 +34,7 @@ bool FixedField(const Text& text, size_t width, std::string* out) {
   return true;
 }
 
-int32_t BadInput(CoreParts& core) { return core.Report(status::kBadParameter); }
+int32_t BadInput(CAtmCore& core) { return core.Report(status::kBadParameter); }
 
 }  // namespace
 
@@ -43,8 +43,8 @@ CardWrite::~CardWrite() {
   WipeBytes(pinBlock.data(), pinBlock.size());
 }
 
-int32_t ReadCardWrite(CoreParts& core, CardWrite* write) {
-  PropertyStore& p = core.props;
+int32_t ReadCardWrite(CAtmCore& core, CardWrite* write) {
+  PropertyStore& p = core.props();
   if (!HexBytes8(p.SecretValue(Prop::Key), write->key.data())) return BadInput(core);
   if (write->pin && !HexBytes8(p.SecretValue(Prop::aPIN), write->pinBlock.data())) return BadInput(core);
   if (write->lists) {
@@ -60,15 +60,15 @@ int32_t ReadCardWrite(CoreParts& core, CardWrite* write) {
   return status::kOk;
 }
 
-int32_t SendKeepingTransmitResult(CoreParts& core, const card::CommandApdu& apdu) {
-  const Outcome o = card::Exchange(core, apdu);
+int32_t SendKeepingTransmitResult(CAtmCore& core, const card::CommandApdu& apdu) {
+  const Outcome o = card::Exchange(core.channel(), apdu);
   if (o.kind() == Outcome::Kind::Pcsc) return o.raw();
   return core.Report(o);
 }
 
 namespace {
 
-int32_t SelectPinFile(CoreParts& core) {
+int32_t SelectPinFile(CAtmCore& core) {
   int32_t st = SendKeepingTransmitResult(core, card::cmd::SelectFile(fisc::kFilePin));
   if (st == status::kPinBlocked) {
     // The PIN is locked: the write access just opened lets us reset its counter first.
@@ -79,7 +79,7 @@ int32_t SelectPinFile(CoreParts& core) {
   return st;
 }
 
-int32_t WriteRecords(CoreParts& core, uint16_t file, uint8_t firstRecord,
+int32_t WriteRecords(CAtmCore& core, uint16_t file, uint8_t firstRecord,
                      const std::array<std::string, kListSlots>& values) {
   int32_t st = SendKeepingTransmitResult(core, card::cmd::SelectFile(file));
   for (size_t k = 0; st == status::kOk && k < kListSlots; ++k) {
@@ -92,11 +92,11 @@ int32_t WriteRecords(CoreParts& core, uint16_t file, uint8_t firstRecord,
 
 }  // namespace
 
-WriteResult RunCardWrite(CoreParts& core, const CardWrite& write) {
+WriteResult RunCardWrite(CAtmCore& core, const CardWrite& write) {
   WriteResult result;
   result.status = SendKeepingTransmitResult(core, card::cmd::ExternalAuthenticate(write.key));
   if (result.status != status::kOk) return result;
-  const uint8_t* answer = core.channel.response.bytes();
+  const uint8_t* answer = core.channel().response.bytes();
   if (answer[0] != 0x90 && answer[1] != 0x00) return result;  // e.g. 66 02: nothing more
   result.granted = true;
 

@@ -20,7 +20,7 @@
 
 #include "card/apdu.h"
 #include "card/commands.h"
-#include "core/parts.h"
+#include "core/atm_core.h"
 
 namespace quilta::txn {
 
@@ -47,10 +47,10 @@ struct CardWrite {
 
 // Reads `Key` (always), `aPIN` (when write->pin) and the lists (when write->lists) into
 // *write. 0, or 6002 reported (ErrorInfo written) for the first input that does not fit.
-int32_t ReadCardWrite(CoreParts& core, CardWrite* write);
+int32_t ReadCardWrite(CAtmCore& core, CardWrite* write);
 
 // One command with these methods' status rule (above).
-int32_t SendKeepingTransmitResult(CoreParts& core, const card::CommandApdu& apdu);
+int32_t SendKeepingTransmitResult(CAtmCore& core, const card::CommandApdu& apdu);
 
 // What a write run did.
 struct WriteResult {
@@ -68,6 +68,6 @@ struct WriteResult {
 //     RESET RETRY COUNTER      00 2C 00 00 02 00 C2, then SELECT 00 C2 again
 //   WRITE RECORD 1             00 D2 01 04 08 <aPIN>
 //   SELECT 10 01, WRITE RECORD 03..0A (Lc 10); SELECT 10 02, WRITE RECORD 01..08 (Lc 18)
-WriteResult RunCardWrite(CoreParts& core, const CardWrite& write);
+WriteResult RunCardWrite(CAtmCore& core, const CardWrite& write);
 
 }  // namespace quilta::txn

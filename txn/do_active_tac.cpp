@@ -6,7 +6,6 @@
 // (a card that answers 66 02, or a short answer with 90 00) gives no challenge: status
 // 0x8010002F (SCARD_E_COMM_DATA_LOST, "A communications error with the smart card has been
 // detected."), `RandomNo` unchanged.
-#include "card/exchange.h"
 #include "core/atm_core.h"
 #include "base/hex.h"
 #include "txn/card_writes.h"
@@ -20,7 +19,7 @@ constexpr size_t kChallengeSize = 8;
 int32_t CAtmCore::DoActiveTAC() {
   const int32_t st = txn::SendKeepingTransmitResult(*this, card::cmd::Challenge());
   if (st != status::kOk) return st;
-  const card::ResponseApdu& r = channel.response;
+  const card::ResponseApdu& r = channel_.response;
   if (!r.HasStatusWord() || r.sw() != status::kSwOk || !r.Covers(0, kChallengeSize))
     return Report(Outcome::Pcsc(platform::scard::kCommDataLost));
   T(Prop::RandomNo) = AsciiText(BytesToHex(r.bytes(), kChallengeSize));

@@ -21,10 +21,7 @@
 // On success: IccSeqNo, TAC, EncID (EncryptField of ID), SessionTAC.
 #include <array>
 
-#include "card/card_data.h"
 #include "card/commands.h"
-#include "card/exchange.h"
-#include "card/pin.h"
 #include "core/atm_core.h"
 #include "txn/blocks.h"
 #include "txn/display.h"
@@ -82,7 +79,7 @@ int32_t CheckApplyInputs(CAtmCore& core) {
 // Reader types 2 and 3: the instruction dialog sends VERIFY and the TAC command itself.
 int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin,
                     const card::CommandApdu& tac) {
-  const int32_t type = core.props.ReaderType();
+  const int32_t type = core.props().ReaderType();
   const int32_t applyType = core.N(Prop::ApplyType);
   auto prepare = [&](ui::ReaderDialog& d) {
     d.title = summary.title;
@@ -104,7 +101,7 @@ int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin
     ui::CDoApplyTACDlg151 d;
     return runDetailed(d, true);
   }
-  if (core.props.ReaderName().starts_with(kSimpleDialogReaders)) {
+  if (core.props().ReaderName().starts_with(kSimpleDialogReaders)) {
     ui::CTWOREADERSHOW1 d;
     prepare(d);
     d.instruction = Text(kInstructionKeys);
@@ -132,11 +129,11 @@ int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text
 
   int32_t st = txn::ConfirmWithReinsert(core, dialog);
   if (st != status::kOk) return st;
-  st = card::VerifyPIN(core, pin);
+  st = core.VerifyPIN(pin);
   if (st != status::kOk) return st;
   st = txn::RecheckCard(core);
   if (st != status::kOk) return st;
-  return card::Send(core, tac);
+  return core.Send(tac);
 }
 
 }  // namespace
@@ -144,7 +141,7 @@ int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text
 int32_t CAtmCore::DoApplyTAC(const std::optional<Text>& pin) {
   int32_t st = txn::CheckPinArgument(*this, pin);
   if (st != status::kOk) return st;
-  st = card::ReadBasicData(*this);
+  st = ReadBasicData();
   if (st != status::kOk) return st;
   st = CheckApplyInputs(*this);
   if (st != status::kOk) return st;
@@ -152,14 +149,14 @@ int32_t CAtmCore::DoApplyTAC(const std::optional<Text>& pin) {
   if (st != status::kOk) return st;
 
   const std::optional<std::vector<uint8_t>> block =
-      txn::BuildBlock(txn::BlockKind::kApply, txn::BlockInputsOf(props));
+      txn::BuildBlock(txn::BlockKind::kApply, txn::BlockInputsOf(props_));
   if (!block) return Map(status::kBadParameter);  // the checks above make every width fit
   const card::CommandApdu tac = card::cmd::Tac(*block);
 
   const ApplySummary summary{TitleOf(N(Prop::ApplyType)), T(Prop::ID), T(Prop::CTelNo),
                              txn::DateText(T(Prop::ServerDateTime), false)};
   const SecretText pinText(pin.value_or(Text()));
-  const int32_t type = props.ReaderType();
+  const int32_t type = props_.ReaderType();
   st = type == 2 || type == 3 ? RunOnPinPad(*this, summary, pinText.value(), tac)
                               : RunOnPlainReader(*this, summary, pinText.value(), tac);
   if (st != status::kOk) return st;

@@ -14,7 +14,7 @@ int32_t CAtmCore::DoInput() {
   const int32_t st = txn::UnwrapSessionKey(*this);
   if (st != status::kOk) return st;
   ui::CInputDlg dlg;
-  switch (dlg.Run(*this)) {
+  switch (dlg.Run(dialogSite())) {
     case dialog_end::kOk: {
       const Text value = AsciiText(dlg.Entry());
       T(Prop::Value) = value;

@@ -5,7 +5,6 @@
 // hex digits). No card command besides ReadBasicData, no dialog; only SessionTAC is written.
 #include <array>
 
-#include "card/card_data.h"
 #include "core/atm_core.h"
 #include "txn/blocks.h"
 #include "txn/steps.h"
@@ -13,15 +12,15 @@
 namespace quilta {
 
 int32_t CAtmCore::DoLoginTAC() {
-  if (!shared.pinVerified && !shared.readerPinDone) return Report(status::kPinNotVerified);
+  if (!state_.pinVerified && !state_.readerPinDone) return Report(status::kPinNotVerified);
   int32_t st = txn::UnwrapSessionKey(*this);
   if (st != status::kOk) return st;
-  if ((st = card::ReadBasicData(*this)) != status::kOk) return st;
+  if ((st = ReadBasicData()) != status::kOk) return st;
 
   std::array<std::string, txn::kLoginSlots> accounts;
   for (size_t k = 0; k < accounts.size(); ++k)
     accounts[k] = ToNarrow(T(Prop::AccountNo0 + static_cast<int>(k)));
-  SecretBytes key(ToNarrow(shared.plainSessionKey.value()));
+  SecretBytes key(ToNarrow(state_.plainSessionKey.value()));
   SecretText text(FromNarrow(txn::LoginSessionText(ToNarrow(T(Prop::CardNo)), accounts, key.view())));
   T(Prop::SessionTAC) = EncryptField(text.value());
   return Report(status::kOk);

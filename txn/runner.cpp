@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-#include "card/card_data.h"
 #include "card/commands.h"
-#include "card/exchange.h"
-#include "card/pin.h"
 #include "txn/display.h"
 #include "txn/steps.h"
 #include "ui/confirmation_dialogs.h"
@@ -24,8 +21,8 @@ bool AllDigits(const Text& text) {
   return std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
-bool Passes(const CoreParts& core, const Check& c) {
-  const PropertyStore& p = core.props;
+bool Passes(const CAtmCore& core, const Check& c) {
+  const PropertyStore& p = core.props();
   switch (c.kind) {
     case Check::Kind::kWidth:
       // Amount14 holds the Amount as written, zero-filled: the card would sign "12a" or " 12"
@@ -51,11 +48,11 @@ bool Places(const TxnDescription& d, Check::Kind kind) {
 }
 
 // Steps 2 to 4: the card data, the checks, the session key, in the description's order.
-int32_t Prepare(CoreParts& core, const TxnDescription& d) {
+int32_t Prepare(CAtmCore& core, const TxnDescription& d) {
   int32_t st = status::kOk;
-  if (!Places(d, Check::Kind::kReadCard) && (st = card::ReadBasicData(core)) != status::kOk) return st;
+  if (!Places(d, Check::Kind::kReadCard) && (st = core.ReadBasicData()) != status::kOk) return st;
   for (const Check& c : d.checks) {
-    if (c.kind == Check::Kind::kReadCard) st = card::ReadBasicData(core);
+    if (c.kind == Check::Kind::kReadCard) st = core.ReadBasicData();
     else if (c.kind == Check::Kind::kUnwrap) st = UnwrapSessionKey(core);
     else if (!Passes(core, c)) st = core.Report(c.code);
     if (st != status::kOk) return st;
@@ -65,7 +62,7 @@ int32_t Prepare(CoreParts& core, const TxnDescription& d) {
 }
 
 template <typename Dialog>
-void Fill(const CoreParts& core, Dialog& dlg, const Rows& rows) {
+void Fill(const CAtmCore& core, Dialog& dlg, const Rows& rows) {
   for (size_t i = 0; i < rows.size(); ++i) {
     dlg.label[i] = Text(rows[i].label);
     dlg.value[i] = ShownText(core, rows[i].value);
@@ -75,7 +72,7 @@ void Fill(const CoreParts& core, Dialog& dlg, const Rows& rows) {
 }
 
 // Reader type 1: the confirmation (if any), the PIN, the re-check, the TAC command.
-int32_t PlainReader(CoreParts& core, const TxnDescription& d, const Text& pin,
+int32_t PlainReader(CAtmCore& core, const TxnDescription& d, const Text& pin,
                     const card::CommandApdu& tac) {
   if (d.confirmation != Confirmation::kNone) {
     auto confirm = [&](ui::ConfirmationDialog& dlg) {
@@ -96,14 +93,14 @@ int32_t PlainReader(CoreParts& core, const TxnDescription& d, const Text& pin,
     }
     if (st != status::kOk) return st;
   }
-  int32_t st = card::VerifyPIN(core, pin);
+  int32_t st = core.VerifyPIN(pin);
   if (st != status::kOk) return st;
   if (d.confirmation != Confirmation::kNone && (st = RecheckCard(core)) != status::kOk) return st;
-  return card::Send(core, tac);
+  return core.Send(tac);
 }
 
 // Reader types 2 and 3: the instruction dialog sends the PIN (type 3) and the TAC command.
-int32_t PadReader(CoreParts& core, const TxnDescription& d, int32_t type, const Text& pin,
+int32_t PadReader(CAtmCore& core, const TxnDescription& d, int32_t type, const Text& pin,
                   const card::CommandApdu& tac) {
   auto common = [&](ui::ReaderDialog& dlg, std::u16string_view title, const char16_t* type2Text) {
     dlg.title = Text(title.empty() ? d.title : title);
@@ -112,7 +109,7 @@ int32_t PadReader(CoreParts& core, const TxnDescription& d, int32_t type, const 
     if (type == 3) dlg.pin.Assign(pin);
     dlg.command = tac;
   };
-  const std::string pCode = ToNarrow(core.props.T(Prop::PCode));
+  const std::string pCode = ToNarrow(core.props().T(Prop::PCode));
   const bool simple = d.alwaysSimple || std::find(d.simplePCodes.begin(), d.simplePCodes.end(),
                                                   pCode) != d.simplePCodes.end();
   if (simple) {
@@ -134,8 +131,8 @@ int32_t PadReader(CoreParts& core, const TxnDescription& d, int32_t type, const 
 
 }  // namespace
 
-Text ShownText(const CoreParts& core, Shown what) {
-  const PropertyStore& p = core.props;
+Text ShownText(const CAtmCore& core, Shown what) {
+  const PropertyStore& p = core.props();
   switch (what) {
     case Shown::kOutAccount: return AccountText(p.T(Prop::IssuerBankNo), p.T(Prop::AccountNo));
     case Shown::kInAccount: return AccountText(p.T(Prop::InBankNo), p.T(Prop::InAccountNo));
@@ -153,7 +150,7 @@ Text ShownText(const CoreParts& core, Shown what) {
 int32_t RunTransaction(CAtmCore& core, const TxnDescription& d, const std::optional<Text>& pin) {
   int32_t st = CheckReaderAndPin(core, pin);
   if (st != status::kOk) return st;
-  const int32_t type = core.props.ReaderType();
+  const int32_t type = core.props().ReaderType();
   SecretText pinText;
   if (pin) pinText.Assign(*pin);
 
@@ -161,7 +158,7 @@ int32_t RunTransaction(CAtmCore& core, const TxnDescription& d, const std::optio
 
   // Every field was checked at its width; a block that still does not build is a
   // description that misses a check.
-  const std::optional<std::vector<uint8_t>> block = BuildBlock(d.block, BlockInputsOf(core.props));
+  const std::optional<std::vector<uint8_t>> block = BuildBlock(d.block, BlockInputsOf(core.props()));
   if (!block) return core.Report(status::kBadParameter);
   const card::CommandApdu tac = card::cmd::Tac(*block);
 
@@ -170,7 +167,7 @@ int32_t RunTransaction(CAtmCore& core, const TxnDescription& d, const std::optio
   if (st != status::kOk) return st;
 
   if ((st = TakeResults(core, Prop::EncOutAccountNo, Prop::AccountNo)) != status::kOk) return st;
-  if (type == 2 && d.readerPinDoneOnType2) core.shared.readerPinDone = true;
+  if (type == 2 && d.readerPinDoneOnType2) core.state().readerPinDone = true;
   return status::kOk;
 }
 

@@ -113,6 +113,6 @@ int32_t RunTransaction(CAtmCore& core, const TxnDescription& description,
                        const std::optional<Text>& pin);
 
 // The text a summary row shows, from the core's properties.
-Text ShownText(const CoreParts& core, Shown what);
+Text ShownText(const CAtmCore& core, Shown what);
 
 }  // namespace quilta::txn

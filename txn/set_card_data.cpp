@@ -1,7 +1,6 @@
 // SetCardData: opens write access with `Key`, writes the account lists, then reads the card
 // data back (ReadBasicData, and ReadAuthInAcctNo when that succeeded). The status is that of
 // the last operation run.
-#include "card/card_data.h"
 #include "core/atm_core.h"
 #include "txn/card_writes.h"
 
@@ -14,9 +13,9 @@ int32_t CAtmCore::SetCardData() {
   if (st != status::kOk) return st;
   const txn::WriteResult written = txn::RunCardWrite(*this, write);
   if (written.status != status::kOk || !written.granted) return written.status;
-  st = card::ReadBasicData(*this);
+  st = ReadBasicData();
   if (st != status::kOk) return st;
-  return card::ReadAuthInAcctNo(*this);
+  return ReadAuthInAcctNo();
 }
 
 }  // namespace quilta

@@ -1,8 +1,6 @@
 #include "txn/steps.h"
 
-#include "card/card_data.h"
 #include "card/pin.h"
-#include "card/reader_session.h"
 #include "ui/confirmation_dialogs.h"
 #include "ui/modal.h"
 #include "ui/reader_dialogs.h"
@@ -19,60 +17,51 @@ constexpr char16_t kCardPulledText[] = u"卡已被拔出..請確認再試!";
 constexpr char16_t kCardPulledCaption[] = u"訊息";
 
 // ConnectCard, and once more after a pause when it fails: true when the card is back.
-bool ConnectCardAgain(CoreParts& core) {
-  if (card::ConnectCard(core) == status::kOk) return true;
-  core.channel.sleeper->SleepMs(kReconnectPauseMs);
-  return card::ConnectCard(core) == status::kOk;
+bool ConnectCardAgain(CAtmCore& core) {
+  if (core.ConnectCard() == status::kOk) return true;
+  core.channel().SleepMs(kReconnectPauseMs);
+  return core.ConnectCard() == status::kOk;
 }
 
 // One status query of ReaderName that answers at once; the PC/SC result.
-platform::ScardResult QueryReader(CoreParts& core) {
+platform::ScardResult QueryReader(CAtmCore& core) {
   platform::ReaderState state;
-  state.reader = ReaderNameToPcsc(core.props.ReaderName());
+  state.reader = ReaderNameToPcsc(core.props().ReaderName());
   state.currentState = sc::kStateUnaware;
-  return core.channel.pcsc->GetStatusChange(core.channel.context, 0, &state, 1);
-}
-
-// Whether the card engine can put `pin` into a PIN block (the block itself is wiped).
-bool FitsPinBlock(const Text& pin) {
-  std::optional<card::cmd::PinBlock> block = card::PinBlockOf(pin);
-  if (!block) return false;
-  WipeBytes(block->data(), block->size());
-  return true;
+  return core.channel().QueryReader(&state, 0);
 }
 
 }  // namespace
 
-int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin) {
-  if (!KnownReaderType(core.props.ReaderType())) return core.Report(status::kBadReaderType);
+int32_t CheckReaderAndPin(CAtmCore& core, const std::optional<Text>& pin) {
+  if (!KnownReaderType(core.props().ReaderType())) return core.Report(status::kBadReaderType);
   return CheckPinArgument(core, pin);
 }
 
-int32_t CheckPinArgument(CoreParts& core, const std::optional<Text>& pin) {
+int32_t CheckPinArgument(CAtmCore& core, const std::optional<Text>& pin) {
   // Only a type-2 reader takes the PIN on its own pad; every other road sends the page's.
-  if (core.props.ReaderType() == 2) return status::kOk;
+  if (core.props().ReaderType() == 2) return status::kOk;
   static const Text kNoPin;  // a missing PIN is refused as an empty one
-  if (!FitsPinBlock(pin ? *pin : kNoPin)) return core.Report(status::kBadParameter);
+  if (!card::FitsPinBlock(pin ? *pin : kNoPin)) return core.Report(status::kBadParameter);
   return status::kOk;
 }
 
-int32_t UnwrapSessionKey(CoreParts& core) {
-  return core.Report(
-      core.crypto.UnwrapSessionKey(core.props.T(Prop::SessionKey), &core.shared.plainSessionKey));
+int32_t UnwrapSessionKey(CAtmCore& core) {
+  return core.Report(core.UnwrapSessionKey());
 }
 
-bool IsCardAccount(const CoreParts& core, const Text& account) {
-  if (core.props.T(Prop::IssuerBankNo) == kIssuerOwnAccounts) return true;
+bool IsCardAccount(const CAtmCore& core, const Text& account) {
+  if (core.props().T(Prop::IssuerBankNo) == kIssuerOwnAccounts) return true;
   for (int k = 0; k < kAccountSlots; ++k)
-    if (core.props.T(Prop::AccountNo0 + k) == account) return true;
+    if (core.props().T(Prop::AccountNo0 + k) == account) return true;
   return false;
 }
 
-int32_t RecheckCard(CoreParts& core) {
-  const Text before = core.props.T(Prop::CardNo);
-  const int32_t st = card::ReadBasicData(core);
+int32_t RecheckCard(CAtmCore& core) {
+  const Text before = core.props().T(Prop::CardNo);
+  const int32_t st = core.ReadBasicData();
   if (st != status::kOk) return st;
-  if (core.props.T(Prop::CardNo) != before) return core.Report(status::kCardChanged);
+  if (core.props().T(Prop::CardNo) != before) return core.Report(status::kCardChanged);
   return status::kOk;
 }
 
@@ -92,16 +81,16 @@ BlockInputs BlockInputsOf(const PropertyStore& props) {
   return in;
 }
 
-int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, bool once) {
+int32_t ConfirmWithReinsert(CAtmCore& core, ui::ConfirmationDialog& dialog, bool once) {
   int noCardRounds = 0;
   for (;;) {
-    card::DisconnectCard(core);
-    const int32_t r = dialog.Run(core);
+    core.DisconnectCard();
+    const int32_t r = dialog.Run(core.dialogSite());
     const bool decided = r == dialog_end::kCancel || r == dialog_end::kTimedOut ||
                          r == dialog_end::kNotShown;
 
-    card::DisconnectCard(core);
-    const int32_t driver = card::ConnectDriver(core);
+    core.DisconnectCard();
+    const int32_t driver = core.ConnectDriver();
     // Without the resource manager no card can come back and the dialog would only find
     // no card again: end with ConnectDriver's status (its text is in ErrorInfo).
     if (driver != status::kOk && !decided) return driver;
@@ -118,7 +107,7 @@ int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, boo
     if (once) return core.Report(status::kCardNotConnected);
     if (r == dialog_end::kNoCard) {
       core.Report(status::kCardNotConnected);
-      ui::ShowMessageBox(core, kCardPulledText, kCardPulledCaption);
+      ui::ShowMessageBox(core.modalHost(), kCardPulledText, kCardPulledCaption);
       // The dialog found no card and has no button then: a customer without the card would
       // be held in this loop for good. After the last telling the transaction ends.
       if (++noCardRounds == kNoCardRounds) return status::kCardNotConnected;
@@ -128,26 +117,26 @@ int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, boo
   }
 }
 
-int32_t RunInstructionDialog(CoreParts& core, ui::ReaderDialog& dialog, DialogRule rule) {
-  return core.Report(Outcome::Dialog(dialog.Run(core), rule));
+int32_t RunInstructionDialog(CAtmCore& core, ui::ReaderDialog& dialog, DialogRule rule) {
+  return core.Report(Outcome::Dialog(dialog.Run(core.dialogSite()), rule));
 }
 
-std::optional<TacAnswer> TakeTacAnswer(CoreParts& core, int32_t* status) {
-  const card::ResponseApdu& r = core.channel.response;
+std::optional<TacAnswer> TakeTacAnswer(CAtmCore& core, int32_t* status) {
+  const card::ResponseApdu& r = core.channel().response;
   std::optional<TacAnswer> answer = ParseTacAnswer(std::span(r.bytes(), r.dataSize()));
   *status = answer ? status::kOk : core.Report(Outcome::Pcsc(sc::kCommDataLost));
   return answer;
 }
 
-int32_t TakeResults(CoreParts& core, Prop encryptedOut, Prop encryptedFrom) {
+int32_t TakeResults(CAtmCore& core, Prop encryptedOut, Prop encryptedFrom) {
   int32_t st = status::kOk;
   const std::optional<TacAnswer> answer = TakeTacAnswer(core, &st);
   if (!answer) return st;
-  PropertyStore& p = core.props;
+  PropertyStore& p = core.props();
   p.T(Prop::IccSeqNo) = FromNarrow(answer->iccSeqNo);
   p.T(Prop::TAC) = AsciiText(answer->TacHex());
-  p.T(encryptedOut) = core.crypto.EncryptField(p.T(encryptedFrom));
-  p.T(Prop::SessionTAC) = core.crypto.EncryptField(core.shared.plainSessionKey.value());
+  p.T(encryptedOut) = core.crypto().EncryptField(p.T(encryptedFrom));
+  p.T(Prop::SessionTAC) = core.crypto().EncryptField(core.state().plainSessionKey.value());
   return core.Report(status::kOk);
 }
 

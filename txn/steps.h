@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/parts.h"
+#include "core/atm_core.h"
 #include "base/text.h"
 #include "txn/blocks.h"
 
@@ -27,25 +27,25 @@ constexpr bool KnownReaderType(int32_t type) { return type >= 1 && type <= 3; }
 // block (1 to 16 characters, upper-case hex digits), else 6002; a missing PIN is refused as
 // an empty one (the card would take the all-F block as a wrong PIN and spend a try). Type 2
 // ignores the PIN (the customer types it on the reader).
-int32_t CheckPinArgument(CoreParts& core, const std::optional<Text>& pin);
+int32_t CheckPinArgument(CAtmCore& core, const std::optional<Text>& pin);
 
 // The first step of the inquiry, transfer and payment methods (the runner), before any card
 // command: ReaderType must be 1, 2 or 3 (5042 otherwise: a page that never called
 // SetReaderType; these methods have no road for another type), then CheckPinArgument.
-int32_t CheckReaderAndPin(CoreParts& core, const std::optional<Text>& pin);
+int32_t CheckReaderAndPin(CAtmCore& core, const std::optional<Text>& pin);
 
 // SessionKey unwrapped into PlainSessionKey (0, 5043, 5034); on 0 the session cipher is
 // keyed for EncryptField.
-int32_t UnwrapSessionKey(CoreParts& core);
+int32_t UnwrapSessionKey(CAtmCore& core);
 
 // The paying account belongs to the card: always for a card of issuer "95100000", otherwise
 // when `account` equals one of AccountNo0..AccountNo7 (all eight slots, the "0000000000000000"
 // of an unusable slot included). Reads the card data as the last ReadBasicData left it.
-bool IsCardAccount(const CoreParts& core, const Text& account);
+bool IsCardAccount(const CAtmCore& core, const Text& account);
 
 // After the card was taken out and put back: ReadBasicData again, 5035 when CardNo is not the
 // one from before.
-int32_t RecheckCard(CoreParts& core);
+int32_t RecheckCard(CAtmCore& core);
 
 // The block fields from the page's properties (8-bit forms; Amount14 as the Amount write
 // derived it).
@@ -53,7 +53,7 @@ BlockInputs BlockInputsOf(const PropertyStore& props);
 
 // The confirmation with the card taken out and put back, for reader type 1. Each run:
 // DisconnectCard (status ignored), the dialog, DisconnectCard, ConnectDriver, ConnectCard
-// (once more after 1,000 ms on core.channel.sleeper when it fails). The dialog's end code:
+// (once more after 1,000 ms on the card channel's sleeper when it fails). The dialog's end code:
 //   1 with the card connected again   0: the transaction goes on (on the new connection)
 //   2                                 5036;  3: 5037
 //   -1 (the dialog cannot be shown)   5036: nobody confirmed; it is not shown again
@@ -67,22 +67,22 @@ BlockInputs BlockInputsOf(const PropertyStore& props);
 // status. With `once` the dialog is shown a single time, and every outcome that would show
 // it again ends with 5021 (no message box).
 inline constexpr int kNoCardRounds = 3;
-int32_t ConfirmWithReinsert(CoreParts& core, ui::ConfirmationDialog& dialog, bool once = false);
+int32_t ConfirmWithReinsert(CAtmCore& core, ui::ConfirmationDialog& dialog, bool once = false);
 
 // An instruction dialog of a PIN-pad reader (it sends its commands itself), its end code
 // read with `rule`: the simple dialogs map 2 to 5036 (DialogRule::CancelIs5036), the
 // detailed one passes every code through the table. 36864 (90 00) is success.
-int32_t RunInstructionDialog(CoreParts& core, ui::ReaderDialog& dialog, DialogRule rule);
+int32_t RunInstructionDialog(CAtmCore& core, ui::ReaderDialog& dialog, DialogRule rule);
 
 // The TAC command's answer in the exchange response: nullopt, with the status
 // SCARD_E_COMM_DATA_LOST (0x8010002F) reported into *status, when the card answered fewer
 // than 19 data bytes (the fields would come from nowhere).
-std::optional<TacAnswer> TakeTacAnswer(CoreParts& core, int32_t* status);
+std::optional<TacAnswer> TakeTacAnswer(CAtmCore& core, int32_t* status);
 
 // The results of a TAC transaction: IccSeqNo and TAC from the answer, `encryptedOut` <-
 // EncryptField(`encryptedFrom`) (EncOutAccountNo of AccountNo; the apply's EncID of ID),
 // SessionTAC <- EncryptField(PlainSessionKey). Nothing is written when the answer is too
 // short (see TakeTacAnswer). Status 0 on success.
-int32_t TakeResults(CoreParts& core, Prop encryptedOut, Prop encryptedFrom);
+int32_t TakeResults(CAtmCore& core, Prop encryptedOut, Prop encryptedFrom);
 
 }  // namespace quilta::txn

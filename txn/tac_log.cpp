@@ -4,7 +4,6 @@
 // keeping what it read before. GetAtmCode only checks its three arguments (at most 10
 // characters each, 6002) and changes nothing, not even ErrorInfo.
 #include "card/commands.h"
-#include "card/exchange.h"
 #include "card/fisc.h"
 #include "core/atm_core.h"
 #include "base/hex.h"
@@ -16,12 +15,12 @@ constexpr size_t kAtmCodeArgumentMax = 10;
 }  // namespace
 
 int32_t CAtmCore::ReadTACLog() {
-  if (!shared.pinVerified && !shared.readerPinDone) return Report(status::kPinNotVerified);
-  int32_t st = card::Send(*this, card::cmd::SelectFile(fisc::kFileTacLog));
+  if (!state_.pinVerified && !state_.readerPinDone) return Report(status::kPinNotVerified);
+  int32_t st = Send(card::cmd::SelectFile(fisc::kFileTacLog));
   if (st != status::kOk) return st;
-  const card::ResponseApdu& r = channel.response;
+  const card::ResponseApdu& r = channel_.response;
   for (int k = 1; k <= kTacLogRecords; ++k) {
-    if ((st = card::Send(*this, card::cmd::ReadRecord(static_cast<uint8_t>(k)))) != status::kOk) return st;
+    if ((st = Send(card::cmd::ReadRecord(static_cast<uint8_t>(k)))) != status::kOk) return st;
     if (r.dataSize() > 0) T(Prop::TACLog0 + (k - 1)) = AsciiText(BytesToHex(r.bytes(), r.dataSize()));
   }
   return status::kOk;

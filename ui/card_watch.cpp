@@ -11,12 +11,12 @@ namespace sc = platform::scard;
 
 void CardPresence::Reset() { state_ = platform::ReaderState{}; }
 
-int32_t CardPresence::QueryCardAbsent(platform::Pcsc& pcsc, platform::ScardContext context,
+int32_t CardPresence::QueryCardAbsent(card::Channel& channel, platform::ScardContext context,
                                       const std::string& readerName) {
   const uint32_t last = state_.eventState;
   state_.reader = readerName;
   state_.currentState = sc::kStateUnaware;
-  if (pcsc.GetStatusChange(context, sc::kInfinite, &state_, 1) != sc::kSuccess)
+  if (channel.QueryReader(context, &state_, sc::kInfinite) != sc::kSuccess)
     state_.eventState = last;  // a failed query tells nothing new
   return (state_.eventState & sc::kStatePresent) ? 0 : 1;
 }

@@ -19,10 +19,10 @@ constexpr char16_t kTampered[] =
 // ---------------------------------------------------------------------------------------
 
 void ConfirmationDialog::OnInit() {
-  // What the watch reads from the core: the reader name and the PC/SC context.
-  CoreParts& core = Core();
-  watchedReader_ = readerName ? *readerName : ReaderNameToPcsc(core.props.ReaderName());
-  watchedContext_ = context ? *context : core.channel.context;
+  // What the watch reads from the site: the reader name and the PC/SC context.
+  const DialogSite& site = Site();
+  watchedReader_ = readerName ? *readerName : site.reader;
+  watchedContext_ = context ? *context : site.channel.context;
   ShowRows(rows_, [this](int32_t id, const Text& text) { SetText(id, text); });
   presence_.Reset();
   watch_.Start(*this, limit_);
@@ -31,7 +31,7 @@ void ConfirmationDialog::OnInit() {
 void ConfirmationDialog::OnTimer(int32_t) { watch_.Tick(*this); }
 
 int32_t ConfirmationDialog::QueryCardAbsent() {
-  return presence_.QueryCardAbsent(*Core().channel.pcsc, watchedContext_, watchedReader_);
+  return presence_.QueryCardAbsent(Site().channel, watchedContext_, watchedReader_);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,15 +1,16 @@
 // The confirmation dialogs: a transaction summary, a 45 (or 90) second countdown, and OK only
 // after the card was taken out and put back. A caller constructs one on its frame, fills the
-// public inputs, calls Run(core) and acts on the end code:
+// public inputs, calls Run(site) and acts on the end code:
 //
 //   ui::CTransferDlgNew dlg;
 //   dlg.title = u"轉帳確認";
 //   dlg.label = {u"轉出帳號", u"轉入帳號", u"金    額", u"交易日期"};
 //   dlg.value = {out, in, amount, date};
-//   int32_t r = dlg.Run(core);   // 1 OK, 2 cancel, 3 time-out, 4 no card, 5 entry rejected, -1
+//   int32_t r = dlg.Run(site);   // 1 OK, 2 cancel, 3 time-out, 4 no card, 5 entry rejected, -1
 //
-// The reader is watched through a PC/SC context and reader name that default to the core's
-// (CardContext, ReaderName) at the moment of the run; the callers release the card first.
+// The reader is watched through the site's card channel, with a PC/SC context and reader
+// name that default to the channel's context and the site's reader at the moment of the
+// run; the callers release the card first.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,7 @@ namespace quilta::ui {
 class ConfirmationDialog : public Dialog, public Summary, private CardWatch::Host {
  public:
   OptText title;  // the caption
-  // The reader to watch and the context to watch it with (default: the core's).
+  // The reader to watch and the context to watch it with (default: the site's).
   std::optional<std::string> readerName;
   std::optional<platform::ScardContext> context;
 

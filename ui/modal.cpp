@@ -52,19 +52,19 @@ ScopedDialogEnv::ScopedDialogEnv(DialogEnv* env) : previous_(g_developmentEnv) {
 }
 ScopedDialogEnv::~ScopedDialogEnv() { g_developmentEnv = previous_; }
 
-void ShowMessageBox(CoreParts& core, const Text& text, const Text& caption, DialogEnv* env) {
+void ShowMessageBox(ModalHost& modal, const Text& text, const Text& caption, DialogEnv* env) {
   std::unique_ptr<Renderer> r = (env ? *env : CurrentEnv()).MakeRenderer();
   if (!r) return;
-  ModalScope scope(core);  // the person is being waited on: page calls are refused
+  ModalScope scope(modal);  // the person is being waited on: page calls are refused
   r->MessageBox(text, caption);
 }
 
 // One modal run: the window's state as the dialog logic knows it, its timers, the loop.
 class ModalRun {
  public:
-  ModalRun(Dialog& dialog, CoreParts& core, const DialogTemplate& tmpl, Renderer& renderer,
+  ModalRun(Dialog& dialog, const DialogSite& site, const DialogTemplate& tmpl, Renderer& renderer,
            Clock& clock)
-      : dialog_(dialog), core_(core), tmpl_(tmpl), renderer_(renderer), clock_(clock) {
+      : dialog_(dialog), site_(site), tmpl_(tmpl), renderer_(renderer), clock_(clock) {
     for (const Control& c : tmpl.controls)
       if (c.id != -1) enabled_[c.id] = !c.disabled;
   }
@@ -95,7 +95,7 @@ class ModalRun {
     }
   }
 
-  CoreParts& core() { return core_; }
+  const DialogSite& site() const { return site_; }
   Renderer& renderer() { return renderer_; }
 
   void SetText(int32_t id, const Text& text) { renderer_.SetText(id, text); }
@@ -184,7 +184,7 @@ class ModalRun {
   }
 
   Dialog& dialog_;
-  CoreParts& core_;
+  const DialogSite& site_;
   const DialogTemplate& tmpl_;
   Renderer& renderer_;
   Clock& clock_;
@@ -194,15 +194,15 @@ class ModalRun {
   int32_t code_ = 0;
 };
 
-int32_t Dialog::Run(CoreParts& core, DialogEnv* env) {
+int32_t Dialog::Run(const DialogSite& site, DialogEnv* env) {
   const DialogTemplate* tmpl = FindTemplate(templateNumber_);
   if (!tmpl) return result::kNotShown;
   DialogEnv& e = env ? *env : CurrentEnv();
   std::unique_ptr<Renderer> renderer = e.MakeRenderer();
   if (!renderer) return result::kNotShown;
-  ModalScope scope(core);
+  ModalScope scope(site.modal);
   if (!renderer->Open(*tmpl, Caption(*tmpl))) return result::kNotShown;
-  ModalRun run(*this, core, *tmpl, *renderer, e.GetClock());
+  ModalRun run(*this, site, *tmpl, *renderer, e.GetClock());
   ModalRun* outer = run_;
   run_ = &run;
   int32_t code = run.Loop();
@@ -235,7 +235,7 @@ void Dialog::SetTimer(int32_t id, int32_t periodMs) {
   if (run_) run_->SetTimer(id, periodMs);
 }
 bool Dialog::Ending() const { return run_ && run_->ending(); }
-CoreParts& Dialog::Core() const { return run_->core(); }
+const DialogSite& Dialog::Site() const { return run_->site(); }
 int64_t Dialog::ClockMs() const { return run_ ? run_->NowMs() : 0; }
 
 }  // namespace quilta::ui

@@ -1,6 +1,7 @@
 // The modal run: one dialog object driven against a Renderer on the page's thread. The
 // dialog logic (set-up, 1,000 ms timers, commands, the end code) lives in the dialog classes;
-// the renderer only draws and reports the person's input.
+// the renderer only draws and reports the person's input. A run holds the caller's modal
+// marker (ui/modal_host.h) and reaches the card only through the card channel it is given.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "core/atm_core.h"
+#include "base/status.h"
 #include "base/text.h"
+#include "card/channel.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
+#include "ui/modal_host.h"
 #include "ui/renderer.h"
 
 namespace quilta::ui {
@@ -61,11 +64,20 @@ class ScopedDialogEnv {
   DialogEnv* previous_;
 };
 
+// What a dialog runs against: the modal marker it holds while it waits on the person, the
+// card channel its card commands and presence queries go through, and the reader the page
+// named (ReaderName in PC/SC's spelling; the confirmations watch it).
+struct DialogSite {
+  ModalHost& modal;
+  card::Channel& channel;
+  std::string reader;
+};
+
 // A message box of its own (no dialog open), as the transactions show between dialog runs
 // ("卡已被拔出..請確認再試!"). Owner: the active window. It waits on the person like a dialog
-// and holds the core's modal marker meanwhile, so page calls are refused (6009) until it is
-// closed. Does nothing when no renderer can be made.
-void ShowMessageBox(CoreParts& core, const Text& text, const Text& caption,
+// and holds the modal marker meanwhile, so page calls are refused (6009) until it is closed.
+// Does nothing when no renderer can be made.
+void ShowMessageBox(ModalHost& modal, const Text& text, const Text& caption,
                     DialogEnv* env = nullptr);
 
 class ModalRun;
@@ -80,9 +92,10 @@ class Dialog {
 
   int32_t TemplateNumber() const { return templateNumber_; }
 
-  // Runs the dialog modally and returns its end code (DialogResult). −1 when the template is
-  // missing or nothing can be shown. Without an environment, CurrentEnv() is used.
-  int32_t Run(CoreParts& core, DialogEnv* env = nullptr);
+  // Runs the dialog modally against `site` and returns its end code (DialogResult). −1 when
+  // the template is missing or nothing can be shown. Without an environment, CurrentEnv() is
+  // used.
+  int32_t Run(const DialogSite& site, DialogEnv* env = nullptr);
 
  protected:
   explicit Dialog(int32_t templateNumber) : templateNumber_(templateNumber) {}
@@ -107,7 +120,8 @@ class Dialog {
   void EndDialog(int32_t code);
   void SetTimer(int32_t id, int32_t periodMs);
   bool Ending() const;
-  CoreParts& Core() const;
+  // The site of the running dialog.
+  const DialogSite& Site() const;
   // Milliseconds on the clock the dialog's timers run on.
   int64_t ClockMs() const;
 

@@ -47,8 +47,7 @@ void ReaderDialog::OnTimer(int32_t) {
 }
 
 int32_t ReaderDialog::Send(const card::CommandApdu& apdu, card::ResponseApdu* buffer) {
-  CoreParts& core = Core();
-  card::Channel& channel = core.channel;
+  card::Channel& channel = Site().channel;
   card::ResponseApdu* target = buffer ? buffer : (receive ? receive : &channel.response);
   const card::Reply reply = channel.ExchangeUnnamed(apdu, target, cardHandle.value_or(channel.handle),
                                                     protocol.value_or(channel.activeProtocol));
@@ -98,32 +97,6 @@ int32_t CTwoReaderShowN::Exchange() {
   if (r != 0 && r != status::kSwOk) return r;
   if (!command) return static_cast<int32_t>(platform::scard::kInvalidParameter);
   return ReaderTimeout(Send(*command));
-}
-
-// ---------------------------------------------------------------------------------------
-
-namespace {
-
-class PinPadDialog final : public card::ReaderPinDialog {
- public:
-  int32_t Run(CoreParts& core, const card::ReaderPinRequest& request) override {
-    CTwoReaderShow dlg;
-    dlg.title = request.caption;
-    dlg.instruction = request.instruction;
-    dlg.mode = request.readerType;
-    dlg.command = request.command;
-    dlg.pin = request.pin;
-    dlg.newPin = request.newPin;
-    dlg.change = request.change;
-    return dlg.Run(core);
-  }
-};
-
-}  // namespace
-
-void InstallDialogs(CoreParts& core) {
-  static PinPadDialog pinPad;
-  core.readerPinDialog = &pinPad;
 }
 
 }  // namespace quilta::ui

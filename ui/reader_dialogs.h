@@ -4,7 +4,7 @@
 // the close box of 105/1051) before that ends with 2, Enter with 1.
 //
 // Every command of these dialogs goes through ReaderDialog::Send, the one place where they
-// reach the card: it sends on the core's card channel (its card handle and protocol, and its
+// reach the card: it sends on the site's card channel (its card handle and protocol, and its
 // exchange response unless the caller named another) in the channel's dialog form.
 #pragma once
 
@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
-#include "card/apdu.h"
-#include "core/atm_core.h"
 #include "base/secret.h"
+#include "base/status.h"
+#include "card/apdu.h"
 #include "platform/pcsc.h"
 #include "ui/modal.h"
 #include "ui/summary.h"
@@ -124,10 +124,5 @@ class CDoApplyTACDlg252 : public CTwoReaderShowN {
  public:
   CDoApplyTACDlg252() : CTwoReaderShowN(208, -1, 2) {}
 };
-
-// Installs the dialogs the card engine runs through its seams (the PIN on the reader's pad
-// for reader types 2 and 3: core.readerPinDialog). The bindings and the tests call it once
-// per core.
-void InstallDialogs(CoreParts& core);
 
 }  // namespace quilta::ui

@@ -21,8 +21,9 @@
 #include <windows.h>
 #undef MessageBox
 
-#include "core/parts.h"
+#include "card/channel.h"
 #include "ui/modal.h"
+#include "ui/modal_host.h"
 #include "ui/renderer.h"
 #include "ui/summary.h"
 
@@ -176,17 +177,19 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   for (const char* p = argv[1]; *p; ++p) g_shots += static_cast<wchar_t>(*p);
   CreateDirectoryW(g_shots.c_str(), nullptr);
-  CoreParts core;
+  ModalHost modal;
+  card::Channel channel;
+  const DialogSite site{modal, channel, std::string()};
 
   BoxedConfirmation confirm;
-  const int32_t code = confirm.Run(core);
+  const int32_t code = confirm.Run(site);
   Check(confirm.boxReturned, "904: Enter closed the message box");
   Check(confirm.ticksUnderBox >= 3, "904: the countdown ran on under the message box");
   Check(confirm.confirmedByClick && code == 1, "904: the click on the confirmation ended it with 1");
   std::printf("904: end code %d, ticks under the box %d\n", code, confirm.ticksUnderBox);
 
   BoxedConfirmation late(true);
-  const int32_t lateCode = late.Run(core);
+  const int32_t lateCode = late.Run(site);
   Check(lateCode == 3 && !late.boxReturned, "904: the time ran out under the box: 3");
   Check(FindBox() == nullptr, "904: the box went away with the dialog");
 

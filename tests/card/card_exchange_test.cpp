@@ -13,12 +13,12 @@ TEST_F(Exchange, BuildsCommandsFromHexFields) {
   InsertCard({{"00 B0 00 00 10", "9000"}, {"00 A4 02 00 02 10 01", "9000"}});
   Open();
   EXPECT_EQ(core.CardExchange("00", "B0", "00", "00", std::nullopt, {}, "10"), 0);
-  EXPECT_EQ(core.channel.commandLength, 5u);
+  EXPECT_EQ(core.channel().commandLength, 5u);
   CommandFields f{"00", "A4", "02", "00", "02", "1001", std::nullopt};
   EXPECT_EQ(core.CardExchange(f), 0);
-  EXPECT_EQ(core.channel.commandLength, 7u);
+  EXPECT_EQ(core.channel().commandLength, 7u);
   EXPECT_EQ(pcsc.ApduLog(), (std::vector<std::string>{"00B0000010", "00A40200021001"}));
-  EXPECT_EQ(pcsc.Log().back().arg1, core.channel.activeProtocol);  // send PCI protocol
+  EXPECT_EQ(pcsc.Log().back().arg1, core.channel().activeProtocol);  // send PCI protocol
   EXPECT_EQ(Text(Prop::shSW12), "9000");
 }
 
@@ -68,7 +68,7 @@ TEST_F(Exchange, ResponseWithoutStatusWordIsAnErrorNotData) {
   Open();
   auto read = [&] { return core.CardExchange("00", "B2", "01", "04", std::nullopt, {}, "00"); };
   ASSERT_EQ(read(), 0);
-  ASSERT_EQ(core.channel.response.bytes()[5], 'A');
+  ASSERT_EQ(core.channel().response.bytes()[5], 'A');
 
   for (uint32_t keep : {1u, 0u}) {
     pcsc.TruncateResponseAt(1, keep);
@@ -77,9 +77,9 @@ TEST_F(Exchange, ResponseWithoutStatusWordIsAnErrorNotData) {
     EXPECT_EQ(core.Map(st), st);
     EXPECT_EQ(Error(), "A communications error with the smart card has been detected. (8010002f)");
     EXPECT_EQ(Text(Prop::shSW12), "9000");
-    EXPECT_EQ(core.channel.response.size(), 0u);
+    EXPECT_EQ(core.channel().response.size(), 0u);
     // Nothing of the earlier record is left to be picked up.
-    for (uint8_t b : std::span(core.channel.response.bytes(), 1028)) ASSERT_EQ(b, 0);
+    for (uint8_t b : std::span(core.channel().response.bytes(), 1028)) ASSERT_EQ(b, 0);
   }
 }
 
@@ -102,9 +102,9 @@ TEST_F(Exchange, ShorterResponseNeverExposesEarlierBytes) {
   Open();
   ASSERT_EQ(core.CardExchange("00", "B2", "01", "04", std::nullopt, {}, "00"), 0);
   ASSERT_EQ(core.CardExchange("00", "B2", "02", "04", std::nullopt, {}, "00"), 0);
-  EXPECT_EQ(core.channel.response.size(), 4u);
-  EXPECT_EQ(TakeBytes(core.channel.response.bytes(), 0, 16), "12\x90");
-  EXPECT_EQ(core.channel.response.bytes()[4], 0);
+  EXPECT_EQ(core.channel().response.size(), 4u);
+  EXPECT_EQ(TakeBytes(core.channel().response.bytes(), 0, 16), "12\x90");
+  EXPECT_EQ(core.channel().response.bytes()[4], 0);
 }
 
 TEST_F(Exchange, MalformedFieldsAreRefusedBeforeSending) {

@@ -18,8 +18,8 @@ inline constexpr char kSelectApp[] = "00 A4 04 00 08 A0 00 00 01 72 95 00 01 00"
 class CardFixture : public ::testing::Test {
  protected:
   CardFixture() {
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
   }
 
   std::string Error() const { return core.errorText(); }

@@ -5,8 +5,8 @@
 namespace quilta::testing {
 namespace {
 
-using card::ReaderPinDialog;
-using card::ReaderPinRequest;
+using quilta::ReaderPinDialog;
+using quilta::ReaderPinRequest;
 
 // The command a request carries, as hex ("" when it carries none).
 std::string Hex(const ReaderPinRequest& r) {
@@ -23,7 +23,7 @@ constexpr char kSelectPinFile[] = "00 A4 02 00 02 00 C2";
 // chosen code.
 class FakeReaderDialog final : public ReaderPinDialog {
  public:
-  int32_t Run(CoreParts&, const ReaderPinRequest& request) override {
+  int32_t Run(CAtmCore&, const ReaderPinRequest& request) override {
     requests.push_back(request);
     return endCode;
   }
@@ -37,14 +37,14 @@ TEST_F(Pin, PinBlockPutsDigitsIntoNibbles) {
   Open();
   EXPECT_EQ(core.VerifyPIN(u"1234"), 0);
   EXPECT_EQ(core.VerifyPIN(u"1234567890123456"), 0);
-  EXPECT_TRUE(core.shared.pinVerified);
+  EXPECT_TRUE(core.state().pinVerified);
 }
 
 TEST_F(Pin, EmptyOverlongOrUnencodablePinIsRefusedBeforeAnythingIsSent) {
   InsertCard();
   Open();
   FakeReaderDialog dialog;
-  core.readerPinDialog = &dialog;
+  core.SetReaderPinDialog(&dialog);
   struct Case {
     const char16_t* pin;
     std::vector<int> types;
@@ -71,7 +71,7 @@ TEST_F(Pin, EmptyOverlongOrUnencodablePinIsRefusedBeforeAnythingIsSent) {
   }
   EXPECT_EQ(pcsc.Count("Transmit"), 0u);
   EXPECT_TRUE(dialog.requests.empty());
-  EXPECT_FALSE(core.shared.pinVerified);
+  EXPECT_FALSE(core.state().pinVerified);
   EXPECT_EQ(card::PinBlockText("1234"), "1234FFFFFFFFFFFF");
 }
 
@@ -90,7 +90,7 @@ TEST_F(Pin, WrongPinThreeTimesLocksAndNeverClearsTheFlag) {
   EXPECT_EQ(core.VerifyPIN(u"1111"), 5032);
   EXPECT_EQ(Error(), "FISC Card Locked (over error try 3 times). (5032)");
   EXPECT_EQ(core.VerifyPIN(u"1234"), 5032);
-  EXPECT_TRUE(core.shared.pinVerified);
+  EXPECT_TRUE(core.state().pinVerified);
 }
 
 TEST_F(Pin, ChangePinSelectsVerifiesThenWrites) {
@@ -101,7 +101,7 @@ TEST_F(Pin, ChangePinSelectsVerifiesThenWrites) {
                           {"00 20 00 10 08 56 79 FF FF FF FF FF FF", "66 08"}});
   Open();
   EXPECT_EQ(core.ChangePIN(u"1234", u"5678"), 0);
-  EXPECT_TRUE(core.shared.pinVerified);
+  EXPECT_TRUE(core.state().pinVerified);
   EXPECT_EQ(core.ChangePIN(u"5679", u"0000"), 5031);  // nothing written
   EXPECT_TRUE(card->Finished());
 }
@@ -117,7 +117,7 @@ TEST_F(Pin, CardPulledDuringChangePin) {
 TEST_F(Pin, ReaderTypeTwoHandsTheDialogTheCommandTemplate) {
   InsertCard({{kSelectPinFile, "90 00"}}, "Todos eCode Connectable 0");
   FakeReaderDialog dialog;
-  core.readerPinDialog = &dialog;
+  core.SetReaderPinDialog(&dialog);
   Open("Todos eCode Connectable 0");
   core.N(Prop::ReaderType) = 2;
   EXPECT_EQ(core.VerifyPIN(u"9999"), 0);
@@ -145,7 +145,7 @@ TEST_F(Pin, ReaderTypeTwoHandsTheDialogTheCommandTemplate) {
 TEST_F(Pin, ReaderTypeThreePassesThePins) {
   InsertCard({{kSelectPinFile, "90 00"}});
   FakeReaderDialog dialog;
-  core.readerPinDialog = &dialog;
+  core.SetReaderPinDialog(&dialog);
   Open();
   core.N(Prop::ReaderType) = 3;
   EXPECT_EQ(core.VerifyPIN(u"1234"), 0);
@@ -163,7 +163,7 @@ TEST_F(Pin, ReaderTypeThreePassesThePins) {
 TEST_F(Pin, DialogEndCodesBecomeStatuses) {
   InsertCard();
   FakeReaderDialog dialog;
-  core.readerPinDialog = &dialog;
+  core.SetReaderPinDialog(&dialog);
   Open();
   core.N(Prop::ReaderType) = 2;
   struct Case {
@@ -180,12 +180,12 @@ TEST_F(Pin, DialogEndCodesBecomeStatuses) {
     EXPECT_EQ(core.VerifyPIN(u""), c.status) << c.end;
     EXPECT_EQ(Error(), c.text);
   }
-  EXPECT_FALSE(core.shared.pinVerified);
+  EXPECT_FALSE(core.state().pinVerified);
   dialog.endCode = 0x9000;
   EXPECT_EQ(core.VerifyPIN(u""), 0);
-  EXPECT_TRUE(core.shared.pinVerified);
+  EXPECT_TRUE(core.state().pinVerified);
 
-  core.readerPinDialog = nullptr;  // no dialog available: not shown
+  core.SetReaderPinDialog(nullptr);  // no dialog available: not shown
   EXPECT_EQ(core.VerifyPIN(u""), -1);
   EXPECT_EQ(Error(), "Other Error! (ffffffff)");
 }

@@ -99,18 +99,18 @@ TEST_F(Session, ConnectCardPowerCyclesThenConnectsExclusivelyAndSelects) {
   EXPECT_EQ(pcsc.ApduLog(), std::vector<std::string>{"00A4040008A00000017295000100"});
   EXPECT_EQ(sleeper.sleeps, (std::vector<uint32_t>{200, 200}));
   EXPECT_EQ(card->powerOns, 2);  // powered by the shared connect, again after the unpower
-  EXPECT_EQ(core.channel.activeProtocol, sc::kProtocolT1);
+  EXPECT_EQ(core.channel().activeProtocol, sc::kProtocolT1);
   EXPECT_TRUE(card->Finished());
 }
 
 TEST_F(Session, SecondConnectCardInOneProcessReconnects) {
   auto card = InsertCard({{kSelectApp, "90 00"}});
   Open();
-  platform::ScardHandle first = core.channel.handle;
+  platform::ScardHandle first = core.channel().handle;
   // The exclusive connection is still ours: the shared connect fails, the kept handle is
   // released by the unpowering disconnect and the exclusive connect succeeds.
   EXPECT_EQ(core.ConnectCard(), 0) << Error();
-  EXPECT_NE(core.channel.handle, first);
+  EXPECT_NE(core.channel().handle, first);
   EXPECT_EQ(pcsc.Log()[0].result, sc::kSharingViolation);
   EXPECT_EQ(pcsc.Log()[1].handle, first);
   EXPECT_EQ(pcsc.Log()[1].result, sc::kSuccess);
@@ -172,10 +172,10 @@ TEST_F(Session, SelectRefusedLeavesTheConnectionOpen) {
 TEST_F(Session, DisconnectCardEjectsAndKeepsTheStaleHandle) {
   InsertCard();
   Open();
-  platform::ScardHandle handle = core.channel.handle;
+  platform::ScardHandle handle = core.channel().handle;
   EXPECT_EQ(core.DisconnectCard(), 0);
   EXPECT_EQ(pcsc.Log().back().arg1, sc::kEjectCard);
-  EXPECT_EQ(core.channel.handle, handle);
+  EXPECT_EQ(core.channel().handle, handle);
   EXPECT_EQ(core.ReadBasicData(), static_cast<int32_t>(sc::kInvalidHandle));
   EXPECT_EQ(Error(), "The supplied handle was invalid. (80100003)");
   EXPECT_EQ(core.DisconnectDriver(), 0);

@@ -111,7 +111,7 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   EXPECT_EQ(pcsc.ReleaseContext(otherContext), sc::kSuccess);
 
   ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
-  EXPECT_EQ(core_.channel.activeProtocol, sc::kProtocolT1);
+  EXPECT_EQ(core_.channel().activeProtocol, sc::kProtocolT1);
   EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
   EXPECT_EQ(Narrow(core_, Prop::IssuerBankNo), "00812345");
   EXPECT_EQ(Narrow(core_, Prop::CardNo), "0102030405060708090A0B0C0D0E0F10");
@@ -145,7 +145,7 @@ TEST_F(RealStack, ConnectReadAndCheck) {
 TEST_F(RealStack, PinVerifyChangeAndLock) {
   Open();
   EXPECT_EQ(core_.VerifyPIN(u"1234"), 0) << core_.errorText();
-  EXPECT_TRUE(core_.shared.pinVerified);
+  EXPECT_TRUE(core_.state().pinVerified);
   EXPECT_EQ(core_.ChangePIN(u"1234", u"567890"), 0) << core_.errorText();
   EXPECT_EQ(core_.VerifyPIN(u"567890"), 0);
   EXPECT_EQ(core_.ChangePIN(u"1234", u"0000"), 5031);  // wrong old PIN: nothing written
@@ -154,7 +154,7 @@ TEST_F(RealStack, PinVerifyChangeAndLock) {
   EXPECT_EQ(core_.VerifyPIN(u"1111"), 5032);
   EXPECT_EQ(core_.errorText(), "FISC Card Locked (over error try 3 times). (5032)");
   EXPECT_EQ(core_.VerifyPIN(u"567890"), 5032);
-  EXPECT_TRUE(core_.shared.pinVerified);
+  EXPECT_TRUE(core_.state().pinVerified);
 }
 
 TEST_F(RealStack, CardPulledAndPutBack) {
@@ -261,7 +261,7 @@ bool Gone(pid_t pid) {
 TEST_F(RealStack, ServiceStoppedAndRestarted) {
   Open();
   ASSERT_EQ(core_.ReadBasicData(), 0);
-  const platform::ScardContext oldContext = core_.channel.context;
+  const platform::ScardContext oldContext = core_.channel().context;
   pid_t pcscd = SandboxPcscd();
   ASSERT_GT(pcscd, 0);
   ASSERT_EQ(kill(pcscd, SIGTERM), 0);
@@ -300,7 +300,7 @@ TEST_F(RealStack, ServiceStoppedAndRestarted) {
   // since (the new context holds the card): no connection to pcscd is left behind.
   char names[2000];
   uint32_t length = sizeof names;
-  EXPECT_EQ(core_.channel.pcsc->ListReaders(oldContext, names, &length), sc::kInvalidHandle);
+  EXPECT_EQ(core_.channel().pcsc->ListReaders(oldContext, names, &length), sc::kInvalidHandle);
   EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
   EXPECT_EQ(core_.VerifyPIN(u"1234"), 0);
 

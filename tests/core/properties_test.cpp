@@ -29,7 +29,7 @@ TEST(Properties, Defaults) {
   EXPECT_EQ(Read(core, Prop::CardChange), u"N");
   EXPECT_EQ(Read(core, Prop::ErrorInfo), u"");
   EXPECT_EQ(ReadInt(core, Prop::ReaderCount), 0);
-  EXPECT_EQ(core.channel.activeProtocol, 2u);
+  EXPECT_EQ(core.channel().activeProtocol, 2u);
 }
 
 TEST(Properties, WriteOnlyAndReadOnly) {
@@ -74,26 +74,26 @@ TEST(Properties, ByteLimits) {
 TEST(Properties, Amount) {
   CAtmCore core;
   core.PutText(Prop::Amount, u"1500");
-  EXPECT_EQ(core.props.AmountValue(), 1500);
-  EXPECT_EQ(core.props.Amount14(), u"00000000150000");
+  EXPECT_EQ(core.props().AmountValue(), 1500);
+  EXPECT_EQ(core.props().Amount14(), u"00000000150000");
   core.PutText(Prop::Amount, u"");
-  EXPECT_EQ(core.props.AmountValue(), 0);
-  EXPECT_EQ(core.props.Amount14(), u"00000000000000");
+  EXPECT_EQ(core.props().AmountValue(), 0);
+  EXPECT_EQ(core.props().Amount14(), u"00000000000000");
   core.PutText(Prop::Amount, u"12a");
-  EXPECT_EQ(core.props.AmountValue(), 12);
-  EXPECT_EQ(core.props.Amount14(), u"00000000012a00");
+  EXPECT_EQ(core.props().AmountValue(), 12);
+  EXPECT_EQ(core.props().Amount14(), u"00000000012a00");
   // What the confirmation shows is what the card signs, beyond 32 bits too.
   core.PutText(Prop::Amount, u"300000000000");
-  EXPECT_EQ(core.props.AmountValue(), 300000000000);
+  EXPECT_EQ(core.props().AmountValue(), 300000000000);
   core.PutText(Prop::Amount, Text(30, u'9'));
-  EXPECT_EQ(core.props.AmountValue(), INT64_MAX);
+  EXPECT_EQ(core.props().AmountValue(), INT64_MAX);
   core.PutText(Prop::Amount, u"1234567890123");  // 13 digits: not cut
-  EXPECT_EQ(core.props.Amount14(), u"123456789012300");
+  EXPECT_EQ(core.props().Amount14(), u"123456789012300");
   core.PutText(Prop::Amount, u" -42x");
-  EXPECT_EQ(core.props.AmountValue(), -42);
+  EXPECT_EQ(core.props().AmountValue(), -42);
   core.PutText(Prop::Amount, Text(51, u'9'));  // too long: neither member changes
-  EXPECT_EQ(core.props.AmountValue(), -42);
-  EXPECT_EQ(core.props.Amount14(), u"0000000 -42x00");
+  EXPECT_EQ(core.props().AmountValue(), -42);
+  EXPECT_EQ(core.props().Amount14(), u"0000000 -42x00");
 }
 
 TEST(Properties, FixedWidthsReadEmpty) {

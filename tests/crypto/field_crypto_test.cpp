@@ -187,7 +187,7 @@ TEST(BankSession, SessionsAreReproducibleAndWellFormed) {
 
 class CoreSessionTest : public ::testing::Test {
  protected:
-  CoreSessionTest() : server(core.crypto.keyTable()) { server.NewSession(2026); }
+  CoreSessionTest() : server(core.crypto().keyTable()) { server.NewSession(2026); }
   void Send(const std::string& nono, const std::string& sessionKey) {
     core.PutText(Prop::nono, AsciiText(nono));
     core.PutText(Prop::SessionKey, AsciiText(sessionKey));
@@ -199,8 +199,8 @@ class CoreSessionTest : public ::testing::Test {
 TEST_F(CoreSessionTest, SessionTacIsTheKeyEncryptedUnderItself) {
   Send(server.nono(), server.sessionKey());
   ASSERT_EQ(core.UnwrapSessionKey(), 0);
-  EXPECT_EQ(core.shared.plainSessionKey.value(), AsciiText(server.plainKey()));
-  Text sessionTac = core.EncryptField(core.shared.plainSessionKey.value());
+  EXPECT_EQ(core.state().plainSessionKey.value(), AsciiText(server.plainKey()));
+  Text sessionTac = core.EncryptField(core.state().plainSessionKey.value());
   EXPECT_EQ(sessionTac, AsciiText(WrapBlock(server.plainKey(), server.plainKey())));
   EXPECT_EQ(core.EncryptField(AsciiText("1234567890123456")).size(), 32u);
   Text seventeen = core.EncryptField(AsciiText("12345678901234567"));
@@ -215,32 +215,32 @@ TEST_F(CoreSessionTest, SessionTacIsTheKeyEncryptedUnderItself) {
 
 TEST_F(CoreSessionTest, NonoOverTwoHundredBytesLeavesTheCipherKey) {
   Send(server.nono(), server.sessionKey());
-  const std::string before = core.crypto.cipherKey();
+  const std::string before = core.crypto().cipherKey();
   ASSERT_EQ(before, server.cipherKey());
-  BankSession other(core.crypto.keyTable());
+  BankSession other(core.crypto().keyTable());
   other.NewSession(99);
   core.PutText(Prop::nono, AsciiText(other.nono() + std::string(153, '0')));  // 201
-  EXPECT_EQ(core.crypto.cipherKey(), before);
+  EXPECT_EQ(core.crypto().cipherKey(), before);
   core.PutText(Prop::nono, AsciiText(other.nono() + std::string(152, '0')));  // 200
-  EXPECT_EQ(core.crypto.cipherKey(), other.cipherKey());
+  EXPECT_EQ(core.crypto().cipherKey(), other.cipherKey());
 }
 
 TEST_F(CoreSessionTest, FailuresKeepOrReplaceThePlainKeyAsDocumented) {
   // No nono yet: no key to unwrap with.
   core.PutText(Prop::SessionKey, AsciiText(server.sessionKey()));
   EXPECT_EQ(core.UnwrapSessionKey(), 5043);
-  EXPECT_EQ(core.shared.plainSessionKey.value(), u"");
+  EXPECT_EQ(core.state().plainSessionKey.value(), u"");
 
   Send(server.nono(), server.sessionKey());
   ASSERT_EQ(core.UnwrapSessionKey(), 0);
   core.PutText(Prop::SessionKey, AsciiText(server.sessionKey().substr(1)));
   EXPECT_EQ(core.UnwrapSessionKey(), 5043);
-  EXPECT_EQ(core.shared.plainSessionKey.value(), AsciiText(server.plainKey()));
+  EXPECT_EQ(core.state().plainSessionKey.value(), AsciiText(server.plainKey()));
 
   ASSERT_TRUE(server.SetPlainKey(std::string("ATM12345\0abcdefg", 16)));
   core.PutText(Prop::SessionKey, AsciiText(server.sessionKey()));
   EXPECT_EQ(core.UnwrapSessionKey(), 5043);
-  EXPECT_EQ(core.shared.plainSessionKey.value(), u"ATM12345");
+  EXPECT_EQ(core.state().plainSessionKey.value(), u"ATM12345");
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ struct Row {
 class BridgeTest : public ::testing::Test {
  protected:
   BridgeTest() {
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
   }
   static std::string FromBankPage(const std::string& request) {
     if (!request.starts_with("{\"") || request.find("\"origin\"") != std::string::npos) return request;
@@ -141,7 +141,7 @@ TEST_F(BridgeTest, ARequestFromAPageThatIsNotTheBanksReachesOnlyTheVersion) {
 
 TEST_F(BridgeTest, DuringADialogCallsAndWritesAreRefusedAndReadsAnswered) {
   Run({{R"({"id":1,"op":"call","name":"VerifyPIN"})", R"({"id":1,"result":6002})"}});
-  ModalScope dialog(core);
+  ui::ModalScope dialog(core.modalHost());
   Run({
       {R"({"id":2,"op":"call","name":"ConnectDriver"})", R"({"id":2,"result":6009})"},
       {R"({"id":3,"op":"set","name":"ReaderName","args":["A"]})", R"({"id":3,"result":false})"},

@@ -54,7 +54,7 @@ class Binding : public ::testing::Test {
   }
 
   void TearDown() override {
-    core_->modalDepth = 0;
+    core_->modalHost().SetDepthForDevelopment(0);
     core_->DisconnectCard();
     core_->DisconnectDriver();
     attach_(nullptr, nullptr, nullptr);
@@ -314,7 +314,7 @@ TEST_F(Binding, EachObjectIsJudgedByItsOwnPage) {
     ConnectFromBank(*bank);
     auto other = NewPage(kind.url);
     auto newest = NewPage(BankUrl());  // a newer bank page changes nothing for `other`
-    const platform::ScardHandle handle = core_->channel.handle;
+    const platform::ScardHandle handle = core_->channel().handle;
     const std::string errorBefore = core_->errorText();
     pcsc_.ClearLog();
 
@@ -338,7 +338,7 @@ TEST_F(Binding, EachObjectIsJudgedByItsOwnPage) {
       EXPECT_FALSE(other->Set("PCode", Value::Str("6666")));
       EXPECT_FALSE(other->Set("ReaderType", Value::Int(2)));
       EXPECT_TRUE(pcsc_.Log().empty());
-      EXPECT_EQ(core_->channel.handle, handle);
+      EXPECT_EQ(core_->channel().handle, handle);
       EXPECT_EQ(core_->errorText(), errorBefore);
       EXPECT_EQ(Read(*bank, "ReaderName"), Value::Str(kReader));
       EXPECT_EQ(Call(*bank, "ReadBasicData"), Value::Int(0));  // the bank's card stays usable
@@ -357,7 +357,7 @@ TEST_F(Binding, CallsDuringAModalDialogAreRefusedAndChangeNothing) {
   std::string errorBefore = core_->errorText();
   pcsc_.ClearLog();
 
-  ModalScope dialog(*core_);
+  ui::ModalScope dialog(core_->modalHost());
   EXPECT_EQ(Call(*page, "ConnectCard"), Value::Int(status::kBusy));
   EXPECT_EQ(Call(*page, "VerifyPIN", {Value::Str("1234")}), Value::Int(status::kBusy));
   EXPECT_EQ(Call(*page, "DisconnectDriver"), Value::Int(status::kBusy));
@@ -383,7 +383,7 @@ TEST_F(Binding, PageCallsDuringTheReaderPinDialogAreRefused) {
   std::string errorDuring;
   int depthDuring = 0;
   customer.Do([&] {
-    depthDuring = core_->modalDepth;
+    depthDuring = core_->modalHost().depth();
     during = Call(*page, "DisconnectCard");
     writeAccepted = page->Set("ReaderName", Value::Str("other"));
     errorDuring = core_->errorText();
@@ -399,7 +399,7 @@ TEST_F(Binding, PageCallsDuringTheReaderPinDialogAreRefused) {
   EXPECT_FALSE(writeAccepted);
   EXPECT_EQ(errorDuring, errorBefore);
   EXPECT_EQ(core_->T(Prop::ReaderName), u"Virtual PCD 00 00");
-  EXPECT_NE(core_->channel.handle, 0u);  // the refused DisconnectCard did not run
+  EXPECT_NE(core_->channel().handle, 0u);  // the refused DisconnectCard did not run
   EXPECT_NE(result, Value::Int(status::kBusy));
 }
 

@@ -124,7 +124,7 @@ TEST(PageOrigin, LookAlikeHostsFail) {
 TEST(ScriptSurface, AMethodTheSurfaceLacksRunsNothing) {
   CAtmCore core;
   platform::VirtualPcsc pcsc;
-  core.channel.pcsc = &pcsc;
+  core.channel().pcsc = &pcsc;
   const ScriptValue pin = ScriptValue::OfText(AsciiText("1234"));
   const std::string bank = std::string("https://") + config::kBankDomain + "/";
   for (Surface surface : {Surface::Npapi, Surface::NativeMessaging}) {
@@ -167,9 +167,9 @@ TEST(ScriptSurface, AnObjectOffTheBanksPagesReachesOnlyTheVersion) {
       CAtmCore core;
       platform::VirtualPcsc pcsc;
       platform::VirtualSleeper sleeper;
-      core.channel.pcsc = &pcsc;
-      core.channel.sleeper = &sleeper;
-      ui::InstallDialogs(core);
+      core.channel().pcsc = &pcsc;
+      core.channel().sleeper = &sleeper;
+      core.InstallDialogs();
       ui::ScriptedCustomer person;
       ui::ScopedDialogEnv scripted{&person};
       // The bank's page has the reader chosen and the card open.
@@ -210,7 +210,7 @@ TEST(ScriptSurface, AnObjectOffTheBanksPagesReachesOnlyTheVersion) {
       EXPECT_EQ(core.errorText(), errorBefore);
       EXPECT_EQ(core.T(Prop::ReaderName), u"Virtual PCD 00 00");
       EXPECT_EQ(core.T(Prop::CardNo), cardNo);
-      EXPECT_NE(core.channel.handle, 0u) << "the bank page's card stays open";
+      EXPECT_NE(core.channel().handle, 0u) << "the bank page's card stays open";
     }
   }
 }

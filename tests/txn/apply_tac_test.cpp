@@ -40,8 +40,8 @@ struct ApplyBench {
       if (in) pcsc.InsertCard(reader, inReader);
       else pcsc.RemoveCard(reader);
     };
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
     EXPECT_EQ(core.ConnectDriver(), 0);
     core.PutText(Prop::ReaderName, AsciiText(reader));
     EXPECT_EQ(core.ConnectCard(), 0) << core.errorText();

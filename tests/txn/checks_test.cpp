@@ -190,7 +190,7 @@ TEST(TxnChecks, TacAnswerShorterThanNineteenBytesIsNoResult) {
     EXPECT_TRUE(b.Sent("00E21080"));
     for (Prop p : {Prop::TAC, Prop::IccSeqNo, Prop::EncOutAccountNo, Prop::SessionTAC})
       EXPECT_EQ(b.core.T(p), u"old");
-    EXPECT_FALSE(b.core.shared.readerPinDone);
+    EXPECT_FALSE(b.core.state().readerPinDone);
   }
 }
 

@@ -103,7 +103,7 @@ Result RunOnce(const Method& m, int type, Fault fault, int k) {
     b.person.InsertCard().Wait(1).Cancel();
   }
   Watchdog watchdog;
-  b.core.channel.sleeper = &watchdog;
+  b.core.channel().sleeper = &watchdog;
 
   std::vector<Text> before;
   for (Prop p : kOutputs) before.push_back(b.core.T(p));
@@ -115,7 +115,7 @@ Result RunOnce(const Method& m, int type, Fault fault, int k) {
   r.status = m.run(b.core, type == 2 ? std::nullopt : std::optional<Text>(AsciiText(kPin)));
   r.commands = b.pcsc.Count("Transmit");
   EXPECT_LE(b.person.NowMs(), kBoundMs);
-  b.core.channel.sleeper = &b.sleeper;
+  b.core.channel().sleeper = &b.sleeper;
   if (fault == Fault::None) {
     EXPECT_EQ(r.status, 0) << b.core.errorText();
     return r;

@@ -29,7 +29,7 @@ class RealStackFixture : public ::testing::Test {
     ASSERT_TRUE(plainControl_->Swap("default")) << plainControl_->Status();
     ASSERT_TRUE(padControl_->Swap("default")) << padControl_->Status();
     ASSERT_TRUE(padControl_->SetPinPad(sim::PinPadAction::kEnterPin, "1234"));
-    ui::InstallDialogs(core_);
+    core_.InstallDialogs();
     ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
     server_.SetDateTime("20180104093015");
   }

@@ -152,7 +152,7 @@ TEST(TxnRoads, PinPadReadersRunTheInstructionDialogChosenByPCode) {
           EXPECT_EQ(ToUtf8(w.TextOf(ui::SummaryValueId(0))), "008/0081234500012345");
           EXPECT_EQ(ToUtf8(w.TextOf(ui::SummaryValueId(3))), "1,234,567");
         }
-        EXPECT_EQ(b.core.shared.readerPinDone, m.kind == TxnKind::kInquiry && type == 2);
+        EXPECT_EQ(b.core.state().readerPinDone, m.kind == TxnKind::kInquiry && type == 2);
       }
     }
   }

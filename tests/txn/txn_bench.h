@@ -31,9 +31,9 @@ struct TxnBench {
       : card(std::make_shared<sim::FiscCard>(profile)),
         pad(std::make_shared<sim::PinPadReader>(card)),
         server(std::move(profile)) {
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
-    ui::InstallDialogs(core);
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
+    core.InstallDialogs();
     pcsc.InsertCard(kReader, pad);
     person.onCard = [this](bool in) {
       if (in) pcsc.InsertCard(kReader, pad);

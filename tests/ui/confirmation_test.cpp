@@ -27,7 +27,7 @@ TEST(ConfirmationDialog, NoCardAtOpeningEndsWith4AtOnce) {
   CTransferDlg dlg;
   dlg.title = u"繳費稅確認";
   dlg.value[0] = u"12345678901234";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kNoCard);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kNoCard);
   const auto& w = b.person.Last();
   EXPECT_EQ(w.templateNumber, 904);
   EXPECT_EQ(w.caption, u"繳費稅確認");
@@ -35,14 +35,14 @@ TEST(ConfirmationDialog, NoCardAtOpeningEndsWith4AtOnce) {
   EXPECT_EQ(w.EnabledOf(1), false);
   EXPECT_TRUE(w.TextsOf(213).empty());
   EXPECT_EQ(b.person.NowMs(), 0);
-  EXPECT_EQ(b.core.modalDepth, 0);
+  EXPECT_EQ(b.core.modalHost().depth(), 0);
 }
 
 TEST(ConfirmationDialog, CardLeftInTheReaderTimesOutAfter45Ticks) {
   DialogBench b;
   b.person.Ok();  // pressed while disabled: nothing happens
   CTransferDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
   EXPECT_EQ(b.person.NowMs(), 45000);
   EXPECT_EQ(b.person.Last().TextsOf(213), Countdown(44, 0));
   EXPECT_EQ(b.person.Last().EnabledOf(1), false);
@@ -56,7 +56,7 @@ TEST(ConfirmationDialog, CardLeftInTheReaderTimesOutAfter45Ticks) {
 TEST(ConfirmationDialog, ApplyConfirmationCountsNinetySeconds) {
   DialogBench b;
   CDoApplyTACDlg1 dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
   EXPECT_EQ(b.person.NowMs(), 90000);
   EXPECT_EQ(b.person.Last().TextsOf(213), Countdown(89, 0));
   EXPECT_EQ(b.person.Last().templateNumber, 204);
@@ -66,7 +66,7 @@ TEST(ConfirmationDialog, OkEnabledOnTheTickThatSeesTheCardBack) {
   DialogBench b;
   b.person.Wait(2).PullCard().Wait(1).InsertCard().Wait(2).Ok();
   CTransferDlg_Accessible dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   const auto& w = b.person.Last();
   EXPECT_EQ(w.templateNumber, 9041);
   EXPECT_EQ(EnabledAt(w, 1), 4000);
@@ -80,7 +80,7 @@ TEST(ConfirmationDialog, FurtherCardChangesAfterOkAreHarmless) {
   for (int i = 0; i < 4; ++i) b.person.PullCard().Wait(1).InsertCard().Wait(1);
   b.person.Ok();
   CDoApplyTACDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_TRUE(dlg.Watch().OkEnabled());
   EXPECT_EQ(b.person.Last().TextsOf(213).back(), u"34");
 }
@@ -89,8 +89,8 @@ TEST(ConfirmationDialog, EscCancelsAndRerunGetsAFreshPeriod) {
   DialogBench b;
   b.person.Wait(10).Esc().Wait(1).Cancel();
   CTransferDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(b.person.Windows().at(1).TextsOf(213), std::vector<Text>{u"44"});
 }
 
@@ -98,31 +98,31 @@ TEST(ConfirmationDialog, CloseBoxOnlyWhereTheTemplateHasOne) {
   DialogBench b;
   b.person.CloseBox();  // 904 has no close box: ignored, the countdown runs out
   CTransferDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
 }
 
 TEST(ConfirmationDialog, FailedPresenceQueryCountsAsAbsentAtFirstThenRepeatsTheLastState) {
   DialogBench b;
   b.pcsc.StopService();
   CTransferDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kNoCard);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kNoCard);
 
   DialogBench c;
   // The service stops after the opening query saw the card: the watch keeps "present".
   c.person.Do([&] { c.pcsc.StopService(); });
   CTransferDlg again;
-  EXPECT_EQ(again.Run(c.core, &c.person), result::kTimedOut);
+  EXPECT_EQ(again.Run(c.core.dialogSite(), &c.person), result::kTimedOut);
   EXPECT_EQ(c.person.Last().TextsOf(213).size(), 45u);
 }
 
 TEST(ConfirmationDialog, HoldsTheModalMarkerWhileRunning) {
   DialogBench b;
   int depth = -1;
-  b.person.Do([&] { depth = b.core.modalDepth; }).Cancel();
+  b.person.Do([&] { depth = b.core.modalHost().depth(); }).Cancel();
   CTransferDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(depth, 1);
-  EXPECT_EQ(b.core.modalDepth, 0);
+  EXPECT_EQ(b.core.modalHost().depth(), 0);
 }
 
 // The message box the transactions show between dialog runs waits on the person like a
@@ -131,7 +131,7 @@ TEST(MessageBoxOfItsOwn, HoldsTheModalMarkerUntilClosed) {
   DialogBench b;
   bool busy = false;
   b.person.Wait(3).Do([&] { busy = b.core.Busy(); }).Ok();
-  ShowMessageBox(b.core, u"卡已被拔出..請確認再試!", u"訊息", &b.person);
+  ShowMessageBox(b.core.modalHost(), u"卡已被拔出..請確認再試!", u"訊息", &b.person);
   EXPECT_TRUE(busy);
   EXPECT_FALSE(b.core.Busy());
   ASSERT_EQ(b.person.Windows().size(), 1u);
@@ -145,7 +145,7 @@ TEST(ConfirmationDialog, NothingToShowOnEndsWithMinusOne) {
   DialogBench b;
   b.person.noDisplay = true;
   CTransferDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kNotShown);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kNotShown);
   EXPECT_EQ(b.pcsc.Count("GetStatusChange"), 0u);
 }
 

@@ -12,10 +12,10 @@ TEST(InputDialog, DigitsAsTypedAndTheTemplateCaption) {
   DialogBench b;
   b.person.Ok().Keys("123", kKey0).Ok();
   CInputDlg empty;
-  EXPECT_EQ(empty.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(empty.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(empty.Entry(), "");
   CInputDlg dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(dlg.Entry(), "123");
   EXPECT_EQ(b.person.Last().caption, u"輸入資料");
   EXPECT_EQ(b.person.Last().TextsOf(CInputDlg::kEntryId),
@@ -26,12 +26,12 @@ TEST(InputDialog, ClearStartsOverAndTwentyDigitsAreTheLimit) {
   DialogBench b;
   b.person.Keys("45", kKey0).Press(kInputKeypad.clearId).Keys("6", kKey0).Ok();
   CInputDlg cleared;
-  EXPECT_EQ(cleared.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(cleared.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(cleared.Entry(), "6");
 
   b.person.Keys(std::string(25, '7'), kKey0).Ok();
   CInputDlg full;
-  EXPECT_EQ(full.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(full.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(full.Entry(), std::string(20, '7'));
 }
 
@@ -40,7 +40,7 @@ TEST(InputDialog, CancelEscAndCloseBoxAllCancel) {
   b.person.Keys("1", kKey0).Cancel().Esc().CloseBox();
   for (int i = 0; i < 3; ++i) {
     CInputDlg dlg;
-    EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+    EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   }
 }
 
@@ -56,7 +56,7 @@ TEST(InputDialog, EntryChangedBehindTheKeypadFailsTheCheck) {
   DialogBench b;
   b.person.Keys("12", kKey0).Press(999).Ok();
   TamperedInput dlg;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kEntryRejected);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kEntryRejected);
 }
 
 }  // namespace
@@ -69,13 +69,13 @@ TEST(ScriptedCustomerText, StepsWrittenAsTextFindTheOpenKeypad) {
   testing::DialogBench b;
   ASSERT_TRUE(b.person.AppendScript("digits 4509; clear\ndigits 12;ok"));
   CInputDlg input;
-  EXPECT_EQ(input.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(input.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(input.Entry(), "12");
 
   ASSERT_TRUE(b.person.AppendScript("digits 678; pull; wait 1; insert; wait 1; ok"));
   CTransferDlgNew transfer;
   transfer.value[1] = u"12345678";
-  EXPECT_EQ(transfer.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(transfer.Run(b.core.dialogSite(), &b.person), result::kOk);
 
   std::string error;
   EXPECT_FALSE(b.person.AppendScript("wait 2; jump", &error));

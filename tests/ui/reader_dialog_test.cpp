@@ -23,7 +23,7 @@ TEST(ReaderDialog, PinVerifyInMode3SendsThePinBlockOnTheThirdTick) {
   dlg.instruction = u"並依照字幕顯示需要按讀卡機上";
   dlg.mode = 3;
   dlg.pin = u"1234";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"00200010081234FFFFFFFFFFFF"});
   EXPECT_EQ(b.person.NowMs(), 2000);  // timers 1 and 2 at one second, then timer 1 again
   EXPECT_EQ(dlg.Ticks(), 3);
@@ -41,7 +41,7 @@ TEST(ReaderDialog, PinChangeWritesTheNewBlockOnlyAfterTheOldOneIsAccepted) {
   dlg.pin = u"1234";
   dlg.newPin = u"567890";
   dlg.change = true;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc),
             (Apdus{"00200010081234FFFFFFFFFFFF", "00D2010408567890FFFFFFFFFF"}));
 
@@ -51,7 +51,7 @@ TEST(ReaderDialog, PinChangeWritesTheNewBlockOnlyAfterTheOldOneIsAccepted) {
   wrong.mode = 3;
   wrong.pin = u"9999";
   wrong.change = true;
-  EXPECT_EQ(wrong.Run(b.core, &b.person), 0x6608);
+  EXPECT_EQ(wrong.Run(b.core.dialogSite(), &b.person), 0x6608);
   EXPECT_EQ(testing::Sent(b.pcsc).size(), 1u);
 }
 
@@ -62,7 +62,7 @@ TEST(ReaderDialog, Mode2SendsTheCallersCommandOnceAndKeepsThe69F0) {
   CTwoReaderShow dlg;
   dlg.mode = 2;
   dlg.command = card::ParseCommand(CommandFields{"80", "20", "00", "10", std::nullopt, "FFFF", std::nullopt});
-  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x69F0);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), 0x69F0);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"80200010"});
 }
 
@@ -73,7 +73,7 @@ TEST(ReaderDialog, TransactionDialogTurns69F0Into5037) {
   CTWOREADERSHOW1 dlg;
   dlg.mode = 2;
   dlg.command = card::ParseCommand(TacCommand());
-  EXPECT_EQ(dlg.Run(b.core, &b.person), status::kConfirmTimeout);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), status::kConfirmTimeout);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"00E2108004A1B2C3D400"});
 }
 
@@ -86,10 +86,10 @@ TEST(ReaderDialog, Mode3VerifiesThenSendsTheCommandIntoTheReceiveArea) {
   dlg.pin = u"246810";
   dlg.command = card::ParseCommand(TacCommand());
   dlg.instruction = u"並  依  照";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"0020001008246810FFFFFFFFFF", "00E2108004A1B2C3D400"}));
-  EXPECT_EQ(b.core.channel.response.size(), 21u);
-  EXPECT_EQ(BytesToHex(b.core.channel.response.bytes(), 21), "003132333435363738000011223344556677889000");
+  EXPECT_EQ(b.core.channel().response.size(), 21u);
+  EXPECT_EQ(BytesToHex(b.core.channel().response.bytes(), 21), "003132333435363738000011223344556677889000");
   EXPECT_EQ(b.person.Last().templateNumber, 1051);
   EXPECT_EQ(b.person.Last().TextOf(210), u"並  依  照");
 }
@@ -104,7 +104,7 @@ TEST(ReaderDialog, SummaryDialogVerifiesAllFInMode2AndStopsOnAFailedVerify) {
   dlg.value[0] = u"12345678901234";
   dlg.mode = 2;
   dlg.command = card::ParseCommand(TacCommand());
-  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x63C2);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), 0x63C2);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{kAllFVerify});
   EXPECT_EQ(b.person.Last().TextOf(205), u"12345678901234");
   EXPECT_EQ(b.person.Last().caption, u"轉帳確認");
@@ -117,7 +117,7 @@ TEST(ReaderDialog, ApplyDialogs) {
   pin.mode = 3;
   pin.pin = u"1234";
   pin.command = card::ParseCommand(TacCommand());
-  EXPECT_EQ(pin.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(pin.Run(b.core.dialogSite(), &b.person), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"00200010081234FFFFFFFFFFFF", "00E2108004A1B2C3D400"}));
   EXPECT_EQ(b.person.Last().templateNumber, 206);
 
@@ -126,7 +126,7 @@ TEST(ReaderDialog, ApplyDialogs) {
   CDoApplyTACDlg252 keys;
   keys.mode = 2;
   keys.command = card::ParseCommand(TacCommand());
-  EXPECT_EQ(keys.Run(b.core, &b.person), status::kConfirmTimeout);
+  EXPECT_EQ(keys.Run(b.core.dialogSite(), &b.person), status::kConfirmTimeout);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{kAllFVerify});
   EXPECT_EQ(b.person.Last().templateNumber, 208);
 }
@@ -137,23 +137,23 @@ TEST(ReaderDialog, EscBeforeTheExchangeSendsNothing) {
   b.person.Wait(1).Esc();
   CTwoReaderShowN dlg;
   dlg.mode = 2;
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(testing::Sent(b.pcsc).size(), 0u);
 
   b.person.Ok();  // Enter before the exchange
   CTwoReaderShow enter;
-  EXPECT_EQ(enter.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(enter.Run(b.core.dialogSite(), &b.person), result::kOk);
 
   b.person.CloseBox();
   CTWOREADERSHOW1 closeBox;
-  EXPECT_EQ(closeBox.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(closeBox.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(testing::Sent(b.pcsc).size(), 0u);
 }
 
 TEST(DialogExchange, LcCountsBytesAndAnAnswerWithoutStatusWordFails) {
   DialogBench b;
   b.Connect();
-  card::Channel& ch = b.core.channel;
+  card::Channel& ch = b.core.channel();
   card::ResponseApdu rx;
   uint8_t block[0x1C];
   std::fill(std::begin(block), std::end(block), 0xAA);
@@ -171,7 +171,7 @@ TEST(DialogExchange, FallsBackToTheActiveProtocolWhenProtocolZeroIsRefused) {
   CTwoReaderShow dlg;
   dlg.mode = 3;
   dlg.pin = u"1234";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), 0x9000);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), 0x9000);
   std::vector<std::pair<uint32_t, platform::ScardResult>> sends;
   for (const auto& call : b.pcsc.Log())
     if (call.op == "Transmit") sends.emplace_back(call.arg1, call.result);

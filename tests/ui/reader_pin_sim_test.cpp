@@ -3,6 +3,7 @@
 // SetReaderType) with the instruction dialog played by the scripted customer.
 #include <gtest/gtest.h>
 
+#include "core/atm_core.h"
 #include "testsupport/virtual_pcsc.h"
 #include "sim/fisc_card.h"
 #include "sim/pinpad_reader.h"
@@ -17,9 +18,9 @@ struct SimBench {
     card = std::make_shared<sim::FiscCard>(sim::DefaultProfile());
     pad = std::make_shared<sim::PinPadReader>(card);
     pcsc.InsertCard(reader, pad);
-    core.channel.pcsc = &pcsc;
-    core.channel.sleeper = &sleeper;
-    InstallDialogs(core);
+    core.channel().pcsc = &pcsc;
+    core.channel().sleeper = &sleeper;
+    core.InstallDialogs();
     EXPECT_EQ(core.ConnectDriver(), 0);
     core.PutText(Prop::ReaderName, AsciiText(reader));
     EXPECT_EQ(core.ConnectCard(), 0) << core.errorText();
@@ -42,7 +43,7 @@ struct SimBench {
 TEST(ReaderPinOnTheSimulator, Type3VerifiesThePageSPin) {
   SimBench b("Sim Reader 0", "3");
   EXPECT_EQ(b.core.VerifyPIN(u"1234"), 0) << b.core.errorText();
-  EXPECT_TRUE(b.core.shared.pinVerified);
+  EXPECT_TRUE(b.core.state().pinVerified);
   EXPECT_TRUE(b.card->PinVerified());
 
   EXPECT_EQ(b.core.VerifyPIN(u"9999"), status::kPinError);
@@ -60,7 +61,7 @@ TEST(ReaderPinOnTheSimulator, Type2CustomerTypesThePinOnThePad) {
   EXPECT_EQ(other.core.VerifyPIN(u""), status::kPinError);
   other.Customer(sim::PinPadAction::kTimeout);
   EXPECT_EQ(other.core.VerifyPIN(u""), status::kUserCancel);  // 69 F0 from the pad
-  EXPECT_FALSE(other.core.shared.pinVerified);
+  EXPECT_FALSE(other.core.state().pinVerified);
 }
 
 TEST(ReaderPinOnTheSimulator, ChangeOnBothTypesThenTheNewPinWorks) {

@@ -25,7 +25,7 @@ class RealStackDialogs : public ::testing::Test {
     control_ = std::make_unique<sim::ControlClient>(slot.control);
     ASSERT_TRUE(control_->Swap("default")) << control_->Status();
     ASSERT_TRUE(control_->SetPinPad(sim::PinPadAction::kEnterPin, "1234", "5678"));
-    InstallDialogs(core_);
+    core_.InstallDialogs();
     ASSERT_EQ(core_.ConnectDriver(), 0) << core_.errorText();
     core_.PutText(Prop::ReaderName, AsciiText(reader_));
   }
@@ -65,12 +65,12 @@ TEST_F(RealStackDialogs, ConfirmationWatchesTheRealReader) {
       .Ok();
   CTransferDlg dlg;
   dlg.title = u"繳費稅確認";
-  EXPECT_EQ(dlg.Run(core_), result::kOk);
+  EXPECT_EQ(dlg.Run(core_.dialogSite()), result::kOk);
   EXPECT_EQ(person_.Last().EnabledOf(kIdOk), true);
 
   ASSERT_TRUE(control_->Remove(true));
   CTransferDlg noCard;
-  EXPECT_EQ(noCard.Run(core_), result::kNoCard);
+  EXPECT_EQ(noCard.Run(core_.dialogSite()), result::kNoCard);
   ASSERT_TRUE(control_->Insert(true));
 }
 

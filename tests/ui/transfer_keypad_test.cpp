@@ -25,7 +25,7 @@ TEST(TransferKeypad, RightDigitsConfirmAndOkAccepts) {
   b.person.Ok();
   CTransferDlgNew dlg;
   dlg.value[1] = u"00012345678";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_TRUE(dlg.Confirmed());
   EXPECT_EQ(b.person.Last().TextsOf(CTransferDlgNew::kEntryDisplayId),
             (std::vector<Text>{u"", u"6", u"67", u"678"}));
@@ -37,7 +37,7 @@ TEST(TransferKeypad, WrongThirdDigitShowsTheMessageAndEmptiesTheEntry) {
   b.person.Keys("679", kKey0).Cancel();
   CTransferDlgNew dlg;
   dlg.value[1] = u"12345678";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(b.person.Last().Messages(), std::vector<Text>{kLiveMismatch});
   EXPECT_EQ(b.person.Last().TextOf(CTransferDlgNew::kEntryDisplayId), u"");
   EXPECT_EQ(dlg.Entry(), "");
@@ -49,7 +49,7 @@ TEST(TransferKeypad, MessagesForNothingAndTwoDigits) {
   b.person.Ok().Keys("67", kKey0).Ok().Cancel();
   CTransferDlgNew dlg;
   dlg.value[1] = u"12345678";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(b.person.Last().Messages(),
             (std::vector<Text>{u"您的轉入帳號末三碼未輸入!!", u"您輸入的轉入帳號末三碼不正確!!"}));
 }
@@ -61,7 +61,7 @@ TEST(TransferKeypad, ConfirmedEntryIgnoresKeysAndClear) {
   b.person.Ok();
   CTransferDlgNew dlg;
   dlg.value[1] = u"5678";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kOk);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(dlg.Entry(), "678");
 }
 
@@ -70,7 +70,7 @@ TEST(TransferKeypad, DigitsWithoutReinsertLeaveOkDisabledUntilTimeOut) {
   b.person.Keys("678", kKey0).Ok();
   CTransferDlgNew dlg;
   dlg.value[1] = u"678";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kTimedOut);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
   EXPECT_TRUE(dlg.Confirmed());
 }
 
@@ -79,7 +79,7 @@ TEST(TransferKeypad, InAccountShorterThanThreeNeverMatches) {
   b.person.Keys("078", kKey0).Cancel();
   CTransferDlgNew dlg;
   dlg.value[1] = u"78";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kCancel);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_FALSE(dlg.Confirmed());
   EXPECT_EQ(b.person.Last().Messages(), std::vector<Text>{kLiveMismatch});
 }
@@ -100,7 +100,7 @@ TEST(TransferKeypad, TamperedEntryIsNeverConfirmedAndOkEndsWith5) {
   b.person.Ok();
   TamperedTransfer dlg;
   dlg.value[1] = u"12345678";
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kEntryRejected);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kEntryRejected);
   EXPECT_FALSE(dlg.Confirmed());
   EXPECT_EQ(dlg.Entry(), "678");  // the fourth digit went nowhere
   EXPECT_EQ(b.person.Last().Messages(), (std::vector<Text>{kTampered, kTampered}));
@@ -115,7 +115,7 @@ TEST(TransferKeypad, WrongEntryAtOkEndsWith5) {
   TamperedTransfer dlg;
   dlg.value[1] = u"12345678";
   b.person.Do([&] { dlg.value[1] = u"12345600"; }).Ok();
-  EXPECT_EQ(dlg.Run(b.core, &b.person), result::kEntryRejected);
+  EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kEntryRejected);
   EXPECT_EQ(b.person.Last().Messages().back(), u"您輸入的轉入帳號末三碼不正確!");
 }
 
@@ -146,7 +146,7 @@ TEST(TransferKeypad, TimersRunOnUnderAMessageBox) {
     c.script(b.person);
     CTransferDlgNew dlg;
     dlg.value[1] = u"12345678";
-    EXPECT_EQ(dlg.Run(b.core, &b.person), c.result);
+    EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), c.result);
     EXPECT_EQ(b.person.NowMs(), c.endsAtMs);
     EXPECT_EQ(b.person.Last().Messages(), std::vector<Text>{kLiveMismatch});
   }

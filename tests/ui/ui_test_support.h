@@ -53,10 +53,10 @@ struct DialogBench {
   ScriptedCustomer person;
 
   DialogBench() {
-    core.channel.pcsc = &pcsc;
+    core.channel().pcsc = &pcsc;
     pcsc.AddReader(kReader);
     pcsc.InsertCard(kReader, card);
-    pcsc.EstablishContext(platform::scard::kScopeUser, &core.channel.context);
+    pcsc.EstablishContext(platform::scard::kScopeUser, &core.channel().context);
     core.T(Prop::ReaderName) = AsciiText(kReader);
     person.onCard = [this](bool in) {
       if (in) pcsc.InsertCard(kReader, card);
@@ -66,8 +66,8 @@ struct DialogBench {
 
   // Connects the card as the reader dialogs expect it (CardHandle, ActiveProtocol).
   void Connect() {
-    pcsc.Connect(core.channel.context, kReader, platform::scard::kShareExclusive,
-                 platform::scard::kProtocolT1, &core.channel.handle, &core.channel.activeProtocol);
+    pcsc.Connect(core.channel().context, kReader, platform::scard::kShareExclusive,
+                 platform::scard::kProtocolT1, &core.channel().handle, &core.channel().activeProtocol);
     pcsc.ClearLog();
   }
 };

@@ -300,7 +300,7 @@ bool ScriptRunner::RunLine(const std::string& rawLine) {
     auto core = reinterpret_cast<QuiltaDevCoreFunc>(module_.Symbol("QuiltaDevCore"));
     if (core == nullptr) return fail("the module has no development hooks");
     current();
-    core()->modalDepth = std::atoi(tokens[2].text.c_str());
+    core()->modalHost().SetDepthForDevelopment(std::atoi(tokens[2].text.c_str()));
     out_ << line << "  => ok\n";
     return true;
   }

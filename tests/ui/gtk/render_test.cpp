@@ -445,7 +445,7 @@ TEST_F(GtkDialogs, TheKeypadInputDialogRunsToItsResultUnderThePointer) {
   });
   CAtmCore core;
   CInputDlg dlg;
-  const int32_t r = dlg.Run(core, &DefaultEnv());
+  const int32_t r = dlg.Run(core.dialogSite(), &DefaultEnv());
   person.join();
   EXPECT_EQ(r, result::kOk);
   EXPECT_EQ(dlg.Entry(), "123");

@@ -1,0 +1,45 @@
+// The card data methods: what card/card_data.h reads, written into the page's properties.
+#include "card/card_data.h"
+#include "core/atm_core.h"
+
+namespace quilta {
+
+int32_t CAtmCore::ReadBasicData() {
+  card::BasicData data;
+  const Outcome outcome = card::ReadBasicData(channel_, &data);
+  // What was read stays, also when a later command failed; AccountCount only on success.
+  for (int k = 0; k < card::kAccountSlots; ++k) props_.T(Prop::AccountNo0 + k) = data.accounts[k];
+  if (data.issuerBankNo) props_.T(Prop::IssuerBankNo) = *data.issuerBankNo;
+  if (data.cardRemark) props_.T(Prop::CardRemark) = *data.cardRemark;
+  if (data.masterAccountNo) props_.T(Prop::MasterAccountNo) = *data.masterAccountNo;
+  if (data.cardNo) props_.T(Prop::CardNo) = *data.cardNo;
+  if (data.accountCount) props_.N(Prop::AccountCount) = *data.accountCount;
+  return Report(outcome);
+}
+
+int32_t CAtmCore::ReadAuthInAcctNo() {
+  card::RegisteredAccounts registered;
+  const Outcome outcome = card::ReadRegisteredAccounts(channel_, &registered);
+  for (int k = 0; k < card::kAccountSlots; ++k) {
+    props_.T(Prop::AuthInBankNo0 + k) = registered.banks[k];
+    props_.T(Prop::AuthInAccountNo0 + k) = registered.accounts[k];
+  }
+  if (registered.count) props_.N(Prop::AuthInCount) = *registered.count;
+  return Report(outcome);
+}
+
+int32_t CAtmCore::CheckCardChange() {
+  std::optional<Text> identity;
+  const int32_t st = Report(card::ReadCardIdentity(channel_, &identity));
+  if (st != status::kOk) return st;
+  if (!identity) {
+    props_.N(Prop::CardChange) = 0;
+    return status::kOk;
+  }
+  Text& cardNo = props_.T(Prop::CardNo);
+  if (cardNo.empty()) cardNo = *identity;
+  props_.N(Prop::CardChange) = cardNo != *identity ? 1 : 0;
+  return status::kOk;
+}
+
+}  // namespace quilta
