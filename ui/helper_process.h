@@ -7,9 +7,9 @@
 // process (its descriptors close with it); and, should a copy of the socket live on in a
 // process forked from this one, when this process ends (the helper watches it).
 //
-// A helper may serve one dialog after another. What has been said to it over its life is kept
-// here, so that whatever it still reports about an earlier dialog is told apart from the
-// present one's input: the Opens it has been sent (it names each dialog's
+// A helper serves one dialog after another (ui/warm_helper.h). What has been said to it over
+// its life is kept here, so that whatever it still reports about an earlier dialog is told
+// apart from the present one's input: the Opens it has been sent (it names each dialog's
 // events by that count), the message boxes sent and reported closed, and the tokens of Ping.
 #pragma once
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/text.h"
+#include "ui/warm_helper.h"
 
 namespace quilta::ui {
 namespace {
@@ -65,7 +66,7 @@ RemoteRenderer::RemoteRenderer(std::string helperPath)
 
 void RemoteRenderer::SetProcessOwnerWindow(uint64_t window) { g_ownerWindow = window; }
 
-RemoteRenderer::~RemoteRenderer() = default;  // the helper is stopped
+RemoteRenderer::~RemoteRenderer() { ReleaseHelper(); }
 
 std::string RemoteRenderer::DefaultHelperPath() { return ui::DefaultHelperPath(); }
 
@@ -76,11 +77,21 @@ bool RemoteRenderer::EnsureHelper() {
   helper_.reset();  // gone: reaped
   dialogOpen_ = false;
   needShow_ = false;
-  helper_ = HelperProcess::Start(pathGiven_ ? helperPath_ : ui::DefaultHelperPath());
+  helper_ = TakeHelper(pathGiven_ ? helperPath_ : ui::DefaultHelperPath());
   if (!helper_) return false;
   helper_->SetHandler(
       [this](wire::Msg type, std::span<const uint8_t> body) { HandleFrame(type, body); });
   return true;
+}
+
+void RemoteRenderer::ReleaseHelper() {
+  if (!helper_) return;
+  if (!helper_->Gone()) {
+    // Nothing of this renderer's stays for a later dialog to see: its window and boxes close.
+    helper_->ForgetOpenBoxes();
+    helper_->Send(wire::Writer(wire::Msg::Close).Frame());
+  }
+  GiveBackHelper(std::move(helper_));
 }
 
 void RemoteRenderer::SendFrame(const std::vector<uint8_t>& frame) {
@@ -124,11 +135,20 @@ void RemoteRenderer::HandleFrame(wire::Msg type, std::span<const uint8_t> body) 
 }
 
 bool RemoteRenderer::Open(const DialogTemplate& tmpl, const std::u16string& caption) {
+  const wire::OpenMsg m = ToWire(tmpl, caption, ownerWindow_);
   dialogOpen_ = false;
   needShow_ = false;
-  if (!EnsureHelper() || !SendOpen(ToWire(tmpl, caption, ownerWindow_))) return false;
-  needShow_ = true;
-  return true;
+  // A helper kept from an earlier dialog may end just as it is asked again: one more start.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!EnsureHelper()) return false;
+    const bool kept = !helper_->Fresh();
+    if (SendOpen(m)) {
+      needShow_ = true;
+      return true;
+    }
+    if (!helper_ || !helper_->Gone() || !kept) return false;
+  }
+  return false;
 }
 
 bool RemoteRenderer::SendOpen(const wire::OpenMsg& m) {

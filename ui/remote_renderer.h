@@ -1,8 +1,11 @@
 // The Linux renderer on the plug-in's side: draws dialogs through the helper process
-// quilta-dialogs (GTK3), which it starts on demand and talks to over a socket pair
-// (ui/helper_process.h). While it waits for the person, it keeps iterating the thread's GLib
-// main context so that the browser goes on painting and handling its own events. Only GLib is
-// linked here, never GTK: the browser may hold a GTK of another major version in this process.
+// quilta-dialogs (GTK3), talking to it over a socket pair (ui/helper_process.h). The helper is
+// started with the process's first dialog and kept for the next ones (ui/warm_helper.h): a
+// renderer takes it at its first Open or message box and gives it back, with its windows
+// closed, when it is destroyed. While it waits for the person, it keeps iterating the
+// thread's GLib main context so that the browser goes on painting and handling its own
+// events. Only GLib is linked here, never GTK: the browser may hold a GTK of another major
+// version in this process.
 //
 // The helper is looked up next to the module that holds this code (the plug-in, or the
 // program that links it: the native-messaging host), and nowhere else: nothing in the
@@ -36,9 +39,10 @@ class RemoteRenderer final : public Renderer {
   RemoteRenderer(const RemoteRenderer&) = delete;
   RemoteRenderer& operator=(const RemoteRenderer&) = delete;
 
-  // False at once without a display or when the helper cannot be started. The window is built
-  // here and appears at the first WaitEvent, OpenMessageBox or Sync, once the dialog has set it
-  // up (a dialog that ends during its set-up is never seen).
+  // False at once without a display or when no helper can be started (a helper kept from an
+  // earlier dialog that has gone away since is started again). The window is built here and
+  // appears at the first WaitEvent, OpenMessageBox or Sync, once the dialog has set it up (a
+  // dialog that ends during its set-up is never seen).
   bool Open(const DialogTemplate& tmpl, const std::u16string& caption) override;
   void SetText(int32_t id, const std::u16string& text) override;
   void Enable(int32_t id, bool enabled) override;
@@ -77,7 +81,7 @@ class RemoteRenderer final : public Renderer {
   static bool HasDisplay();
 
  private:
-  // Holds a live helper: the one held, else one started.
+  // Holds a live helper: the one held, else one taken (ui/warm_helper.h).
   bool EnsureHelper();
   // Sends the Open of `m` and waits for the helper's answer; false when it refused, went
   // away or did not answer in time.
@@ -87,6 +91,8 @@ class RemoteRenderer final : public Renderer {
   void SendFrame(const std::vector<uint8_t>& frame);
   bool Gone() const { return !helper_ || helper_->Gone(); }
   void HandleFrame(wire::Msg type, std::span<const uint8_t> body);
+  // Closes what is open on the helper and gives it back for the next dialog.
+  void ReleaseHelper();
 
   std::string helperPath_;
   bool pathGiven_ = false;

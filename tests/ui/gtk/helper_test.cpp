@@ -1,6 +1,7 @@
-// The helper process on its own: it survives whatever the socket brings, ends with the process
-// that started it, and the plug-in side copes with no display, no helper and a helper that
-// dies.
+// The helper process on its own: it survives whatever the socket brings and ends with the
+// process that started it. The plug-in side copes with no display, no helper and a helper that
+// dies, and keeps the helper from one dialog to the next: reused with nothing of the earlier
+// dialog left, started again when it has ended.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -238,6 +239,85 @@ TEST(DialogHelper, AHelperThatDiesReportsClosedAndTheNextOpenStartsAFreshOne) {
   EXPECT_NE(r.HelperPid(), first);
   EXPECT_FALSE(r.WaitEvent(0).has_value());
   r.Close();
+}
+
+// What the plug-in's dialogs do one after another: each has a renderer of its own, and the
+// renderer that ends leaves the helper to the next.
+TEST(DialogHelper, TheNextDialogReusesTheHelperAndSeesNothingOfTheLastOne) {
+  PrivateDisplay();
+  pid_t helper = -1;
+  {
+    RemoteRenderer first(QUILTA_DIALOGS_PATH);
+    ASSERT_TRUE(first.Open(kTiny, u"First dialog"));
+    ASSERT_TRUE(first.OpenMessageBox(u"over the first dialog", u"First box"));
+    ASSERT_TRUE(first.Sync());
+    ASSERT_EQ(quilta::testing::FindWindows("First box").size(), 1u);
+    helper = first.HelperPid();
+    ASSERT_GT(helper, 0);
+  }  // ends without Close, as a renderer whose dialog logic went away
+  {
+    RemoteRenderer lone(QUILTA_DIALOGS_PATH);
+    ASSERT_TRUE(lone.OpenMessageBox(u"with no dialog", u"Lone box"));
+    ASSERT_TRUE(lone.Sync());
+    EXPECT_EQ(lone.HelperPid(), helper);
+    EXPECT_TRUE(quilta::testing::FindWindows("First dialog").empty());
+    EXPECT_TRUE(quilta::testing::FindWindows("First box").empty());
+    EXPECT_EQ(quilta::testing::FindWindows("Lone box").size(), 1u);
+    // The first dialog's box closed, but it was not this renderer's.
+    EXPECT_FALSE(lone.WaitEvent(0).has_value());
+  }  // ends without waiting for its box
+
+  {
+    RemoteRenderer next(QUILTA_DIALOGS_PATH);
+    ASSERT_TRUE(next.Open(kTiny, u"Next dialog"));
+    ASSERT_TRUE(next.Sync());
+    EXPECT_EQ(next.HelperPid(), helper);
+    EXPECT_TRUE(quilta::testing::FindWindows("Lone box").empty());
+    EXPECT_EQ(quilta::testing::FindWindows("Next dialog").size(), 1u);
+    EXPECT_FALSE(next.WaitEvent(0).has_value());
+    // Its own box is reported, once.
+    ASSERT_TRUE(next.OpenMessageBox(u"over the next dialog", u"Next box"));
+    ASSERT_TRUE(next.Sync());
+    const auto box = quilta::testing::FindWindows("Next box");
+    ASSERT_EQ(box.size(), 1u);
+    quilta::testing::Run("xdotool windowclose " + std::to_string(box.front()));
+    const auto ev = next.WaitEvent(20000);
+    ASSERT_TRUE(ev) << "the box's closing was not reported";
+    EXPECT_EQ(ev->kind, UiEvent::Kind::MessageBoxClosed);
+    ASSERT_TRUE(next.Sync());
+    EXPECT_FALSE(next.WaitEvent(0).has_value());
+    next.Close();
+  }
+
+  // The kept helper draws on the display it was started for, and on none without a display.
+  {
+    ScopedEnv display("DISPLAY", ":4999");  // no server there
+    RemoteRenderer elsewhere(QUILTA_DIALOGS_PATH);
+    EXPECT_FALSE(elsewhere.Open(kTiny, u"x"));
+  }
+  ScopedEnv display("DISPLAY", nullptr);
+  RemoteRenderer none(QUILTA_DIALOGS_PATH);
+  EXPECT_FALSE(none.Open(kTiny, u"x"));
+  EXPECT_EQ(none.HelperPid(), -1);
+}
+
+TEST(DialogHelper, AKeptHelperThatHasEndedIsStartedAgainForTheNextDialog) {
+  PrivateDisplay();
+  pid_t helper = -1;
+  {
+    RemoteRenderer first(QUILTA_DIALOGS_PATH);
+    ASSERT_TRUE(first.Open(kTiny, u"Before"));
+    helper = first.HelperPid();
+  }
+  // Killed while it waits: whether the next dialog sees that before or after it sends its
+  // Open, it gets a helper.
+  kill(helper, SIGKILL);
+  RemoteRenderer next(QUILTA_DIALOGS_PATH);
+  ASSERT_TRUE(next.Open(kTiny, u"After"));
+  ASSERT_TRUE(next.Sync());
+  EXPECT_NE(next.HelperPid(), helper);
+  EXPECT_EQ(quilta::testing::FindWindows("After").size(), 1u);
+  EXPECT_FALSE(next.WaitEvent(0).has_value());
 }
 
 // The helper ends with the process that started it, also when a process forked from that one
