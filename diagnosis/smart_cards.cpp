@@ -18,8 +18,8 @@ namespace {
 
 namespace sc = platform::scard;
 
-// SCARD_CTL_CODE(3400), the part-10 feature request, as the platform writes it.
-constexpr uint32_t kGetFeatureRequest = platform::scard::ControlCode(3400);
+// The reader's function 3400 (SCARD_CTL_CODE(3400)), the part-10 feature request.
+constexpr uint32_t kGetFeatureRequest = 3400;
 // Part-10 feature tags that mean the reader takes the PIN on its own pad.
 constexpr uint8_t kFeatureVerifyPinStart = 0x01;
 constexpr uint8_t kFeatureVerifyPinDirect = 0x06;

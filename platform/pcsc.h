@@ -1,7 +1,9 @@
 // The narrow PC/SC interface the system uses: the seven operations, with Windows-shaped
-// types, and the reader's own control commands (only the help-desk doctor sends those).
-// Implementations: pcsc-lite (Linux), winscard (Windows) and the in-process virtual reader
-// (tests and the embedded demo).
+// types, and the reader's own control commands (only the help-desk checks send those).
+// Implementations: the system's (one adapter over the PC/SC library's functions,
+// platform/pcsc_table.h, filled from pcsc-lite on Linux and winscard on Windows) and the
+// in-process virtual reader (tests and the embedded demo). The constants below have the same
+// values in pcsc-lite and winscard; what differs is the adapter's platform part.
 #pragma once
 
 #include <cstddef>
@@ -54,17 +56,6 @@ inline constexpr uint32_t kStateUnaware = 0;
 inline constexpr uint32_t kStateEmpty = 0x10;
 inline constexpr uint32_t kStatePresent = 0x20;
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
-
-// The control code of the reader's function `function` (SCARD_CTL_CODE) as the platform's
-// SCardControl takes it: pcsc-lite's 0x42000000 + function, Windows' CTL_CODE of
-// FILE_DEVICE_SMARTCARD (0x31), METHOD_BUFFERED, FILE_ANY_ACCESS.
-constexpr uint32_t ControlCode(uint32_t function) {
-#if defined(_WIN32)
-  return 0x00310000u | (function << 2);
-#else
-  return 0x42000000u + function;
-#endif
-}
 }  // namespace scard
 
 struct ReaderState {
@@ -90,12 +81,13 @@ class Pcsc {
   virtual ScardResult Transmit(ScardHandle card, uint32_t sendProtocol, const uint8_t* command,
                                uint32_t commandLength, uint8_t* response,
                                uint32_t* responseLength) = 0;
-  // A control command to the reader (SCardControl); `code` is the platform's own control
-  // code. *outLength in: the size of `out`, out: the length used. An implementation that
-  // cannot send one answers kUnsupportedFeature.
-  virtual ScardResult Control(ScardHandle card, uint32_t code, const uint8_t* in,
+  // A control command to the reader (SCardControl) for the reader's function `function`
+  // (the number SCARD_CTL_CODE takes; the system's adapter turns it into its platform's
+  // control code). *outLength in: the size of `out`, out: the length used. An
+  // implementation that cannot send one answers kUnsupportedFeature.
+  virtual ScardResult Control(ScardHandle card, uint32_t function, const uint8_t* in,
                               uint32_t inLength, uint8_t* out, uint32_t* outLength) {
-    (void)card, (void)code, (void)in, (void)inLength, (void)out, (void)outLength;
+    (void)card, (void)function, (void)in, (void)inLength, (void)out, (void)outLength;
     return scard::kUnsupportedFeature;
   }
 };
