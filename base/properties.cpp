@@ -47,14 +47,14 @@ bool PropertyStore::Get(Prop p, const std::string& errorText, PropValue* out) co
       out->text = FromNarrow(errorText);
       break;
     case ReadRule::Flag:
-      out->text = N(p) != 0 ? u"Y" : u"N";
+      out->text = NumberOf(p) != 0 ? u"Y" : u"N";
       break;
     case ReadRule::Empty:
     case ReadRule::Zero:
       break;
     case ReadRule::Plain:
-      if (info.type == ValueType::Int) out->number = N(p);
-      else out->text = T(p);
+      if (info.type == ValueType::Int) out->number = NumberOf(p);
+      else out->text = TextOf(p);
       break;
   }
   return true;
@@ -70,7 +70,7 @@ PropertyStore::Write PropertyStore::PutText(Prop p, const Text& value) {
     return Write::Done;  // dropped
   switch (info.write) {
     case WriteRule::Store:
-      T(p) = value;
+      TextOf(p) = value;
       break;
     case WriteRule::Secret:
       secret_[static_cast<size_t>(p)].Assign(value);
@@ -81,16 +81,16 @@ PropertyStore::Write PropertyStore::PutText(Prop p, const Text& value) {
                                ? std::string(12 - narrow.size(), '0') + narrow.value()
                                : narrow.value();
       amount14_ = FromNarrow(padded + "00");
-      T(p) = value;
+      TextOf(p) = value;
       break;
     }
     case WriteRule::Nono:
       return Write::Nono;
     case WriteRule::Fixed16:
-      T(p) = FixedWidth(value, 16);
+      TextOf(p) = FixedWidth(value, 16);
       break;
     case WriteRule::Fixed10:
-      T(p) = FixedWidth(value, 10);
+      TextOf(p) = FixedWidth(value, 10);
       break;
     case WriteRule::None:
     case WriteRule::Ignore:
@@ -103,7 +103,7 @@ PropertyStore::Write PropertyStore::PutText(Prop p, const Text& value) {
 bool PropertyStore::PutInt(Prop p, int32_t value) {
   const PropInfo& info = Info(p);
   if (!info.writable() || info.type != ValueType::Int) return false;
-  N(p) = value;
+  NumberOf(p) = value;
   return true;
 }
 

@@ -40,15 +40,16 @@ class PropertyStore {
   // text slot (which stays empty), and wiped when overwritten and when the store goes.
   const Text& SecretValue(Prop p) const { return secret_[static_cast<size_t>(p)].value(); }
 
-  // Slots as the card engine and the transactions use them.
-  Text& T(Prop p) { return text_[static_cast<size_t>(p)]; }
-  const Text& T(Prop p) const { return text_[static_cast<size_t>(p)]; }
-  int32_t& N(Prop p) { return num_[static_cast<size_t>(p)]; }
-  int32_t N(Prop p) const { return num_[static_cast<size_t>(p)]; }
+  // A property's text slot and number slot, as the facade and the transactions read and
+  // write them (no limit or write rule applies here).
+  Text& TextOf(Prop p) { return text_[static_cast<size_t>(p)]; }
+  const Text& TextOf(Prop p) const { return text_[static_cast<size_t>(p)]; }
+  int32_t& NumberOf(Prop p) { return num_[static_cast<size_t>(p)]; }
+  int32_t NumberOf(Prop p) const { return num_[static_cast<size_t>(p)]; }
 
   // Named accessors where they read better.
-  const Text& ReaderName() const { return T(Prop::ReaderName); }
-  int32_t ReaderType() const { return N(Prop::ReaderType); }
+  const Text& ReaderName() const { return TextOf(Prop::ReaderName); }
+  int32_t ReaderType() const { return NumberOf(Prop::ReaderType); }
   // Amount as written: the 14-character form (12 digits, zero-filled, then "00") and the
   // leading integer.
   const Text& Amount14() const { return amount14_; }

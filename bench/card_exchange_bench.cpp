@@ -102,11 +102,11 @@ bool OpenCard(CAtmCore& core) {
   if (core.ConnectDriver() != 0 || core.ListReadersName() != 0) return false;
   std::vector<std::string> candidates;
   if (const char* sim = std::getenv("QUILTA_SIM_READER0")) candidates.push_back(sim);
-  for (int k = 0; k < std::min(core.N(Prop::ReaderCount), 10); ++k)
-    candidates.push_back(quilta::ToNarrow(core.T(Prop::Reader0 + k)));
+  for (int k = 0; k < std::min(core.props().NumberOf(Prop::ReaderCount), 10); ++k)
+    candidates.push_back(quilta::ToNarrow(core.props().TextOf(Prop::Reader0 + k)));
   for (const std::string& name : candidates) {
     core.PutText(Prop::ReaderName, quilta::AsciiText(name));
-    if (core.CheckCardInsert() == 0 && core.N(Prop::ReaderInsert) && core.ConnectCard() == 0) {
+    if (core.CheckCardInsert() == 0 && core.props().NumberOf(Prop::ReaderInsert) && core.ConnectCard() == 0) {
       std::printf("reader: %s\n", name.c_str());
       return true;
     }

@@ -15,7 +15,7 @@ CAtmCore::CAtmCore() : crypto_(config::kKeyTable) {
   // The page reads the status word of the card engine's last command as shSW12.
   channel_.onStatusWord = [this](uint16_t sw) {
     const uint8_t bytes[2] = {static_cast<uint8_t>(sw >> 8), static_cast<uint8_t>(sw & 0xFF)};
-    props_.T(Prop::shSW12) = AsciiText(BytesToHex(bytes, 2));
+    props_.TextOf(Prop::shSW12) = AsciiText(BytesToHex(bytes, 2));
   };
 }
 

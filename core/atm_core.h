@@ -107,7 +107,6 @@ class CAtmCore {
   // One of our codes (or a raw value of the old contract) through the status table, with
   // ErrorInfo written.
   int32_t Report(int32_t ownCode) { return state_.errorInfo.Report(ownCode); }
-  int32_t Map(int32_t code) { return Report(code); }
   // One command on the card channel, reported (shSW12 follows every transmitted command).
   int32_t Send(const card::CommandApdu& apdu);
   // One APDU from hex-text fields: 6002 for a field that is not upper-case hex of its full
@@ -125,15 +124,10 @@ class CAtmCore {
     return CardExchange(f);
   }
   int32_t UnwrapSessionKey() {
-    return crypto_.UnwrapSessionKey(props_.T(Prop::SessionKey), &state_.plainSessionKey);
+    return crypto_.UnwrapSessionKey(props_.TextOf(Prop::SessionKey), &state_.plainSessionKey);
   }
   Text EncryptField(const Text& text) { return crypto_.EncryptField(text); }
-
-  // Slots, as the card engine and the tests read them.
-  Text& T(Prop p) { return props_.T(p); }
-  const Text& T(Prop p) const { return props_.T(p); }
-  int32_t& N(Prop p) { return props_.N(p); }
-  int32_t N(Prop p) const { return props_.N(p); }
+  // ErrorInfo's text as the page reads it.
   const std::string& errorText() const { return state_.errorInfo.text(); }
 
  private:

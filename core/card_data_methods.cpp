@@ -8,12 +8,12 @@ int32_t CAtmCore::ReadBasicData() {
   card::BasicData data;
   const Outcome outcome = card::ReadBasicData(channel_, &data);
   // What was read stays, also when a later command failed; AccountCount only on success.
-  for (int k = 0; k < card::kAccountSlots; ++k) props_.T(Prop::AccountNo0 + k) = data.accounts[k];
-  if (data.issuerBankNo) props_.T(Prop::IssuerBankNo) = *data.issuerBankNo;
-  if (data.cardRemark) props_.T(Prop::CardRemark) = *data.cardRemark;
-  if (data.masterAccountNo) props_.T(Prop::MasterAccountNo) = *data.masterAccountNo;
-  if (data.cardNo) props_.T(Prop::CardNo) = *data.cardNo;
-  if (data.accountCount) props_.N(Prop::AccountCount) = *data.accountCount;
+  for (int k = 0; k < card::kAccountSlots; ++k) props_.TextOf(Prop::AccountNo0 + k) = data.accounts[k];
+  if (data.issuerBankNo) props_.TextOf(Prop::IssuerBankNo) = *data.issuerBankNo;
+  if (data.cardRemark) props_.TextOf(Prop::CardRemark) = *data.cardRemark;
+  if (data.masterAccountNo) props_.TextOf(Prop::MasterAccountNo) = *data.masterAccountNo;
+  if (data.cardNo) props_.TextOf(Prop::CardNo) = *data.cardNo;
+  if (data.accountCount) props_.NumberOf(Prop::AccountCount) = *data.accountCount;
   return Report(outcome);
 }
 
@@ -21,10 +21,10 @@ int32_t CAtmCore::ReadAuthInAcctNo() {
   card::RegisteredAccounts registered;
   const Outcome outcome = card::ReadRegisteredAccounts(channel_, &registered);
   for (int k = 0; k < card::kAccountSlots; ++k) {
-    props_.T(Prop::AuthInBankNo0 + k) = registered.banks[k];
-    props_.T(Prop::AuthInAccountNo0 + k) = registered.accounts[k];
+    props_.TextOf(Prop::AuthInBankNo0 + k) = registered.banks[k];
+    props_.TextOf(Prop::AuthInAccountNo0 + k) = registered.accounts[k];
   }
-  if (registered.count) props_.N(Prop::AuthInCount) = *registered.count;
+  if (registered.count) props_.NumberOf(Prop::AuthInCount) = *registered.count;
   return Report(outcome);
 }
 
@@ -33,12 +33,12 @@ int32_t CAtmCore::CheckCardChange() {
   const int32_t st = Report(card::ReadCardIdentity(channel_, &identity));
   if (st != status::kOk) return st;
   if (!identity) {
-    props_.N(Prop::CardChange) = 0;
+    props_.NumberOf(Prop::CardChange) = 0;
     return status::kOk;
   }
-  Text& cardNo = props_.T(Prop::CardNo);
+  Text& cardNo = props_.TextOf(Prop::CardNo);
   if (cardNo.empty()) cardNo = *identity;
-  props_.N(Prop::CardChange) = cardNo != *identity ? 1 : 0;
+  props_.NumberOf(Prop::CardChange) = cardNo != *identity ? 1 : 0;
   return status::kOk;
 }
 

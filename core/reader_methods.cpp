@@ -22,8 +22,8 @@ int32_t CAtmCore::ListReadersName() {
   // With n readers, Reader n becomes empty (the list's closing segment) and the slots above
   // keep earlier values.
   const size_t shown = std::min(list.segments.size(), static_cast<size_t>(kReaderSlots));
-  for (size_t k = 0; k < shown; ++k) props_.T(Prop::Reader0 + static_cast<int>(k)) = list.segments[k];
-  props_.N(Prop::ReaderCount) = list.count();
+  for (size_t k = 0; k < shown; ++k) props_.TextOf(Prop::Reader0 + static_cast<int>(k)) = list.segments[k];
+  props_.NumberOf(Prop::ReaderCount) = list.count();
   return st;
 }
 
@@ -31,7 +31,7 @@ int32_t CAtmCore::CheckCardInsert() {
   bool present = false;
   const int32_t st = Report(card::CardPresent(channel_, props_.ReaderName(), &present));
   if (st != status::kOk) return st;
-  props_.N(Prop::ReaderInsert) = present ? 1 : 0;
+  props_.NumberOf(Prop::ReaderInsert) = present ? 1 : 0;
   return st;
 }
 
@@ -49,9 +49,9 @@ int32_t CAtmCore::DisconnectCard() { return Report(card::DisconnectCard(channel_
 int32_t CAtmCore::SetReaderType(const Text& type) {
   const std::string narrow = ToNarrow(type);
   if (narrow.size() >= 3) return Report(status::kBadReaderType);
-  if (narrow == "1") props_.N(Prop::ReaderType) = 1;
-  else if (narrow == "2") props_.N(Prop::ReaderType) = 2;
-  else if (narrow == "3") props_.N(Prop::ReaderType) = 3;
+  if (narrow == "1") props_.NumberOf(Prop::ReaderType) = 1;
+  else if (narrow == "2") props_.NumberOf(Prop::ReaderType) = 2;
+  else if (narrow == "3") props_.NumberOf(Prop::ReaderType) = 3;
   else return Report(status::kBadReaderType);
   return status::kOk;
 }

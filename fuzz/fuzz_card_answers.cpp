@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Prop outs[] = {Prop::TAC, Prop::IccSeqNo, Prop::SessionTAC, Prop::EncOutAccountNo};
   std::vector<Text> before;
-  for (Prop p : outs) before.push_back(core.T(p));
+  for (Prop p : outs) before.push_back(core.props().TextOf(p));
   std::vector<std::optional<Text>> args(3, std::optional<Text>(AsciiText("1234")));
   if (m == Method::SetReaderType) args[0] = AsciiText(std::to_string(readerType));
   CallResult r;
@@ -104,10 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const bool tacMethod = Info(m).name.find("TAC") != std::string_view::npos && m != Method::ReadTACLog;
   if (!r.isText && r.status != 0 && tacMethod) {
-    for (size_t i = 0; i < std::size(outs); ++i) CHECK(core.T(outs[i]) == before[i]);
+    for (size_t i = 0; i < std::size(outs); ++i) CHECK(core.props().TextOf(outs[i]) == before[i]);
   }
   if (!r.isText && r.status == 0 && tacMethod && m != Method::DoActiveTAC) {
-    CHECK(IsUpperHex(ToNarrow(core.T(Prop::TAC)), 8));
+    CHECK(IsUpperHex(ToNarrow(core.props().TextOf(Prop::TAC)), 8));
   }
   CHECK(core.errorText().size() < kErrorTextSize);
   // Something more after whatever the card did.

@@ -94,8 +94,8 @@ void Writes(FuzzedDataProvider& in) {
     core.GetProperty(p, &v);
   }
   // Fixed widths count bytes of the 8-bit form.
-  CHECK(core.T(Prop::ID).empty() || NarrowLength(core.T(Prop::ID)) == 16);
-  CHECK(core.T(Prop::CTelNo).empty() || NarrowLength(core.T(Prop::CTelNo)) == 10);
+  CHECK(core.props().TextOf(Prop::ID).empty() || NarrowLength(core.props().TextOf(Prop::ID)) == 16);
+  CHECK(core.props().TextOf(Prop::CTelNo).empty() || NarrowLength(core.props().TextOf(Prop::CTelNo)) == 10);
 }
 
 }  // namespace

@@ -17,11 +17,11 @@ bool PutPageInputs(CAtmCore& core, const std::vector<PageInput>& inputs, std::st
 
 TxnOutputs PageOutputs(const CAtmCore& core) {
   TxnOutputs out;
-  out.tac = ToNarrow(core.T(Prop::TAC));
-  out.iccSeqNo = ToNarrow(core.T(Prop::IccSeqNo));
-  out.sessionTac = ToNarrow(core.T(Prop::SessionTAC));
-  out.encOutAccountNo = ToNarrow(core.T(Prop::EncOutAccountNo));
-  out.encId = ToNarrow(core.T(Prop::EncID));
+  out.tac = ToNarrow(core.props().TextOf(Prop::TAC));
+  out.iccSeqNo = ToNarrow(core.props().TextOf(Prop::IccSeqNo));
+  out.sessionTac = ToNarrow(core.props().TextOf(Prop::SessionTAC));
+  out.encOutAccountNo = ToNarrow(core.props().TextOf(Prop::EncOutAccountNo));
+  out.encId = ToNarrow(core.props().TextOf(Prop::EncID));
   return out;
 }
 

@@ -460,8 +460,8 @@ class Vectors {
     const std::string value = "120";
     main_.person.Digits(value).Ok();
     Require(main_.core.DoInput() == 0, "DoInput: " + main_.core.errorText());
-    const std::string valueTac = ToNarrow(main_.core.T(Prop::ValueTAC));
-    Require(ToNarrow(main_.core.T(Prop::Value)) == value, "Value");
+    const std::string valueTac = ToNarrow(main_.core.props().TextOf(Prop::ValueTAC));
+    Require(ToNarrow(main_.core.props().TextOf(Prop::Value)) == value, "Value");
     const sim::Verdict v = bank_.VerifyValueTac(valueTac, value);
     Require(v.ok, "ValueTAC: " + v.reason);
     const bank::BankSession& s = bank_.session();
@@ -485,7 +485,7 @@ class Vectors {
         .Line();
     std::vector<std::pair<std::string, std::string>> rows;
     for (int k = 0; k < 10; ++k) {
-      const std::string hex = ToNarrow(main_.core.T(Prop::TACLog0 + k));
+      const std::string hex = ToNarrow(main_.core.props().TextOf(Prop::TACLog0 + k));
       rows.push_back({"TACLog" + std::to_string(k), hex});
       if (static_cast<size_t>(k) < played_.size()) {
         const Played& p = played_[played_.size() - 1 - static_cast<size_t>(k)];

@@ -49,11 +49,11 @@ int32_t ReadCardWrite(CAtmCore& core, CardWrite* write) {
   if (write->pin && !HexBytes8(p.SecretValue(Prop::aPIN), write->pinBlock.data())) return BadInput(core);
   if (write->lists) {
     for (size_t k = 0; k < kListSlots; ++k)
-      if (!FixedField(p.T(Prop::aAccountNo0 + static_cast<int>(k)), kListAccountWidth,
+      if (!FixedField(p.TextOf(Prop::aAccountNo0 + static_cast<int>(k)), kListAccountWidth,
                       &write->accounts[k]))
         return BadInput(core);
     for (size_t k = 0; k < kListSlots; ++k)
-      if (!FixedField(p.T(Prop::aAuthInAccountNo0 + static_cast<int>(k)), kListAuthInWidth,
+      if (!FixedField(p.TextOf(Prop::aAuthInAccountNo0 + static_cast<int>(k)), kListAuthInWidth,
                       &write->authIn[k]))
         return BadInput(core);
   }

@@ -22,7 +22,7 @@ int32_t CAtmCore::DoActiveTAC() {
   const card::ResponseApdu& r = channel_.response;
   if (!r.HasStatusWord() || r.sw() != status::kSwOk || !r.Covers(0, kChallengeSize))
     return Report(Outcome::Pcsc(platform::scard::kCommDataLost));
-  T(Prop::RandomNo) = AsciiText(BytesToHex(r.bytes(), kChallengeSize));
+  props_.TextOf(Prop::RandomNo) = AsciiText(BytesToHex(r.bytes(), kChallengeSize));
   return status::kOk;
 }
 

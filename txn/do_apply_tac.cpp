@@ -65,14 +65,14 @@ struct ApplySummary {
 };
 
 int32_t CheckApplyInputs(CAtmCore& core) {
-  auto fits = [&core](Prop p, txn::BlockField f) { return NarrowLength(core.T(p)) == txn::WidthOf(f); };
-  if (!fits(Prop::FdChkCode, txn::BlockField::kFdChkCode)) return core.Map(status::kBadFdChkCode);
-  if (!fits(Prop::PCode, txn::BlockField::kPCode)) return core.Map(status::kBadPCode);
+  auto fits = [&core](Prop p, txn::BlockField f) { return NarrowLength(core.props().TextOf(p)) == txn::WidthOf(f); };
+  if (!fits(Prop::FdChkCode, txn::BlockField::kFdChkCode)) return core.Report(status::kBadFdChkCode);
+  if (!fits(Prop::PCode, txn::BlockField::kPCode)) return core.Report(status::kBadPCode);
   if (!fits(Prop::ServerDateTime, txn::BlockField::kServerDateTime))
-    return core.Map(status::kBadServerDateTime);
-  if (!fits(Prop::ID, txn::BlockField::kId)) return core.Map(status::kBadId);
-  if (core.T(Prop::CTelNo).empty()) core.T(Prop::CTelNo) = Text(kTelWidth, u' ');
-  if (!fits(Prop::CTelNo, txn::BlockField::kCTelNo)) return core.Map(status::kBadParameter);
+    return core.Report(status::kBadServerDateTime);
+  if (!fits(Prop::ID, txn::BlockField::kId)) return core.Report(status::kBadId);
+  if (core.props().TextOf(Prop::CTelNo).empty()) core.props().TextOf(Prop::CTelNo) = Text(kTelWidth, u' ');
+  if (!fits(Prop::CTelNo, txn::BlockField::kCTelNo)) return core.Report(status::kBadParameter);
   return status::kOk;
 }
 
@@ -80,7 +80,7 @@ int32_t CheckApplyInputs(CAtmCore& core) {
 int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin,
                     const card::CommandApdu& tac) {
   const int32_t type = core.props().ReaderType();
-  const int32_t applyType = core.N(Prop::ApplyType);
+  const int32_t applyType = core.props().NumberOf(Prop::ApplyType);
   auto prepare = [&](ui::ReaderDialog& d) {
     d.title = summary.title;
     d.mode = type;
@@ -119,7 +119,7 @@ int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin
 // put back, the PIN, the card re-check and the TAC command.
 int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text& pin,
                          const card::CommandApdu& tac) {
-  const int32_t applyType = core.N(Prop::ApplyType);
+  const int32_t applyType = core.props().NumberOf(Prop::ApplyType);
   const bool withTel = applyType != 1 && applyType != 2;
   ui::CDoApplyTACDlg three;
   ui::CDoApplyTACDlg1 two;
@@ -150,11 +150,11 @@ int32_t CAtmCore::DoApplyTAC(const std::optional<Text>& pin) {
 
   const std::optional<std::vector<uint8_t>> block =
       txn::BuildBlock(txn::BlockKind::kApply, txn::BlockInputsOf(props_));
-  if (!block) return Map(status::kBadParameter);  // the checks above make every width fit
+  if (!block) return Report(status::kBadParameter);  // the checks above make every width fit
   const card::CommandApdu tac = card::cmd::Tac(*block);
 
-  const ApplySummary summary{TitleOf(N(Prop::ApplyType)), T(Prop::ID), T(Prop::CTelNo),
-                             txn::DateText(T(Prop::ServerDateTime), false)};
+  const ApplySummary summary{TitleOf(props_.NumberOf(Prop::ApplyType)), props_.TextOf(Prop::ID), props_.TextOf(Prop::CTelNo),
+                             txn::DateText(props_.TextOf(Prop::ServerDateTime), false)};
   const SecretText pinText(pin.value_or(Text()));
   const int32_t type = props_.ReaderType();
   st = type == 2 || type == 3 ? RunOnPinPad(*this, summary, pinText.value(), tac)

@@ -17,8 +17,8 @@ int32_t CAtmCore::DoInput() {
   switch (dlg.Run(dialogSite())) {
     case dialog_end::kOk: {
       const Text value = AsciiText(dlg.Entry());
-      T(Prop::Value) = value;
-      T(Prop::ValueTAC) = value.empty() ? Text() : EncryptField(value);
+      props_.TextOf(Prop::Value) = value;
+      props_.TextOf(Prop::ValueTAC) = value.empty() ? Text() : EncryptField(value);
       return status::kOk;
     }
     case dialog_end::kEntryRejected:

@@ -29,13 +29,13 @@ bool Passes(const CAtmCore& core, const Check& c) {
       // as they are while the dialogs show 12.
       if (c.prop == Prop::Amount)
         return NarrowLength(p.Amount14()) == c.width && AllDigits(p.Amount14());
-      return NarrowLength(p.T(c.prop)) == c.width;
+      return NarrowLength(p.TextOf(c.prop)) == c.width;
     case Check::Kind::kNotEmpty:
-      return !p.T(c.prop).empty();
+      return !p.TextOf(c.prop).empty();
     case Check::Kind::kCardAccount:
-      return IsCardAccount(core, p.T(Prop::AccountNo));
+      return IsCardAccount(core, p.TextOf(Prop::AccountNo));
     case Check::Kind::kCardAccountWhenKind2:
-      return p.T(Prop::Kind) != u"2" || IsCardAccount(core, p.T(Prop::AccountNo));
+      return p.TextOf(Prop::Kind) != u"2" || IsCardAccount(core, p.TextOf(Prop::AccountNo));
     case Check::Kind::kReadCard:
     case Check::Kind::kUnwrap:
       return true;
@@ -109,7 +109,7 @@ int32_t PadReader(CAtmCore& core, const TxnDescription& d, int32_t type, const T
     if (type == 3) dlg.pin.Assign(pin);
     dlg.command = tac;
   };
-  const std::string pCode = ToNarrow(core.props().T(Prop::PCode));
+  const std::string pCode = ToNarrow(core.props().TextOf(Prop::PCode));
   const bool simple = d.alwaysSimple || std::find(d.simplePCodes.begin(), d.simplePCodes.end(),
                                                   pCode) != d.simplePCodes.end();
   if (simple) {
@@ -134,15 +134,15 @@ int32_t PadReader(CAtmCore& core, const TxnDescription& d, int32_t type, const T
 Text ShownText(const CAtmCore& core, Shown what) {
   const PropertyStore& p = core.props();
   switch (what) {
-    case Shown::kOutAccount: return AccountText(p.T(Prop::IssuerBankNo), p.T(Prop::AccountNo));
-    case Shown::kInAccount: return AccountText(p.T(Prop::InBankNo), p.T(Prop::InAccountNo));
-    case Shown::kDate: return DateText(p.T(Prop::ServerDateTime), false);
-    case Shown::kNationalDate: return DateText(p.T(Prop::ServerDateTime), true);
+    case Shown::kOutAccount: return AccountText(p.TextOf(Prop::IssuerBankNo), p.TextOf(Prop::AccountNo));
+    case Shown::kInAccount: return AccountText(p.TextOf(Prop::InBankNo), p.TextOf(Prop::InAccountNo));
+    case Shown::kDate: return DateText(p.TextOf(Prop::ServerDateTime), false);
+    case Shown::kNationalDate: return DateText(p.TextOf(Prop::ServerDateTime), true);
     case Shown::kAmount: return AmountText(p.AmountValue());
-    case Shown::kInAccountNo: return p.T(Prop::InAccountNo);
-    case Shown::kFeeName: return p.T(Prop::FeeName);
-    case Shown::kFeeType: return p.T(Prop::FeeType);
-    case Shown::kMerchantId: return p.T(Prop::MerchantId);
+    case Shown::kInAccountNo: return p.TextOf(Prop::InAccountNo);
+    case Shown::kFeeName: return p.TextOf(Prop::FeeName);
+    case Shown::kFeeType: return p.TextOf(Prop::FeeType);
+    case Shown::kMerchantId: return p.TextOf(Prop::MerchantId);
   }
   return Text();
 }

@@ -9,7 +9,7 @@ namespace quilta {
 int32_t CAtmCore::SetCardActive() {
   txn::CardWrite write;
   write.pin = true;
-  write.lists = T(Prop::aSetData) == u"Y";
+  write.lists = props_.TextOf(Prop::aSetData) == u"Y";
   const int32_t st = txn::ReadCardWrite(*this, &write);
   if (st != status::kOk) return st;
   return txn::RunCardWrite(*this, write).status;

@@ -51,33 +51,33 @@ int32_t UnwrapSessionKey(CAtmCore& core) {
 }
 
 bool IsCardAccount(const CAtmCore& core, const Text& account) {
-  if (core.props().T(Prop::IssuerBankNo) == kIssuerOwnAccounts) return true;
+  if (core.props().TextOf(Prop::IssuerBankNo) == kIssuerOwnAccounts) return true;
   for (int k = 0; k < kAccountSlots; ++k)
-    if (core.props().T(Prop::AccountNo0 + k) == account) return true;
+    if (core.props().TextOf(Prop::AccountNo0 + k) == account) return true;
   return false;
 }
 
 int32_t RecheckCard(CAtmCore& core) {
-  const Text before = core.props().T(Prop::CardNo);
+  const Text before = core.props().TextOf(Prop::CardNo);
   const int32_t st = core.ReadBasicData();
   if (st != status::kOk) return st;
-  if (core.props().T(Prop::CardNo) != before) return core.Report(status::kCardChanged);
+  if (core.props().TextOf(Prop::CardNo) != before) return core.Report(status::kCardChanged);
   return status::kOk;
 }
 
 BlockInputs BlockInputsOf(const PropertyStore& props) {
   BlockInputs in;
-  in.pCode = ToNarrow(props.T(Prop::PCode));
+  in.pCode = ToNarrow(props.TextOf(Prop::PCode));
   in.amount14 = ToNarrow(props.Amount14());
-  in.fdId = ToNarrow(props.T(Prop::FdId));
-  in.fdChkCode = ToNarrow(props.T(Prop::FdChkCode));
-  in.serverDateTime = ToNarrow(props.T(Prop::ServerDateTime));
-  in.inAccountNo = ToNarrow(props.T(Prop::InAccountNo));
-  in.accountNo = ToNarrow(props.T(Prop::AccountNo));
-  in.feeType = ToNarrow(props.T(Prop::FeeType));
-  in.merchantId = ToNarrow(props.T(Prop::MerchantId));
-  in.id = ToNarrow(props.T(Prop::ID));
-  in.cTelNo = ToNarrow(props.T(Prop::CTelNo));
+  in.fdId = ToNarrow(props.TextOf(Prop::FdId));
+  in.fdChkCode = ToNarrow(props.TextOf(Prop::FdChkCode));
+  in.serverDateTime = ToNarrow(props.TextOf(Prop::ServerDateTime));
+  in.inAccountNo = ToNarrow(props.TextOf(Prop::InAccountNo));
+  in.accountNo = ToNarrow(props.TextOf(Prop::AccountNo));
+  in.feeType = ToNarrow(props.TextOf(Prop::FeeType));
+  in.merchantId = ToNarrow(props.TextOf(Prop::MerchantId));
+  in.id = ToNarrow(props.TextOf(Prop::ID));
+  in.cTelNo = ToNarrow(props.TextOf(Prop::CTelNo));
   return in;
 }
 
@@ -133,10 +133,10 @@ int32_t TakeResults(CAtmCore& core, Prop encryptedOut, Prop encryptedFrom) {
   const std::optional<TacAnswer> answer = TakeTacAnswer(core, &st);
   if (!answer) return st;
   PropertyStore& p = core.props();
-  p.T(Prop::IccSeqNo) = FromNarrow(answer->iccSeqNo);
-  p.T(Prop::TAC) = AsciiText(answer->TacHex());
-  p.T(encryptedOut) = core.crypto().EncryptField(p.T(encryptedFrom));
-  p.T(Prop::SessionTAC) = core.crypto().EncryptField(core.state().plainSessionKey.value());
+  p.TextOf(Prop::IccSeqNo) = FromNarrow(answer->iccSeqNo);
+  p.TextOf(Prop::TAC) = AsciiText(answer->TacHex());
+  p.TextOf(encryptedOut) = core.crypto().EncryptField(p.TextOf(encryptedFrom));
+  p.TextOf(Prop::SessionTAC) = core.crypto().EncryptField(core.state().plainSessionKey.value());
   return core.Report(status::kOk);
 }
 

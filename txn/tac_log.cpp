@@ -21,7 +21,7 @@ int32_t CAtmCore::ReadTACLog() {
   const card::ResponseApdu& r = channel_.response;
   for (int k = 1; k <= kTacLogRecords; ++k) {
     if ((st = Send(card::cmd::ReadRecord(static_cast<uint8_t>(k)))) != status::kOk) return st;
-    if (r.dataSize() > 0) T(Prop::TACLog0 + (k - 1)) = AsciiText(BytesToHex(r.bytes(), r.dataSize()));
+    if (r.dataSize() > 0) props_.TextOf(Prop::TACLog0 + (k - 1)) = AsciiText(BytesToHex(r.bytes(), r.dataSize()));
   }
   return status::kOk;
 }

@@ -77,7 +77,7 @@ constexpr TxnDescription kPolicyLoan =
 
 int32_t txn::DoPolicyLoanTAC(CAtmCore& core, const std::optional<Text>& pin) {
   TxnDescription d = kPolicyLoan;
-  d.title = core.T(Prop::Kind) == u"1" ? u"保單借款確認" : u"保單還款確認";
+  d.title = core.props().TextOf(Prop::Kind) == u"1" ? u"保單借款確認" : u"保單還款確認";
   d.confirmOnce = true;
   return RunTransaction(core, d, pin);
 }

@@ -43,7 +43,7 @@ TEST_F(CardData, ReadBasicDataSendsTwelveCommandsAndFillsSlotsByPosition) {
       Hex16("9999888877776666")};
   auto card = InsertCard(BasicDataScript(accounts, "00FF10" + std::string(54, '0')));
   Open();
-  core.T(Prop::MasterAccountNo) = u"earlier";
+  core.props().TextOf(Prop::MasterAccountNo) = u"earlier";
 
   EXPECT_EQ(core.ReadBasicData(), 0) << Error();
   EXPECT_TRUE(card->Finished()) << card->offScript.size();
@@ -58,7 +58,7 @@ TEST_F(CardData, ReadBasicDataSendsTwelveCommandsAndFillsSlotsByPosition) {
   EXPECT_EQ(Text(Prop::AccountNo5), "        00000000");
   EXPECT_EQ(Text(Prop::AccountNo6), "1111222233334444");
   EXPECT_EQ(Text(Prop::AccountNo7), "9999888877776666");
-  EXPECT_EQ(core.N(Prop::AccountCount), 5);
+  EXPECT_EQ(core.props().NumberOf(Prop::AccountCount), 5);
   EXPECT_EQ(Text(Prop::MasterAccountNo), "earlier");  // record 3 unusable
   EXPECT_EQ(Text(Prop::CardNo), kId);
 }
@@ -70,7 +70,7 @@ TEST_F(CardData, MasterAccountFollowsAUsableRecordThree) {
   Open();
   EXPECT_EQ(core.ReadBasicData(), 0);
   EXPECT_EQ(Text(Prop::MasterAccountNo), "5555666677778888");
-  EXPECT_EQ(core.N(Prop::AccountCount), 1);
+  EXPECT_EQ(core.props().NumberOf(Prop::AccountCount), 1);
 }
 
 TEST_F(CardData, FailureAtRecordSevenKeepsWhatWasReadAndTheOldCount) {
@@ -83,13 +83,13 @@ TEST_F(CardData, FailureAtRecordSevenKeepsWhatWasReadAndTheOldCount) {
   InsertCard(first);
   Open();
   ASSERT_EQ(core.ReadBasicData(), 0);
-  ASSERT_EQ(core.N(Prop::AccountCount), 8);
+  ASSERT_EQ(core.props().NumberOf(Prop::AccountCount), 8);
 
   EXPECT_EQ(core.ReadBasicData(), 27267);
   EXPECT_EQ(Error(), "Other Error! (6a83)");
   for (int k = 0; k < 4; ++k) EXPECT_EQ(Text(Prop::AccountNo0 + k), std::string(15, '1') + char('0' + k));
   for (int k = 4; k < 8; ++k) EXPECT_EQ(Text(Prop::AccountNo0 + k), "0000000000000000");
-  EXPECT_EQ(core.N(Prop::AccountCount), 8);
+  EXPECT_EQ(core.props().NumberOf(Prop::AccountCount), 8);
 }
 
 TEST_F(CardData, CardPulledAtAnyCommandGivesTheMappedStatus) {
@@ -99,12 +99,12 @@ TEST_F(CardData, CardPulledAtAnyCommandGivesTheMappedStatus) {
     card->Append(BasicDataScript(all));
     pcsc.InsertCard(kReader, card);
     Open();
-    core.N(Prop::AccountCount) = 3;
-    core.T(Prop::CardNo) = u"before";
+    core.props().NumberOf(Prop::AccountCount) = 3;
+    core.props().TextOf(Prop::CardNo) = u"before";
     pcsc.RemoveCardAtCommand(kReader, k);
     EXPECT_EQ(core.ReadBasicData(), 5035) << k;
     EXPECT_EQ(Error(), "Card is Changed or Remove. (5035)");
-    EXPECT_EQ(core.N(Prop::AccountCount), 3);
+    EXPECT_EQ(core.props().NumberOf(Prop::AccountCount), 3);
     EXPECT_EQ(Text(Prop::CardNo), "before");
   }
 }
@@ -117,9 +117,9 @@ TEST_F(CardData, ShortRecordsAndAnIdentityWithoutStatusWordTakeNothing) {
   s.push_back({kReadId, std::string(kId) + "9000"});
   InsertCard(s);
   Open();
-  core.T(Prop::IssuerBankNo) = u"old bank";
-  core.T(Prop::CardRemark) = u"old remark";
-  core.T(Prop::CardNo) = u"old id";
+  core.props().TextOf(Prop::IssuerBankNo) = u"old bank";
+  core.props().TextOf(Prop::CardRemark) = u"old remark";
+  core.props().TextOf(Prop::CardNo) = u"old id";
   pcsc.TruncateResponseAt(12, 1);
   EXPECT_EQ(core.ReadBasicData(), static_cast<int32_t>(platform::scard::kCommDataLost));
   EXPECT_EQ(Text(Prop::IssuerBankNo), "old bank");
@@ -140,12 +140,12 @@ TEST_F(CardData, ReadAuthInAcctNoTakesBankAndAccount) {
   auto card = InsertCard(s);
   Open();
   EXPECT_EQ(core.ReadAuthInAcctNo(), 0);
-  EXPECT_EQ(core.N(Prop::AuthInCount), 8);
+  EXPECT_EQ(core.props().NumberOf(Prop::AuthInCount), 8);
   EXPECT_EQ(Text(Prop::AuthInBankNo0), "00812341");
   EXPECT_EQ(Text(Prop::AuthInAccountNo7), "1234567890123418");
 
   EXPECT_EQ(core.ReadAuthInAcctNo(), 0);
-  EXPECT_EQ(core.N(Prop::AuthInCount), 1);
+  EXPECT_EQ(core.props().NumberOf(Prop::AuthInCount), 1);
   EXPECT_EQ(Text(Prop::AuthInBankNo0), "00000000");
   EXPECT_EQ(Text(Prop::AuthInAccountNo0), "0000000000000000");
   EXPECT_EQ(Text(Prop::AuthInBankNo1), "00812345");

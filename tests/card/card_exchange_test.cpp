@@ -50,13 +50,13 @@ TEST_F(Exchange, TransmitFailureIsReturnedRawAsA32BitStatus) {
   InsertCard({{"00 B0 00 00 10", "6A 82"}});
   Open();
   core.CardExchange("00", "B0", "00", "00", std::nullopt, {}, "10");
-  core.Map(0);
+  core.Report(0);
   pcsc.RemoveCard(kReader);
   int32_t st = core.CardExchange("00", "B0", "00", "00", std::nullopt, {}, "10");
   EXPECT_EQ(st, -2146434967);  // 0x80100069
   EXPECT_EQ(Text(Prop::shSW12), "6A82");
   EXPECT_EQ(Error(), "Command successful. (0)");
-  EXPECT_EQ(core.Map(st), 5035);
+  EXPECT_EQ(core.Report(st), 5035);
   EXPECT_EQ(Error(), "Card is Changed or Remove. (5035)");
 }
 
@@ -74,7 +74,7 @@ TEST_F(Exchange, ResponseWithoutStatusWordIsAnErrorNotData) {
     pcsc.TruncateResponseAt(1, keep);
     int32_t st = read();
     EXPECT_EQ(st, static_cast<int32_t>(sc::kCommDataLost)) << keep;
-    EXPECT_EQ(core.Map(st), st);
+    EXPECT_EQ(core.Report(st), st);
     EXPECT_EQ(Error(), "A communications error with the smart card has been detected. (8010002f)");
     EXPECT_EQ(Text(Prop::shSW12), "9000");
     EXPECT_EQ(core.channel().response.size(), 0u);
@@ -91,7 +91,7 @@ TEST_F(Exchange, TruncatedAnswerOfAPulledCardReadsAsRemoved) {
   pcsc.onWait = [&] { pcsc.RemoveCard(kReader); };
   int32_t st = core.CardExchange("00", "B2", "01", "04", std::nullopt, {}, "00");
   EXPECT_EQ(st, static_cast<int32_t>(sc::kRemovedCard));
-  EXPECT_EQ(core.Map(st), 5035);
+  EXPECT_EQ(core.Report(st), 5035);
   ASSERT_EQ(pcsc.Count("GetStatusChange"), 2u);
   EXPECT_EQ(pcsc.Log().back().reader, kReader);
 }
@@ -120,7 +120,7 @@ TEST_F(Exchange, MalformedFieldsAreRefusedBeforeSending) {
       {"00", "B0", "00", "00", std::nullopt, {}, "100"},           // long Le
       {"00", "20", "00", "10", "08", "1234FFFFFFFFFF", std::nullopt}};
   for (const CommandFields& f : bad) {
-    core.Map(0);
+    core.Report(0);
     EXPECT_EQ(core.CardExchange(f), 6002) << f.cla << f.ins << f.p1 << f.p2 << f.data;
     EXPECT_EQ(Error(), " para input error. (6002)");
   }

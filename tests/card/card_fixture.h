@@ -23,7 +23,7 @@ class CardFixture : public ::testing::Test {
   }
 
   std::string Error() const { return core.errorText(); }
-  std::string Text(Prop p) const { return ToNarrow(core.T(p)); }
+  std::string Text(Prop p) const { return ToNarrow(core.props().TextOf(p)); }
   void SetReaderName(const std::string& name) { core.PutText(Prop::ReaderName, AsciiText(name)); }
 
   // Inserts a scripted card whose script begins with the application selection.

@@ -62,7 +62,7 @@ TEST_F(Pin, EmptyOverlongOrUnencodablePinIsRefusedBeforeAnythingIsSent) {
   for (const Case& c : cases) {
     for (int type : c.types) {
       SCOPED_TRACE(::testing::Message() << "type " << type << ", PIN \"" << ToNarrow(c.pin) << "\"");
-      core.N(Prop::ReaderType) = type;
+      core.props().NumberOf(Prop::ReaderType) = type;
       EXPECT_EQ(core.VerifyPIN(c.pin), 6002);
       EXPECT_EQ(Error(), " para input error. (6002)");
       EXPECT_EQ(core.ChangePIN(c.pin, u"1234"), 6002);
@@ -119,7 +119,7 @@ TEST_F(Pin, ReaderTypeTwoHandsTheDialogTheCommandTemplate) {
   FakeReaderDialog dialog;
   core.SetReaderPinDialog(&dialog);
   Open("Todos eCode Connectable 0");
-  core.N(Prop::ReaderType) = 2;
+  core.props().NumberOf(Prop::ReaderType) = 2;
   EXPECT_EQ(core.VerifyPIN(u"9999"), 0);
   SetReaderName("Todos eCode Connectable II 0");
   EXPECT_EQ(core.VerifyPIN(u""), 0);
@@ -147,7 +147,7 @@ TEST_F(Pin, ReaderTypeThreePassesThePins) {
   FakeReaderDialog dialog;
   core.SetReaderPinDialog(&dialog);
   Open();
-  core.N(Prop::ReaderType) = 3;
+  core.props().NumberOf(Prop::ReaderType) = 3;
   EXPECT_EQ(core.VerifyPIN(u"1234"), 0);
   EXPECT_EQ(core.ChangePIN(u"1234", u"5678"), 0);
   ASSERT_EQ(dialog.requests.size(), 2u);
@@ -165,7 +165,7 @@ TEST_F(Pin, DialogEndCodesBecomeStatuses) {
   FakeReaderDialog dialog;
   core.SetReaderPinDialog(&dialog);
   Open();
-  core.N(Prop::ReaderType) = 2;
+  core.props().NumberOf(Prop::ReaderType) = 2;
   struct Case {
     int32_t end;
     int32_t status;

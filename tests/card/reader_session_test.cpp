@@ -18,13 +18,13 @@ TEST_F(Session, ListReadersCountsSegmentsAndKeepsHigherSlots) {
   ASSERT_EQ(core.ConnectDriver(), 0);
   for (int i = 0; i < 12; ++i) pcsc.AddReader("Reader " + std::to_string(i));
   EXPECT_EQ(core.ListReadersName(), 0);
-  EXPECT_EQ(core.N(Prop::ReaderCount), 12);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderCount), 12);
   EXPECT_EQ(Text(Prop::Reader0), "Reader 0");
   EXPECT_EQ(Text(Prop::Reader9), "Reader 9");
 
   for (int i = 2; i < 12; ++i) pcsc.RemoveReader("Reader " + std::to_string(i));
   EXPECT_EQ(core.ListReadersName(), 0);
-  EXPECT_EQ(core.N(Prop::ReaderCount), 2);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderCount), 2);
   EXPECT_EQ(Text(Prop::Reader0), "Reader 0");
   EXPECT_EQ(Text(Prop::Reader1), "Reader 1");
   EXPECT_EQ(Text(Prop::Reader2), "");          // the closing empty name
@@ -34,7 +34,7 @@ TEST_F(Session, ListReadersCountsSegmentsAndKeepsHigherSlots) {
   pcsc.RemoveReader("Reader 1");
   EXPECT_EQ(core.ListReadersName(), 5002);
   EXPECT_EQ(Error(), "no pc/sc reader plugged in. (138a)");
-  EXPECT_EQ(core.N(Prop::ReaderCount), 2);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderCount), 2);
   EXPECT_EQ(Text(Prop::Reader0), "Reader 0");
 }
 
@@ -46,7 +46,7 @@ TEST_F(Session, ListReadersRefusesMoreNamesThanTheBufferHolds) {
   pcsc.AddReader(std::string(1023, 'y'));
   EXPECT_EQ(core.ListReadersName(), static_cast<int32_t>(sc::kInsufficientBuffer));
   EXPECT_EQ(Error(), "The data buffer for returned data is too small for the returned data. (80100008)");
-  EXPECT_EQ(core.N(Prop::ReaderCount), 1);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderCount), 1);
 }
 
 TEST_F(Session, ShortReaderNameIsRefusedWithoutAnyPcscCall) {
@@ -64,16 +64,16 @@ TEST_F(Session, CheckCardInsertReportsPresence) {
   pcsc.AddReader(kReader);
   SetReaderName(kReader);
   EXPECT_EQ(core.CheckCardInsert(), 0);
-  EXPECT_EQ(core.N(Prop::ReaderInsert), 0);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderInsert), 0);
   InsertCard();
   EXPECT_EQ(core.CheckCardInsert(), 0);
-  EXPECT_EQ(core.N(Prop::ReaderInsert), 1);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderInsert), 1);
   ASSERT_FALSE(pcsc.Log().empty());
   EXPECT_EQ(pcsc.Log().back().arg1, 1000u);  // the time-out
 
   pcsc.StopService();
   EXPECT_EQ(core.CheckCardInsert(), 5001);
-  EXPECT_EQ(core.N(Prop::ReaderInsert), 1);  // unchanged on failure
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderInsert), 1);  // unchanged on failure
 }
 
 TEST_F(Session, ConnectCardPowerCyclesThenConnectsExclusivelyAndSelects) {
@@ -187,39 +187,39 @@ TEST_F(Session, CheckCardChangeComparesTheIdentity) {
   InsertCard({{"00 B0 00 00 10", idA + "9000"}, {"00 B0 00 00 10", idA + "9000"}});
   Open();
   EXPECT_EQ(core.CheckCardChange(), 0);
-  EXPECT_EQ(core.N(Prop::CardChange), 0);
+  EXPECT_EQ(core.props().NumberOf(Prop::CardChange), 0);
   EXPECT_EQ(Text(Prop::CardNo), idA);
   EXPECT_EQ(core.CheckCardChange(), 0);
-  EXPECT_EQ(core.N(Prop::CardChange), 0);
+  EXPECT_EQ(core.props().NumberOf(Prop::CardChange), 0);
 
   const std::string idB = "FFEEDDCCBBAA00998877665544332211";
   InsertCard({{"00 B0 00 00 10", idB + "9000"}, {"00 B0 00 00 10", "9000"}});
   ASSERT_EQ(core.ConnectCard(), 0);
   EXPECT_EQ(core.CheckCardChange(), 0);
-  EXPECT_EQ(core.N(Prop::CardChange), 1);
+  EXPECT_EQ(core.props().NumberOf(Prop::CardChange), 1);
   EXPECT_EQ(Text(Prop::CardNo), idA);  // not replaced here
   EXPECT_EQ(core.CheckCardChange(), 0);  // no data: no change
-  EXPECT_EQ(core.N(Prop::CardChange), 0);
+  EXPECT_EQ(core.props().NumberOf(Prop::CardChange), 0);
 
-  core.N(Prop::CardChange) = 1;
+  core.props().NumberOf(Prop::CardChange) = 1;
   pcsc.RemoveCard(kReader);
   EXPECT_EQ(core.CheckCardChange(), 5035);
-  EXPECT_EQ(core.N(Prop::CardChange), 1);
+  EXPECT_EQ(core.props().NumberOf(Prop::CardChange), 1);
 }
 
 TEST_F(Session, SetReaderTypeAcceptsOneTwoThree) {
-  core.Map(0);
+  core.Report(0);
   EXPECT_EQ(core.SetReaderType(u"2"), 0);
-  EXPECT_EQ(core.N(Prop::ReaderType), 2);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderType), 2);
   EXPECT_EQ(Error(), "Command successful. (0)");
-  core.Map(5035);
+  core.Report(5035);
   EXPECT_EQ(core.SetReaderType(u"3"), 0);
   EXPECT_EQ(Error(), "Card is Changed or Remove. (5035)");  // untouched on success
   for (const char16_t* bad : {u"12", u"4", u"", u"0", u"123"}) {
     EXPECT_EQ(core.SetReaderType(bad), 5042);
     EXPECT_EQ(Error(), "ReaderType is not valid. (5042)");
   }
-  EXPECT_EQ(core.N(Prop::ReaderType), 3);
+  EXPECT_EQ(core.props().NumberOf(Prop::ReaderType), 3);
   EXPECT_EQ(core.GetComVersion(), u"1,0,0,1");
   EXPECT_EQ(Error(), "ReaderType is not valid. (5042)");
 }

@@ -31,7 +31,7 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-std::string Narrow(const CAtmCore& core, Prop p) { return ToNarrow(core.T(p)); }
+std::string Narrow(const CAtmCore& core, Prop p) { return ToNarrow(core.props().TextOf(p)); }
 
 class RealStack : public ::testing::Test {
  protected:
@@ -75,7 +75,7 @@ TEST_F(RealStack, ListsEveryReader) {
   int expected = std::atoi(Env("QUILTA_EXPECT_READERS").c_str());
   ASSERT_GT(expected, 0);
   EXPECT_EQ(core_.ListReadersName(), 0) << core_.errorText();
-  EXPECT_EQ(core_.N(Prop::ReaderCount), expected);
+  EXPECT_EQ(core_.props().NumberOf(Prop::ReaderCount), expected);
   // pcscd lists readers in an order of its own: compare as sets.
   std::set<std::string> names;
   for (int k = 0; k < std::min(expected, 10); ++k) {
@@ -96,7 +96,7 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   ASSERT_EQ(core_.ConnectDriver(), 0);
   core_.PutText(Prop::ReaderName, AsciiText(reader_));
   EXPECT_EQ(core_.CheckCardInsert(), 0);
-  EXPECT_EQ(core_.N(Prop::ReaderInsert), 1);
+  EXPECT_EQ(core_.props().NumberOf(Prop::ReaderInsert), 1);
 
   // Another program holds the card exclusively.
   platform::Pcsc& pcsc = platform::SystemPcsc();
@@ -118,13 +118,13 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   EXPECT_EQ(Narrow(core_, Prop::AccountNo0), "0081234500012345");
   EXPECT_EQ(Narrow(core_, Prop::AccountNo1), "0081234500067890");
   EXPECT_EQ(Narrow(core_, Prop::MasterAccountNo), "0081234500012345");
-  EXPECT_EQ(core_.N(Prop::AccountCount), 2);
+  EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 2);
   EXPECT_EQ(Narrow(core_, Prop::CardRemark).size(), 60u);
   EXPECT_EQ(core_.ReadAuthInAcctNo(), 0) << core_.errorText();
-  EXPECT_EQ(core_.N(Prop::AuthInCount), 2);
+  EXPECT_EQ(core_.props().NumberOf(Prop::AuthInCount), 2);
   EXPECT_EQ(Narrow(core_, Prop::AuthInAccountNo1), "0070000012345678");
   EXPECT_EQ(core_.CheckCardChange(), 0);
-  EXPECT_EQ(core_.N(Prop::CardChange), 0);
+  EXPECT_EQ(core_.props().NumberOf(Prop::CardChange), 0);
 
   // A second ConnectCard in the same process, with the card still held exclusively.
   EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText();
@@ -136,7 +136,7 @@ TEST_F(RealStack, ConnectReadAndCheck) {
   ASSERT_TRUE(control_->Swap(WriteProfile(other, "other")));
   EXPECT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   EXPECT_EQ(core_.CheckCardChange(), 0);
-  EXPECT_EQ(core_.N(Prop::CardChange), 1);
+  EXPECT_EQ(core_.props().NumberOf(Prop::CardChange), 1);
 
   EXPECT_EQ(core_.DisconnectCard(), 0);
   EXPECT_EQ(core_.DisconnectDriver(), 0);
@@ -163,9 +163,9 @@ TEST_F(RealStack, CardPulledAndPutBack) {
   ASSERT_TRUE(control_->Remove(true));
   EXPECT_EQ(core_.ReadBasicData(), 5035);
   EXPECT_EQ(core_.errorText(), "Card is Changed or Remove. (5035)");
-  EXPECT_EQ(core_.N(Prop::AccountCount), 2);
+  EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 2);
   EXPECT_EQ(core_.CheckCardInsert(), 0);
-  EXPECT_EQ(core_.N(Prop::ReaderInsert), 0);
+  EXPECT_EQ(core_.props().NumberOf(Prop::ReaderInsert), 0);
   EXPECT_EQ(core_.ConnectCard(), 5013);
   EXPECT_EQ(core_.errorText(), "Fisc card is not inserted. (5013)");
   ASSERT_TRUE(control_->Insert(true));
@@ -183,15 +183,15 @@ TEST_F(RealStack, ReaderNamedInUtf8) {
   ASSERT_EQ(core_.ListReadersName(), 0) << core_.errorText();
   std::string listed;
   bool found = false;
-  for (int k = 0; k < std::min(core_.N(Prop::ReaderCount), 10); ++k) {
-    found = found || core_.T(Prop::Reader0 + k) == name;
-    listed += " \"" + ToUtf8(core_.T(Prop::Reader0 + k)) + "\"";
+  for (int k = 0; k < std::min(core_.props().NumberOf(Prop::ReaderCount), 10); ++k) {
+    found = found || core_.props().TextOf(Prop::Reader0 + k) == name;
+    listed += " \"" + ToUtf8(core_.props().TextOf(Prop::Reader0 + k)) + "\"";
   }
   EXPECT_TRUE(found) << "listed:" << listed;
 
   core_.PutText(Prop::ReaderName, name);
   EXPECT_EQ(core_.CheckCardInsert(), 0) << core_.errorText();
-  EXPECT_EQ(core_.N(Prop::ReaderInsert), 1);
+  EXPECT_EQ(core_.props().NumberOf(Prop::ReaderInsert), 1);
   ASSERT_EQ(core_.ConnectCard(), 0) << core_.errorText();
   EXPECT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
 }
@@ -215,12 +215,12 @@ TEST_F(RealStack, CardPulledMidOperation) {
       ++reads;
       if (st == 0) {
         EXPECT_EQ(Narrow(core_, Prop::CardNo), "0102030405060708090A0B0C0D0E0F10");
-        EXPECT_EQ(core_.N(Prop::AccountCount), 2);
+        EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 2);
       }
     }
     customer.join();
     EXPECT_EQ(st, 5035) << core_.errorText();
-    EXPECT_EQ(core_.N(Prop::AccountCount), 2);
+    EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 2);
     // Wait until pcscd reports the slot empty, then put the card back.
     ASSERT_TRUE(control_->Remove(true));
     ASSERT_TRUE(control_->Insert(true));
@@ -274,7 +274,7 @@ TEST_F(RealStack, ServiceStoppedAndRestarted) {
   EXPECT_EQ(core_.ConnectCard(), 5001);
   EXPECT_EQ(core_.VerifyPIN(u"1234"), 5001);
   EXPECT_EQ(core_.ConnectDriver(), 5001);
-  EXPECT_EQ(core_.N(Prop::AccountCount), 2);
+  EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 2);
 
   // Start it again with the sandbox's reader configuration; the bridge finds vpcd again.
   pid_t restarted = fork();
@@ -289,7 +289,7 @@ TEST_F(RealStack, ServiceStoppedAndRestarted) {
     usleep(50000);
     if (core_.ConnectDriver() != 0) continue;
     core_.PutText(Prop::ReaderName, AsciiText(reader_));
-    if (core_.CheckCardInsert() != 0 || core_.N(Prop::ReaderInsert) == 0) {
+    if (core_.CheckCardInsert() != 0 || core_.props().NumberOf(Prop::ReaderInsert) == 0) {
       core_.DisconnectDriver();
       continue;
     }

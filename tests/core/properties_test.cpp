@@ -49,26 +49,26 @@ TEST(Properties, ByteLimits) {
   CAtmCore core;
   Text fifty(50, u'1');
   ASSERT_TRUE(core.PutText(Prop::PCode, fifty));
-  EXPECT_EQ(core.T(Prop::PCode), fifty);
+  EXPECT_EQ(core.props().TextOf(Prop::PCode), fifty);
   ASSERT_TRUE(core.PutText(Prop::PCode, Text(51, u'2')));  // dropped silently
-  EXPECT_EQ(core.T(Prop::PCode), fifty);
+  EXPECT_EQ(core.props().TextOf(Prop::PCode), fifty);
   // A Chinese character counts two bytes: 49 + 2 = 51 is over the limit.
   core.PutText(Prop::PCode, Text(49, u'3') + u"轉");
-  EXPECT_EQ(core.T(Prop::PCode), fifty);
+  EXPECT_EQ(core.props().TextOf(Prop::PCode), fifty);
   core.PutText(Prop::PCode, Text(48, u'3') + u"轉");
-  EXPECT_EQ(core.T(Prop::PCode), Text(48, u'3') + u"轉");
+  EXPECT_EQ(core.props().TextOf(Prop::PCode), Text(48, u'3') + u"轉");
 
   core.PutText(Prop::ReaderName, Text(100, u'r'));
-  EXPECT_EQ(core.T(Prop::ReaderName).size(), 100u);
+  EXPECT_EQ(core.props().TextOf(Prop::ReaderName).size(), 100u);
   core.PutText(Prop::ReaderName, Text(101, u's'));
-  EXPECT_EQ(core.T(Prop::ReaderName), Text(100, u'r'));
+  EXPECT_EQ(core.props().TextOf(Prop::ReaderName), Text(100, u'r'));
 
   core.PutText(Prop::FeeName, Text(300, u'f'));
-  EXPECT_EQ(core.T(Prop::FeeName).size(), 300u);
+  EXPECT_EQ(core.props().TextOf(Prop::FeeName).size(), 300u);
   core.PutText(Prop::aAccountNo4, Text(70, u'4'));
-  EXPECT_EQ(core.T(Prop::aAccountNo4).size(), 70u);
+  EXPECT_EQ(core.props().TextOf(Prop::aAccountNo4).size(), 70u);
   core.PutText(Prop::aAccountNo3, Text(70, u'4'));
-  EXPECT_EQ(core.T(Prop::aAccountNo3), u"0000000000000000");
+  EXPECT_EQ(core.props().TextOf(Prop::aAccountNo3), u"0000000000000000");
 }
 
 TEST(Properties, Amount) {
@@ -99,17 +99,17 @@ TEST(Properties, Amount) {
 TEST(Properties, FixedWidthsReadEmpty) {
   CAtmCore core;
   core.PutText(Prop::ID, u"A123");
-  EXPECT_EQ(core.T(Prop::ID), u"A123            ");
+  EXPECT_EQ(core.props().TextOf(Prop::ID), u"A123            ");
   core.PutText(Prop::ID, u"ABCDEFGHIJKLMNOPQRST");
-  EXPECT_EQ(core.T(Prop::ID), u"ABCDEFGHIJKLMNOP");
+  EXPECT_EQ(core.props().TextOf(Prop::ID), u"ABCDEFGHIJKLMNOP");
   core.PutText(Prop::CTelNo, u"1234567890123");
-  EXPECT_EQ(core.T(Prop::CTelNo), u"1234567890");
+  EXPECT_EQ(core.props().TextOf(Prop::CTelNo), u"1234567890");
   core.PutText(Prop::CTelNo, u"");
-  EXPECT_EQ(core.T(Prop::CTelNo), u"          ");
+  EXPECT_EQ(core.props().TextOf(Prop::CTelNo), u"          ");
   EXPECT_EQ(Read(core, Prop::ID), u"");
   EXPECT_EQ(Read(core, Prop::CTelNo), u"");
   EXPECT_TRUE(core.PutInt(Prop::ApplyType, 3));
-  EXPECT_EQ(core.N(Prop::ApplyType), 3);
+  EXPECT_EQ(core.props().NumberOf(Prop::ApplyType), 3);
   EXPECT_EQ(ReadInt(core, Prop::ApplyType), 0);
   EXPECT_TRUE(core.PutInt(Prop::ReaderType, 7));
   EXPECT_EQ(ReadInt(core, Prop::ReaderType), 7);
@@ -117,7 +117,7 @@ TEST(Properties, FixedWidthsReadEmpty) {
 
 TEST(Methods, GetComVersionLeavesErrorInfo) {
   CAtmCore core;
-  core.Map(5041);
+  core.Report(5041);
   CallResult r = core.Call(Method::GetComVersion, {});
   EXPECT_TRUE(r.isText);
   EXPECT_EQ(r.text, u"1,0,0,1");

@@ -50,7 +50,7 @@ class Binding : public ::testing::Test {
     pcsc_.AddReader(kReader);
     pcsc_.InsertCard(kReader, card_);
     attach_(&pcsc_, &sleeper_, nullptr);
-    core_->N(Prop::ReaderType) = 0;  // a plain reader, whatever an earlier test chose
+    core_->props().NumberOf(Prop::ReaderType) = 0;  // a plain reader, whatever an earlier test chose
   }
 
   void TearDown() override {
@@ -182,22 +182,22 @@ TEST_F(Binding, MembersFollowTheTable) {
 TEST_F(Binding, TextCrossesAsUtf8BothWays) {
   auto page = NewPage(BankUrl());
   ASSERT_TRUE(page->Set("PCode", Value::Str("\xE4\xB8\xAD\xE6\x96\x87")));  // 中文
-  EXPECT_EQ(core_->T(Prop::PCode), u"中文");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"中文");
 
   // 16 zeros before any card read (a fresh process); the card's account number after one.
   Value v = Read(*page, "AccountNo0");
-  EXPECT_EQ(v, Value::Str(ToUtf8(core_->T(Prop::AccountNo0))));
+  EXPECT_EQ(v, Value::Str(ToUtf8(core_->props().TextOf(Prop::AccountNo0))));
   EXPECT_EQ(v.s.size(), 16u);
   EXPECT_EQ(page->lastUtf8Length(), 16u);
 
   ASSERT_TRUE(page->Set("ReaderName", Value::Str("\xE8\xAE\x80\xE5\x8D\xA1 1")));  // 讀卡 1
-  EXPECT_EQ(core_->T(Prop::ReaderName), u"讀卡 1");
+  EXPECT_EQ(core_->props().TextOf(Prop::ReaderName), u"讀卡 1");
   v = Read(*page, "ReaderName");
   EXPECT_EQ(v.s, "\xE8\xAE\x80\xE5\x8D\xA1 1");
   EXPECT_EQ(page->lastUtf8Length(), 8u);
 
   // Card bytes that are not valid in the narrow code page reach the page as valid UTF-8.
-  core_->T(Prop::CardRemark) = FromNarrow(std::string("\xFF\x41", 2));
+  core_->props().TextOf(Prop::CardRemark) = FromNarrow(std::string("\xFF\x41", 2));
   v = Read(*page, "CardRemark");
   EXPECT_EQ(v.s, "\xEF\xBF\xBD" "A");
   EXPECT_EQ(page->lastUtf8Length(), 4u);
@@ -210,34 +210,34 @@ TEST_F(Binding, TextCrossesAsUtf8BothWays) {
   s.value.stringValue.UTF8Characters = bytes;
   s.value.stringValue.UTF8Length = 3;
   ASSERT_TRUE(obj->_class->setProperty(obj, Identifier("FdId"), &s));
-  EXPECT_EQ(core_->T(Prop::FdId), u"ABC");
+  EXPECT_EQ(core_->props().TextOf(Prop::FdId), u"ABC");
 }
 
 TEST_F(Binding, NumbersAreTakenAsTheirDecimalText) {
   auto page = NewPage(BankUrl());
   ASSERT_TRUE(page->Set("PCode", Value::Int(-1234)));
-  EXPECT_EQ(core_->T(Prop::PCode), u"-1234");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"-1234");
   ASSERT_TRUE(page->Set("PCode", Value::Dbl(3.0)));
-  EXPECT_EQ(core_->T(Prop::PCode), u"3");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"3");
   ASSERT_TRUE(page->Set("PCode", Value::Dbl(12.5)));
-  EXPECT_EQ(core_->T(Prop::PCode), u"12.5");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"12.5");
   ASSERT_TRUE(page->Set("PCode", Value::Dbl(123456789012.0)));
-  EXPECT_EQ(core_->T(Prop::PCode), u"123456789012");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"123456789012");
   // Values without a decimal text are refused and change nothing.
   EXPECT_FALSE(page->Set("PCode", Value::Boolean(true)));
   EXPECT_FALSE(page->Set("PCode", Value::NullValue()));
   EXPECT_FALSE(page->Set("PCode", Value::Dbl(std::nan(""))));
-  EXPECT_EQ(core_->T(Prop::PCode), u"123456789012");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"123456789012");
 
   // A number argument works where text is expected: SetReaderType(2) as SetReaderType("2").
   Value byText = Call(*page, "SetReaderType", {Value::Str("2")});
-  int32_t typeByText = core_->N(Prop::ReaderType);
-  core_->N(Prop::ReaderType) = 0;
+  int32_t typeByText = core_->props().NumberOf(Prop::ReaderType);
+  core_->props().NumberOf(Prop::ReaderType) = 0;
   EXPECT_EQ(Call(*page, "SetReaderType", {Value::Int(2)}), byText);
-  EXPECT_EQ(core_->N(Prop::ReaderType), typeByText);
-  core_->N(Prop::ReaderType) = 0;
+  EXPECT_EQ(core_->props().NumberOf(Prop::ReaderType), typeByText);
+  core_->props().NumberOf(Prop::ReaderType) = 0;
   EXPECT_EQ(Call(*page, "SetReaderType", {Value::Dbl(2.0)}), byText);
-  EXPECT_EQ(core_->N(Prop::ReaderType), typeByText);
+  EXPECT_EQ(core_->props().NumberOf(Prop::ReaderType), typeByText);
 }
 
 TEST_F(Binding, IntegerPropertiesTakeWholeNumbersOnly) {
@@ -252,11 +252,11 @@ TEST_F(Binding, IntegerPropertiesTakeWholeNumbersOnly) {
   EXPECT_FALSE(page->Set("ReaderType", Value::Boolean(true)));
   EXPECT_EQ(Read(*page, "ReaderType"), Value::Int(2));
   ASSERT_TRUE(page->Set("ReaderType", Value::Int(3)));
-  EXPECT_EQ(core_->N(Prop::ReaderType), 3);
+  EXPECT_EQ(core_->props().NumberOf(Prop::ReaderType), 3);
   ASSERT_TRUE(page->Set("ApplyType", Value::Dbl(-7.0)));
-  EXPECT_EQ(core_->N(Prop::ApplyType), -7);
+  EXPECT_EQ(core_->props().NumberOf(Prop::ApplyType), -7);
   EXPECT_FALSE(page->Set("ApplyType", Value::Dbl(0.5)));
-  EXPECT_EQ(core_->N(Prop::ApplyType), -7);
+  EXPECT_EQ(core_->props().NumberOf(Prop::ApplyType), -7);
 }
 
 TEST_F(Binding, MissingArgumentsAreRefusedBeforeAnythingIsSent) {
@@ -398,7 +398,7 @@ TEST_F(Binding, PageCallsDuringTheReaderPinDialogAreRefused) {
   EXPECT_EQ(during, Value::Int(status::kBusy));
   EXPECT_FALSE(writeAccepted);
   EXPECT_EQ(errorDuring, errorBefore);
-  EXPECT_EQ(core_->T(Prop::ReaderName), u"Virtual PCD 00 00");
+  EXPECT_EQ(core_->props().TextOf(Prop::ReaderName), u"Virtual PCD 00 00");
   EXPECT_NE(core_->channel().handle, 0u);  // the refused DisconnectCard did not run
   EXPECT_NE(result, Value::Int(status::kBusy));
 }
@@ -420,7 +420,7 @@ TEST_F(Binding, PageScriptsFailWhenTheOutcomeDiffersFromTheExpectation) {
   EXPECT_FALSE(runner.RunLine("call VerifyPIN(\"1\""));  // malformed
   EXPECT_FALSE(runner.RunLine("frobnicate"));
   EXPECT_TRUE(runner.RunLine("PCode = \"\\u4e2d\\x41\""));
-  EXPECT_EQ(core_->T(Prop::PCode), u"中A");
+  EXPECT_EQ(core_->props().TextOf(Prop::PCode), u"中A");
 
   std::istringstream script("# one failed expectation\ncall GetComVersion == 1\nget ErrorInfo\nget Nothing\n");
   EXPECT_EQ(runner.Run(script, "test"), 1);  // a plain read of an unknown name only prints

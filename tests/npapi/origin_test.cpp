@@ -181,7 +181,7 @@ TEST(ScriptSurface, AnObjectOffTheBanksPagesReachesOnlyTheVersion) {
       ASSERT_EQ(bankPage.Invoke(Method::ConnectCard, {}).i, 0);
       pcsc.ClearLog();
       const std::string errorBefore = core.errorText();
-      const Text cardNo = core.T(Prop::CardNo);
+      const Text cardNo = core.props().TextOf(Prop::CardNo);
 
       ScriptLayer layer(core, surface, page.url);
       EXPECT_EQ(layer.OnBankPage(), page.bank);
@@ -208,8 +208,8 @@ TEST(ScriptSurface, AnObjectOffTheBanksPagesReachesOnlyTheVersion) {
       EXPECT_TRUE(pcsc.Log().empty()) << "a card call";
       EXPECT_TRUE(person.Windows().empty()) << "a dialog";
       EXPECT_EQ(core.errorText(), errorBefore);
-      EXPECT_EQ(core.T(Prop::ReaderName), u"Virtual PCD 00 00");
-      EXPECT_EQ(core.T(Prop::CardNo), cardNo);
+      EXPECT_EQ(core.props().TextOf(Prop::ReaderName), u"Virtual PCD 00 00");
+      EXPECT_EQ(core.props().TextOf(Prop::CardNo), cardNo);
       EXPECT_NE(core.channel().handle, 0u) << "the bank page's card stays open";
     }
   }

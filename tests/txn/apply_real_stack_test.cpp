@@ -51,25 +51,25 @@ TEST_F(RealStackApply, ApplyOnEveryReaderType) {
 TEST_F(RealStackApply, ActivationWritesPinAndListsThenTheNewPinWorks) {
   Open(plain_, 1);
   ASSERT_EQ(core_.DoActiveTAC(), 0) << core_.errorText();
-  EXPECT_EQ(core_.T(Prop::RandomNo).size(), 16u);
+  EXPECT_EQ(core_.props().TextOf(Prop::RandomNo).size(), 16u);
 
-  Put(Prop::Key, server_.ExternalAuthKey(ToNarrow(core_.T(Prop::RandomNo))).value());
+  Put(Prop::Key, server_.ExternalAuthKey(ToNarrow(core_.props().TextOf(Prop::RandomNo))).value());
   Put(Prop::aPIN, sim::BankServer::PinBlockHex("8642"));
   Put(Prop::aSetData, "Y");
   Put(Prop::aAccountNo0, "0081234500055555");
   ASSERT_EQ(core_.SetCardActive(), 0) << core_.errorText();
 
   ASSERT_EQ(core_.ReadBasicData(), 0) << core_.errorText();
-  EXPECT_EQ(core_.T(Prop::AccountNo0), u"0081234500055555");
-  EXPECT_EQ(core_.N(Prop::AccountCount), 1);
+  EXPECT_EQ(core_.props().TextOf(Prop::AccountNo0), u"0081234500055555");
+  EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 1);
   EXPECT_EQ(core_.VerifyPIN(u"1234"), status::kPinError);
   EXPECT_EQ(core_.VerifyPIN(u"8642"), 0) << core_.errorText();
 
   // The list write alone, read back by the method: every default slot is unusable.
   Put(Prop::aAccountNo0, "0000000000000000");
   ASSERT_EQ(core_.SetCardData(), 0) << core_.errorText();
-  EXPECT_EQ(core_.N(Prop::AccountCount), 0);
-  EXPECT_EQ(core_.N(Prop::AuthInCount), 0);
+  EXPECT_EQ(core_.props().NumberOf(Prop::AccountCount), 0);
+  EXPECT_EQ(core_.props().NumberOf(Prop::AuthInCount), 0);
 }
 
 }  // namespace

@@ -185,7 +185,7 @@ TEST(DoApplyTAC, InputChecksStopBeforeAnyPinOrTacCommand) {
     const char* errorInfo;
     bool cardRead;  // ReadBasicData ran (the checks come after it)
   };
-  auto put = [](Prop p, const char* v) { return [p, v](ApplyBench& b) { b.core.T(p) = AsciiText(v); }; };
+  auto put = [](Prop p, const char* v) { return [p, v](ApplyBench& b) { b.core.props().TextOf(p) = AsciiText(v); }; };
   auto none = [](ApplyBench&) {};
   const std::vector<Case> cases = {
       {"no PIN on reader type 1", none, std::nullopt, 1, 6002, " para input error. (6002)", false},
@@ -193,8 +193,8 @@ TEST(DoApplyTAC, InputChecksStopBeforeAnyPinOrTacCommand) {
       {"PIN of 17 on reader type 3", none, u"12345678901234567", 3, 6002, " para input error. (6002)", false},
       {"FdChkCode of 7", put(Prop::FdChkCode, "1234567"), u"1234", 1, 5045, " FdChkCode is not valid. (5045)", true},
       {"FdChkCode before PCode", [](ApplyBench& b) {
-         b.core.T(Prop::FdChkCode) = u"1";
-         b.core.T(Prop::PCode) = u"1";
+         b.core.props().TextOf(Prop::FdChkCode) = u"1";
+         b.core.props().TextOf(Prop::PCode) = u"1";
        }, u"1234", 1, 5045, " FdChkCode is not valid. (5045)", true},
       {"PCode of 5", put(Prop::PCode, "25900"), u"1234", 1, 5047, " PCode is not valid. (5047)", true},
       {"ServerDateTime of 13", put(Prop::ServerDateTime, "2018010409301"), u"1234", 1, 5052,
@@ -216,8 +216,8 @@ TEST(DoApplyTAC, InputChecksStopBeforeAnyPinOrTacCommand) {
     EXPECT_FALSE(b.SentAny("002000"));
     EXPECT_FALSE(b.SentAny("00E2"));
     EXPECT_TRUE(b.person.Windows().empty());
-    EXPECT_TRUE(b.core.T(Prop::TAC).empty());
-    EXPECT_TRUE(b.core.T(Prop::EncID).empty());
+    EXPECT_TRUE(b.core.props().TextOf(Prop::TAC).empty());
+    EXPECT_TRUE(b.core.props().TextOf(Prop::EncID).empty());
   }
 }
 
@@ -271,8 +271,8 @@ TEST(DoApplyTAC, DialogOutcomes) {
     EXPECT_EQ(b.Run(c.pin), c.status);
     EXPECT_EQ(b.core.errorText(), c.errorInfo);
     EXPECT_FALSE(b.SentAny("00E2"));
-    EXPECT_TRUE(b.core.T(Prop::TAC).empty());
-    EXPECT_TRUE(b.core.T(Prop::EncID).empty());
+    EXPECT_TRUE(b.core.props().TextOf(Prop::TAC).empty());
+    EXPECT_TRUE(b.core.props().TextOf(Prop::EncID).empty());
   }
 }
 

@@ -123,7 +123,7 @@ TEST_F(CardWrites, CommandConversations) {
     Put(Prop::aPIN, kNewPinBlock);
     Put(Prop::aSetData, c.setData);
     PutLists();
-    core.Map(status::kUserCancel);
+    core.Report(status::kUserCancel);
     EXPECT_EQ(Run(c.method), c.status) << NameOf(c.method);
     EXPECT_EQ(Error(), c.errorInfo);
     EXPECT_TRUE(card->Finished()) << (card->offScript.empty() ? "steps left" : card->offScript[0]);
@@ -203,7 +203,7 @@ TEST_F(CardWrites, FailedTransmitHandsOnThePcscResultAndKeepsErrorInfo) {
     Put(Prop::Key, kKey);
     Put(Prop::aPIN, kNewPinBlock);
     PutLists();
-    core.Map(status::kUserCancel);
+    core.Report(status::kUserCancel);
     pcsc.RemoveCardAtCommand(kReader, static_cast<int>(c.answered.size()) + 1);
     // The last text written stays: the previous status, or the last command that answered.
     const std::string expected =
@@ -231,7 +231,7 @@ TEST_F(CardWrites, ChallengeAnswers) {
     pcsc.RemoveCard(kReader);
     auto card = InsertCard({{"00 86 00 00 08", c.answer}});
     Open();
-    core.T(Prop::RandomNo).clear();
+    core.props().TextOf(Prop::RandomNo).clear();
     EXPECT_EQ(core.DoActiveTAC(), c.status);
     EXPECT_EQ(Text(Prop::RandomNo), c.randomNo);
     EXPECT_TRUE(card->Finished());
@@ -272,7 +272,7 @@ TEST_F(CardWritesOnSimulator, ChallengeKeyActivatesTheCardWithNewPinAndLists) {
   EXPECT_EQ(card->StoredPinBlock(), sim::PinBlockOf("5678"));
   ASSERT_EQ(core.ReadBasicData(), 0);
   EXPECT_EQ(Text(Prop::AccountNo0), "0081234500099991");
-  EXPECT_EQ(core.N(Prop::AccountCount), 1);  // the other slots were written as 16 '0'
+  EXPECT_EQ(core.props().NumberOf(Prop::AccountCount), 1);  // the other slots were written as 16 '0'
   ASSERT_EQ(core.ReadAuthInAcctNo(), 0);
   EXPECT_EQ(Text(Prop::AuthInBankNo0), "00700000");
   EXPECT_EQ(Text(Prop::AuthInAccountNo0), "0070000011112222");
@@ -313,8 +313,8 @@ TEST_F(CardWritesOnSimulator, SetCardDataWithDefaultInputsClearsBothLists) {
     EXPECT_EQ(std::string(rec->begin() + 2, rec->end()), std::string(24, '0')) << r;
   }
   // Read back by the method itself.
-  EXPECT_EQ(core.N(Prop::AccountCount), 0);
-  EXPECT_EQ(core.N(Prop::AuthInCount), 0);
+  EXPECT_EQ(core.props().NumberOf(Prop::AccountCount), 0);
+  EXPECT_EQ(core.props().NumberOf(Prop::AuthInCount), 0);
 }
 
 }  // namespace

@@ -69,11 +69,11 @@ TEST(TxnChecks, InputsAreCheckedInEachMembersOrderBeforeAnythingIsConfirmed) {
     sim::TxnRequest request = b.server.Prepare(c.kind);
     c.change(request, b);
     b.Put(request);
-    b.core.T(Prop::TAC) = u"before";
+    b.core.props().TextOf(Prop::TAC) = u"before";
     EXPECT_EQ((b.core.*c.member)(AsciiText(kPin)), c.expected) << b.core.errorText();
     EXPECT_EQ(b.Sent().size(), 12u) << "ReadBasicData and nothing else";
     EXPECT_TRUE(b.person.Windows().empty());
-    EXPECT_EQ(b.core.T(Prop::TAC), u"before");
+    EXPECT_EQ(b.core.props().TextOf(Prop::TAC), u"before");
   }
 }
 
@@ -155,7 +155,7 @@ TEST(TxnChecks, CardSwappedAtTheConfirmationIsCaughtAfterThePinWasVerifiedOnTheN
   EXPECT_EQ(b.core.errorText(), "Card is Changed or Remove. (5035)");
   EXPECT_TRUE(other->PinVerified());
   EXPECT_FALSE(b.Sent("00E21080"));
-  EXPECT_TRUE(b.core.T(Prop::TAC).empty());
+  EXPECT_TRUE(b.core.props().TextOf(Prop::TAC).empty());
 }
 
 // The card (or a reader in front of it) answers the TAC command with fewer than 19 bytes.
@@ -183,13 +183,13 @@ TEST(TxnChecks, TacAnswerShorterThanNineteenBytesIsNoResult) {
     b.pcsc.InsertCard(kReader, std::make_shared<ShortTacAnswer>(b.pad));
     b.Open(type);
     b.Put(b.server.Prepare(TxnKind::kInquiry));
-    for (Prop p : {Prop::TAC, Prop::IccSeqNo, Prop::EncOutAccountNo, Prop::SessionTAC}) b.core.T(p) = u"old";
+    for (Prop p : {Prop::TAC, Prop::IccSeqNo, Prop::EncOutAccountNo, Prop::SessionTAC}) b.core.props().TextOf(p) = u"old";
 
     EXPECT_EQ(b.core.DoInquiryTAC(AsciiText(kPin)), static_cast<int32_t>(platform::scard::kCommDataLost));
     EXPECT_EQ(b.core.errorText(), "A communications error with the smart card has been detected. (8010002f)");
     EXPECT_TRUE(b.Sent("00E21080"));
     for (Prop p : {Prop::TAC, Prop::IccSeqNo, Prop::EncOutAccountNo, Prop::SessionTAC})
-      EXPECT_EQ(b.core.T(p), u"old");
+      EXPECT_EQ(b.core.props().TextOf(p), u"old");
     EXPECT_FALSE(b.core.state().readerPinDone);
   }
 }
@@ -197,7 +197,7 @@ TEST(TxnChecks, TacAnswerShorterThanNineteenBytesIsNoResult) {
 TEST(TxnChecks, AtmCodeChecksOnlyTheLengthsOfItsArguments) {
   TxnBench b;
   b.Open(1);
-  b.core.Map(status::kCardChanged);
+  b.core.Report(status::kCardChanged);
   EXPECT_EQ(b.core.GetAtmCode(u"1234567890", u"1234567890", u"1234567890"), 0);
   EXPECT_EQ(b.core.errorText(), "Card is Changed or Remove. (5035)") << "ErrorInfo untouched";
   EXPECT_EQ(b.core.GetAtmCode(u"1234567890", u"1", u"12345678901"), status::kBadParameter);

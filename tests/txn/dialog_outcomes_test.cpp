@@ -54,7 +54,7 @@ TEST(ConfirmationLoop, ACardThatNeverComesBackEndsTheLoopAfterTheThirdTelling) {
   for (const auto& w : b.person.Windows()) shown.push_back(w.templateNumber);
   EXPECT_EQ(shown, (std::vector<int32_t>{904, 904, 0, 904, 0, 904, 0}));
   EXPECT_FALSE(b.Sent("00E21080"));
-  EXPECT_TRUE(b.core.T(Prop::TAC).empty());
+  EXPECT_TRUE(b.core.props().TextOf(Prop::TAC).empty());
 }
 
 TEST(ConfirmationLoop, DecidedOutcomesEndTheTransactionWithTheCardConnectedAgain) {
@@ -78,7 +78,7 @@ TEST(ConfirmationLoop, DecidedOutcomesEndTheTransactionWithTheCardConnectedAgain
     EXPECT_LE(b.person.Windows().size(), 1u);
     EXPECT_FALSE(b.Sent("0020")) << "no PIN sent";
     EXPECT_FALSE(b.Sent("00E21080"));
-    EXPECT_TRUE(b.core.T(Prop::TAC).empty());
+    EXPECT_TRUE(b.core.props().TextOf(Prop::TAC).empty());
     EXPECT_EQ(b.pcsc.OpenConnections(), 1u);
   }
 }
@@ -126,18 +126,18 @@ TEST(KeypadInput, DigitsComeBackAsValueAndValueTacOnlyWhenEntered) {
     SCOPED_TRACE(c.what);
     TxnBench b;
     b.Put(b.server.Prepare(TxnKind::kLogin));
-    b.core.T(Prop::Value) = u"old";
-    b.core.T(Prop::ValueTAC) = u"old";
+    b.core.props().TextOf(Prop::Value) = u"old";
+    b.core.props().TextOf(Prop::ValueTAC) = u"old";
     c.customer(b);
     EXPECT_EQ(b.core.DoInput(), c.expected) << b.core.errorText();
     if (!c.value) {
-      EXPECT_EQ(b.core.T(Prop::Value), u"old");
-      EXPECT_EQ(b.core.T(Prop::ValueTAC), u"old");
+      EXPECT_EQ(b.core.props().TextOf(Prop::Value), u"old");
+      EXPECT_EQ(b.core.props().TextOf(Prop::ValueTAC), u"old");
       EXPECT_EQ(b.core.errorText(), "User Cancel to do Txn Tac. (5036)");
       continue;
     }
-    EXPECT_EQ(ToNarrow(b.core.T(Prop::Value)), c.value);
-    const sim::Verdict verdict = b.server.VerifyValueTac(ToNarrow(b.core.T(Prop::ValueTAC)), c.value);
+    EXPECT_EQ(ToNarrow(b.core.props().TextOf(Prop::Value)), c.value);
+    const sim::Verdict verdict = b.server.VerifyValueTac(ToNarrow(b.core.props().TextOf(Prop::ValueTAC)), c.value);
     EXPECT_TRUE(verdict) << verdict.reason;
   }
 

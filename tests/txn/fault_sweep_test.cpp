@@ -106,7 +106,7 @@ Result RunOnce(const Method& m, int type, Fault fault, int k) {
   b.core.channel().sleeper = &watchdog;
 
   std::vector<Text> before;
-  for (Prop p : kOutputs) before.push_back(b.core.T(p));
+  for (Prop p : kOutputs) before.push_back(b.core.props().TextOf(p));
   const uint32_t sequence = b.card->NextSequence();
   if (fault == Fault::PullCard) b.pcsc.RemoveCardAtCommand(kReader, k);
   if (fault == Fault::StopService) b.pcsc.StopServiceAtCommand(k);
@@ -122,7 +122,7 @@ Result RunOnce(const Method& m, int type, Fault fault, int k) {
   }
   EXPECT_NE(r.status, 0) << "the fault at command " << k << " passed as success";
   for (size_t i = 0; i < std::size(kOutputs); ++i)
-    EXPECT_EQ(b.core.T(kOutputs[i]), before[i]) << Info(kOutputs[i]).name << " written";
+    EXPECT_EQ(b.core.props().TextOf(kOutputs[i]), before[i]) << Info(kOutputs[i]).name << " written";
   EXPECT_EQ(b.card->NextSequence(), sequence) << "the card computed a TAC";
 
   // The page starts again: the card back in the reader, the service running.

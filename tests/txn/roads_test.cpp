@@ -232,13 +232,13 @@ TEST(TxnRoads, LoginAfterThePinGivesTheSessionTextTheServerExpects) {
   sim::TxnRequest login;
   login.kind = TxnKind::kLogin;
   b.Put(login);
-  b.core.T(Prop::TAC) = u"untouched";
+  b.core.props().TextOf(Prop::TAC) = u"untouched";
   ASSERT_EQ(b.core.DoLoginTAC(), 0) << b.core.errorText();
-  EXPECT_EQ(b.core.T(Prop::SessionTAC).size(), 352u);
+  EXPECT_EQ(b.core.props().TextOf(Prop::SessionTAC).size(), 352u);
   const sim::Verdict verdict = b.server.Verify(login, b.Outputs());
   EXPECT_TRUE(verdict) << verdict.reason;
   EXPECT_EQ(b.Sent(), kReadBasicData);
-  EXPECT_EQ(b.core.T(Prop::TAC), u"untouched");
+  EXPECT_EQ(b.core.props().TextOf(Prop::TAC), u"untouched");
 }
 
 // A type-2 inquiry (the PIN typed on the reader) opens log-in and the TAC log, whose records
@@ -265,9 +265,9 @@ TEST(TxnRoads, ReaderPinInquiryOpensLoginAndTheTacLogHoldsTheVerifiedTransaction
   EXPECT_EQ(b.Sent().front(), "00A40200021080");
   EXPECT_EQ(b.Sent().back(), "00B20A0400");
   EXPECT_EQ(b.Sent().size(), 11u);
-  EXPECT_EQ(b.core.T(Prop::TACLog0).size(), 60u);
-  EXPECT_TRUE(b.server.VerifyTacLogRecord(ToNarrow(b.core.T(Prop::TACLog0)), tax, taxOut));
-  EXPECT_TRUE(b.server.VerifyTacLogRecord(ToNarrow(b.core.T(Prop::TACLog1)), inquiry, inquiryOut));
+  EXPECT_EQ(b.core.props().TextOf(Prop::TACLog0).size(), 60u);
+  EXPECT_TRUE(b.server.VerifyTacLogRecord(ToNarrow(b.core.props().TextOf(Prop::TACLog0)), tax, taxOut));
+  EXPECT_TRUE(b.server.VerifyTacLogRecord(ToNarrow(b.core.props().TextOf(Prop::TACLog1)), inquiry, inquiryOut));
 }
 
 // A card of issuer 95100000 pays from any account.

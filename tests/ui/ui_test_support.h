@@ -57,7 +57,7 @@ struct DialogBench {
     pcsc.AddReader(kReader);
     pcsc.InsertCard(kReader, card);
     pcsc.EstablishContext(platform::scard::kScopeUser, &core.channel().context);
-    core.T(Prop::ReaderName) = AsciiText(kReader);
+    core.props().TextOf(Prop::ReaderName) = AsciiText(kReader);
     person.onCard = [this](bool in) {
       if (in) pcsc.InsertCard(kReader, card);
       else pcsc.RemoveCard(kReader);
