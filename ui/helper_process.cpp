@@ -200,6 +200,7 @@ std::unique_ptr<HelperProcess> HelperProcess::Start(const std::string& path) {
   if (!h->PumpUntil([&h] { return h->greeted_; }, kStartLimitMs)) return nullptr;  // stopped
   h->Send(wire::Writer(wire::Msg::Hello).U16(wire::kVersion).Frame());
   if (h->gone_) return nullptr;
+  h->fresh_ = true;  // our greeting does not count
   return h;
 }
 
@@ -223,7 +224,7 @@ void HelperProcess::Stop() {
 
 void HelperProcess::Send(const std::vector<uint8_t>& frame) {
   if (fd_ < 0 || gone_) return;
-  if (greeted_) fresh_ = false;
+  fresh_ = false;
   size_t done = 0;
   while (done < frame.size()) {
     const ssize_t n = send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
