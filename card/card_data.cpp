@@ -62,7 +62,8 @@ Outcome ReadBasicData(Channel& channel, BasicData* data) {
   if (!run.Send(cmd::SelectFile(fisc::kFileAccounts))) return run.outcome();
 
   if (!run.Send(cmd::ReadRecord(1))) return run.outcome();
-  if (r.Covers(kIssuerOffset, kIssuerSize)) data->issuerBankNo = Field(r, kIssuerOffset, kIssuerSize);
+  if (r.Covers(kIssuerOffset, kIssuerSize))
+    data->issuerBankNo = Field(r, kIssuerOffset, kIssuerSize);
 
   if (!run.Send(cmd::ReadRecord(2))) return run.outcome();
   if (r.Covers(kRemarkOffset, kRemarkSize))
@@ -78,7 +79,8 @@ Outcome ReadBasicData(Channel& channel, BasicData* data) {
   }
 
   if (!run.Send(cmd::ReadIdentity())) return run.outcome();
-  if (r.Covers(0, fisc::kIdentitySize)) data->cardNo = AsciiText(BytesToHex(r.bytes(), fisc::kIdentitySize));
+  if (r.Covers(0, fisc::kIdentitySize))
+    data->cardNo = AsciiText(BytesToHex(r.bytes(), fisc::kIdentitySize));
 
   data->accountCount = usable;
   return run.outcome();

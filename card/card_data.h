@@ -20,12 +20,12 @@ inline constexpr char16_t kNoBank[] = u"00000000";
 // command; the fields it did not reach stay empty (nullopt), the account slots it did not
 // reach hold kNoAccount, and `accountCount` is set only when every command succeeded.
 struct BasicData {
-  std::optional<Text> issuerBankNo;    // record 1, 8 characters
-  std::optional<Text> cardRemark;      // record 2, 30 bytes as 60 hex digits
+  std::optional<Text> issuerBankNo;          // record 1, 8 characters
+  std::optional<Text> cardRemark;            // record 2, 30 bytes as 60 hex digits
   std::array<Text, kAccountSlots> accounts;  // records 3..10; kNoAccount where unusable
   std::optional<Text> masterAccountNo;       // the first slot, when it is usable
-  std::optional<Text> cardNo;          // the identity, 32 hex digits
-  std::optional<int32_t> accountCount; // usable slots
+  std::optional<Text> cardNo;                // the identity, 32 hex digits
+  std::optional<int32_t> accountCount;       // usable slots
 };
 // SELECT 10 01, READ RECORD 1..10, READ BINARY of the identity; the first command the card
 // refuses (or that fails to transmit) ends the read with its outcome. A record too short for

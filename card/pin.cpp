@@ -42,7 +42,9 @@ Outcome VerifyPin(Channel& channel, const Text& pin) {
   return o;
 }
 
-Outcome SelectPinFile(Channel& channel) { return Exchange(channel, cmd::SelectFile(fisc::kFilePin)); }
+Outcome SelectPinFile(Channel& channel) {
+  return Exchange(channel, cmd::SelectFile(fisc::kFilePin));
+}
 
 Outcome WritePin(Channel& channel, const cmd::PinBlock& block) {
   return Exchange(channel, cmd::WritePin(block));

@@ -73,7 +73,8 @@ Outcome ConnectCard(Channel& channel, const Text& readerName) {
   channel.ReleaseRetired();
   // Windows answers an empty reader with "removed card", pcsc-lite with "no smart card":
   // both read as a card that is not inserted.
-  if (rv == sc::kRemovedCard || rv == sc::kNoSmartcard) return Outcome::Own(status::kCardNotInserted);
+  if (rv == sc::kRemovedCard || rv == sc::kNoSmartcard)
+    return Outcome::Own(status::kCardNotInserted);
   const Outcome connected = Outcome::Pcsc(rv);
   if (!connected.ok()) return connected;
   return connected.Then(Exchange(channel, cmd::SelectApplication()));

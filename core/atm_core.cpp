@@ -44,7 +44,9 @@ ui::DialogSite CAtmCore::dialogSite() {
 
 void CAtmCore::InstallDialogs() { readerPinDialog_ = &PinPadDialog(); }
 
-int32_t CAtmCore::Send(const card::CommandApdu& apdu) { return Report(card::Exchange(channel_, apdu)); }
+int32_t CAtmCore::Send(const card::CommandApdu& apdu) {
+  return Report(card::Exchange(channel_, apdu));
+}
 
 int32_t CAtmCore::CardExchange(const CommandFields& fields) {
   std::optional<card::CommandApdu> apdu = card::ParseCommand(fields);

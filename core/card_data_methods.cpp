@@ -8,7 +8,8 @@ int32_t CAtmCore::ReadBasicData() {
   card::BasicData data;
   const Outcome outcome = card::ReadBasicData(channel_, &data);
   // What was read stays, also when a later command failed; AccountCount only on success.
-  for (int k = 0; k < card::kAccountSlots; ++k) props_.TextOf(Prop::AccountNo0 + k) = data.accounts[k];
+  for (int k = 0; k < card::kAccountSlots; ++k)
+    props_.TextOf(Prop::AccountNo0 + k) = data.accounts[k];
   if (data.issuerBankNo) props_.TextOf(Prop::IssuerBankNo) = *data.issuerBankNo;
   if (data.cardRemark) props_.TextOf(Prop::CardRemark) = *data.cardRemark;
   if (data.masterAccountNo) props_.TextOf(Prop::MasterAccountNo) = *data.masterAccountNo;

@@ -22,7 +22,8 @@ int32_t CAtmCore::ListReadersName() {
   // With n readers, Reader n becomes empty (the list's closing segment) and the slots above
   // keep earlier values.
   const size_t shown = std::min(list.segments.size(), static_cast<size_t>(kReaderSlots));
-  for (size_t k = 0; k < shown; ++k) props_.TextOf(Prop::Reader0 + static_cast<int>(k)) = list.segments[k];
+  for (size_t k = 0; k < shown; ++k)
+    props_.TextOf(Prop::Reader0 + static_cast<int>(k)) = list.segments[k];
   props_.NumberOf(Prop::ReaderCount) = list.count();
   return st;
 }

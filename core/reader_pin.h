@@ -14,12 +14,12 @@ namespace quilta {
 class CAtmCore;
 
 struct ReaderPinRequest {
-  Text caption;           // "密碼認證" or "密碼變更"
-  Text instruction;       // shown in control 202
+  Text caption;      // "密碼認證" or "密碼變更"
+  Text instruction;  // shown in control 202
   int32_t readerType = 0;
   std::optional<card::CommandApdu> command;  // type 2: sent once by the dialog
-  SecretText pin;         // type 3
-  SecretText newPin;      // type 3, change only
+  SecretText pin;                            // type 3
+  SecretText newPin;                         // type 3, change only
   bool change = false;
 };
 

@@ -65,13 +65,17 @@ struct ApplySummary {
 };
 
 int32_t CheckApplyInputs(CAtmCore& core) {
-  auto fits = [&core](Prop p, txn::BlockField f) { return NarrowLength(core.props().TextOf(p)) == txn::WidthOf(f); };
-  if (!fits(Prop::FdChkCode, txn::BlockField::kFdChkCode)) return core.Report(status::kBadFdChkCode);
+  auto fits = [&core](Prop p, txn::BlockField f) {
+    return NarrowLength(core.props().TextOf(p)) == txn::WidthOf(f);
+  };
+  if (!fits(Prop::FdChkCode, txn::BlockField::kFdChkCode))
+    return core.Report(status::kBadFdChkCode);
   if (!fits(Prop::PCode, txn::BlockField::kPCode)) return core.Report(status::kBadPCode);
   if (!fits(Prop::ServerDateTime, txn::BlockField::kServerDateTime))
     return core.Report(status::kBadServerDateTime);
   if (!fits(Prop::ID, txn::BlockField::kId)) return core.Report(status::kBadId);
-  if (core.props().TextOf(Prop::CTelNo).empty()) core.props().TextOf(Prop::CTelNo) = Text(kTelWidth, u' ');
+  if (core.props().TextOf(Prop::CTelNo).empty())
+    core.props().TextOf(Prop::CTelNo) = Text(kTelWidth, u' ');
   if (!fits(Prop::CTelNo, txn::BlockField::kCTelNo)) return core.Report(status::kBadParameter);
   return status::kOk;
 }
@@ -153,7 +157,8 @@ int32_t CAtmCore::DoApplyTAC(const std::optional<Text>& pin) {
   if (!block) return Report(status::kBadParameter);  // the checks above make every width fit
   const card::CommandApdu tac = card::cmd::Tac(*block);
 
-  const ApplySummary summary{TitleOf(props_.NumberOf(Prop::ApplyType)), props_.TextOf(Prop::ID), props_.TextOf(Prop::CTelNo),
+  const ApplySummary summary{TitleOf(props_.NumberOf(Prop::ApplyType)), props_.TextOf(Prop::ID),
+                             props_.TextOf(Prop::CTelNo),
                              txn::DateText(props_.TextOf(Prop::ServerDateTime), false)};
   const SecretText pinText(pin.value_or(Text()));
   const int32_t type = props_.ReaderType();

@@ -21,7 +21,8 @@ int32_t CAtmCore::DoLoginTAC() {
   for (size_t k = 0; k < accounts.size(); ++k)
     accounts[k] = ToNarrow(props_.TextOf(Prop::AccountNo0 + static_cast<int>(k)));
   SecretBytes key(ToNarrow(state_.plainSessionKey.value()));
-  SecretText text(FromNarrow(txn::LoginSessionText(ToNarrow(props_.TextOf(Prop::CardNo)), accounts, key.view())));
+  SecretText text(FromNarrow(
+      txn::LoginSessionText(ToNarrow(props_.TextOf(Prop::CardNo)), accounts, key.view())));
   props_.TextOf(Prop::SessionTAC) = EncryptField(text.value());
   return Report(status::kOk);
 }

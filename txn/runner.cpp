@@ -158,7 +158,8 @@ int32_t RunTransaction(CAtmCore& core, const TxnDescription& d, const std::optio
 
   // Every field was checked at its width; a block that still does not build is a
   // description that misses a check.
-  const std::optional<std::vector<uint8_t>> block = BuildBlock(d.block, BlockInputsOf(core.props()));
+  const std::optional<std::vector<uint8_t>> block =
+      BuildBlock(d.block, BlockInputsOf(core.props()));
   if (!block) return core.Report(status::kBadParameter);
   const card::CommandApdu tac = card::cmd::Tac(*block);
 

@@ -46,9 +46,7 @@ int32_t CheckPinArgument(CAtmCore& core, const std::optional<Text>& pin) {
   return status::kOk;
 }
 
-int32_t UnwrapSessionKey(CAtmCore& core) {
-  return core.Report(core.UnwrapSessionKey());
-}
+int32_t UnwrapSessionKey(CAtmCore& core) { return core.Report(core.UnwrapSessionKey()); }
 
 bool IsCardAccount(const CAtmCore& core, const Text& account) {
   if (core.props().TextOf(Prop::IssuerBankNo) == kIssuerOwnAccounts) return true;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/atm_core.h"
 #include "base/text.h"
+#include "core/atm_core.h"
 #include "txn/blocks.h"
 
 namespace quilta::ui {

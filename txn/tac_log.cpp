@@ -3,10 +3,10 @@
 // application selected by ConnectCard; it stops at the first command the card refuses,
 // keeping what it read before. GetAtmCode only checks its three arguments (at most 10
 // characters each, 6002) and changes nothing, not even ErrorInfo.
+#include "base/hex.h"
 #include "card/commands.h"
 #include "card/fisc.h"
 #include "core/atm_core.h"
-#include "base/hex.h"
 
 namespace quilta {
 namespace {
@@ -21,7 +21,8 @@ int32_t CAtmCore::ReadTACLog() {
   const card::ResponseApdu& r = channel_.response;
   for (int k = 1; k <= kTacLogRecords; ++k) {
     if ((st = Send(card::cmd::ReadRecord(static_cast<uint8_t>(k)))) != status::kOk) return st;
-    if (r.dataSize() > 0) props_.TextOf(Prop::TACLog0 + (k - 1)) = AsciiText(BytesToHex(r.bytes(), r.dataSize()));
+    if (r.dataSize() > 0)
+      props_.TextOf(Prop::TACLog0 + (k - 1)) = AsciiText(BytesToHex(r.bytes(), r.dataSize()));
   }
   return status::kOk;
 }

@@ -14,8 +14,9 @@
 namespace quilta::ui {
 
 // 1 when the reader holds no card, 0 when it does. One status query through the card channel
-// that answers at once (current state unaware, no time-out needed). The record is reused by every query of its
-// owner; a failed query repeats the last state observed (absent before the first success).
+// that answers at once (current state unaware, no time-out needed). The record is reused by every
+// query of its owner; a failed query repeats the last state observed (absent before the first
+// success).
 class CardPresence {
  public:
   void Reset();  // before the first query of a run: nothing observed yet = absent
