@@ -10,6 +10,8 @@
 #include <string>
 
 #include "activex/control.h"
+#include "platform/win32/module.h"
+#include "platform/win32/registry.h"
 
 namespace quilta::activex {
 namespace {
@@ -84,30 +86,15 @@ std::wstring Expand(const wchar_t* text, const std::wstring& module) {
 }
 
 bool WriteRow(const Row& row, const std::wstring& module) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Expand(row.key, module).c_str(), 0, nullptr, 0, KEY_WRITE,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  bool ok = true;
-  if (row.value) {
-    const std::wstring text = Expand(row.value, module);
-    ok = RegSetValueExW(key, row.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-  }
-  RegCloseKey(key);
-  return ok;
+  namespace win32 = platform::win32;
+  const std::wstring key = Expand(row.key, module);
+  const LONG rc = row.value ? win32::WriteRegistryText(HKEY_CLASSES_ROOT, key, 0, row.name,
+                                                       Expand(row.value, module))
+                            : win32::WriteRegistryKey(HKEY_CLASSES_ROOT, key, 0);
+  return rc == ERROR_SUCCESS;
 }
 
 void RemoveTree(const std::wstring& path) { RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str()); }
-
-bool ModulePath(std::wstring* path) {
-  wchar_t buf[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(ModuleHandle(), buf, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return false;
-  path->assign(buf, n);
-  return true;
-}
 
 }  // namespace
 }  // namespace quilta::activex
@@ -117,8 +104,8 @@ using namespace quilta::activex;
 extern "C" {
 
 STDAPI DllRegisterServer() {
-  std::wstring module;
-  if (!ModulePath(&module)) return SELFREG_E_CLASS;
+  const std::wstring module = quilta::platform::win32::ModulePath(ModuleHandle());
+  if (module.empty()) return SELFREG_E_CLASS;
   ITypeLib* lib = nullptr;
   if (FAILED(LoadTypeLibEx(module.c_str(), REGKIND_REGISTER, &lib))) return SELFREG_E_TYPELIB;
   lib->Release();

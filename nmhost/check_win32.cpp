@@ -16,6 +16,10 @@
 #include "diagnosis/smart_cards.h"
 #include "nmhost/manifest_templates.h"
 #include "platform/pcsc.h"
+#include "platform/win32/files.h"
+#include "platform/win32/module.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/text.h"
 #include "ui/dialog_template.h"
 
 namespace quilta::nmhost {
@@ -23,6 +27,12 @@ namespace {
 
 using diagnosis::Level;
 using diagnosis::Report;
+namespace win32 = platform::win32;
+using win32::EnvironmentText;
+using win32::FolderOf;
+using win32::ReadFileText;
+using win32::Utf8;
+using win32::Wide;
 
 // The build's: the Windows package's file name, the control's class id (activex/registry.def)
 // and the extension's ids (nmhost/CMakeLists.txt).
@@ -44,39 +54,6 @@ const diagnosis::SmartCardService kService{
 
 // ---- text, paths and files --------------------------------------------------------------
 
-std::string Utf8(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
-}
-
-std::wstring Wide(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::wstring ProgramPath() {
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return {};
-    if (n < buf.size()) return std::wstring(buf.data(), n);
-    buf.resize(buf.size() * 2);
-  }
-}
-
-std::wstring Folder(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
-
 // A folder as the customer knows it (a drive's root with its backslash: "C:\").
 std::string ShownFolder(const std::wstring& folder) {
   return Utf8(folder.size() == 2 && folder[1] == L':' ? folder + L"\\" : folder);
@@ -88,12 +65,6 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
   if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) out = path;
   CoTaskMemFree(path);
   return out;
-}
-
-std::wstring Env(const wchar_t* name) {
-  wchar_t buf[MAX_PATH];
-  const DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::wstring(buf, n) : std::wstring();
 }
 
 // A drive's absolute path ("C:\...") or a UNC path ("\\server\share\...").
@@ -133,27 +104,6 @@ bool IsDir(const std::wstring& path) {
 bool IsFile(const std::wstring& path) {
   const std::optional<DWORD> a = Attributes(path);
   return a && !(*a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::optional<std::string> ReadFileText(const std::wstring& path, size_t limit) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::string text;
-  char buf[16384];
-  DWORD n = 0;
-  bool ok = true;
-  while (text.size() < limit) {
-    if (!ReadFile(f, buf, sizeof buf, &n, nullptr)) {
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    text.append(buf, n < limit - text.size() ? n : limit - text.size());
-  }
-  CloseHandle(f);
-  if (!ok) return std::nullopt;
-  return text;
 }
 
 std::vector<std::string> SubFolders(const std::wstring& dir) {
@@ -239,22 +189,10 @@ bool SamePlace(const RegPlace& a, const RegPlace& b) {
 
 // The key's default value (or the value `name`), when the key holds it as a text.
 std::optional<std::wstring> ReadValue(const RegPlace& p, const wchar_t* name = nullptr) {
-  HKEY key;
-  if (RegOpenKeyExW(p.root, p.path.c_str(), 0, KEY_QUERY_VALUE | p.view, &key) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::optional<std::wstring> value;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ)) {
-    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) ==
-        ERROR_SUCCESS) {
-      buf.resize(wcsnlen(buf.c_str(), buf.size()));
-      value = type == REG_EXPAND_SZ ? FileOfValue(buf) : buf;
-    }
-  }
-  RegCloseKey(key);
+  bool expandable = false;
+  std::optional<std::wstring> value =
+      win32::ReadRegistryText(p.root, p.path, p.view, name, &expandable);
+  if (value && expandable) value = FileOfValue(*value);
   return value;
 }
 
@@ -276,7 +214,7 @@ std::vector<Architecture> Architectures(const std::wstring& programFolder) {
 #else
   out.push_back({"32-bit programs", programFolder, KEY_WOW64_32KEY});
   BOOL wow64 = FALSE;
-  const std::wstring x64 = Env(L"ProgramW6432");
+  const std::wstring x64 = EnvironmentText(L"ProgramW6432");
   if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64 && !x64.empty())
     out.push_back({"64-bit programs", x64 + L"\\Quilta", KEY_WOW64_64KEY});
 #endif
@@ -287,7 +225,7 @@ void CheckModules(const std::wstring& program, Report& report) {
   const std::string reinstall = std::string("reinstall ") + kPackage;
   const RegPlace base{HKEY_CLASSES_ROOT, 0,
                       L"CLSID\\" + Wide(kClsid) + L"\\InprocServer32"};
-  for (const Architecture& a : Architectures(Folder(program))) {
+  for (const Architecture& a : Architectures(FolderOf(program))) {
     const std::wstring module = a.folder + L"\\" + kModule;
     const bool present = IsFile(module);
     if (present) {
@@ -373,7 +311,7 @@ const std::vector<Browser>& Browsers() {
 bool Installed(const Browser& b) {
   for (const std::wstring& base :
        {KnownFolder(FOLDERID_ProgramFiles), KnownFolder(FOLDERID_ProgramFilesX86),
-        Env(L"ProgramW6432"), KnownFolder(FOLDERID_LocalAppData)}) {
+        EnvironmentText(L"ProgramW6432"), KnownFolder(FOLDERID_LocalAppData)}) {
     if (!base.empty() && IsFile(base + L"\\" + b.installed)) return true;
   }
   const std::wstring appPath =
@@ -471,7 +409,7 @@ bool CheckBridge(const Browser& b, const diagnosis::Identity& id, const std::wst
 
   // Both browsers take a relative "path" as relative to the manifest's folder.
   std::wstring named = Wide(manifest.program);
-  if (!IsAbsolute(named)) named = Folder(manifestPath) + L"\\" + named;
+  if (!IsAbsolute(named)) named = FolderOf(manifestPath) + L"\\" + named;
   const std::string shownProgram = Utf8(named);
   if (!IsFile(named)) {
     report
@@ -626,7 +564,7 @@ void Write(const std::string& text) {
 int RunCheck(bool json) {
   const diagnosis::Identity identity{manifests::kHostName, QUILTA_WEBEXT_CHROMIUM_ID,
                                      QUILTA_WEBEXT_GECKO_ID};
-  const std::wstring program = ProgramPath();
+  const std::wstring program = win32::ModulePath(nullptr);
   Report report;
   diagnosis::CheckSmartCards(platform::SystemPcsc(), kService, report);
   CheckModules(program, report);

@@ -10,9 +10,18 @@
 
 #include "nmhost/json.h"
 #include "nmhost/manifest_templates.h"
+#include "platform/win32/files.h"
+#include "platform/win32/module.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/text.h"
 
 namespace quilta::nmhost {
 namespace {
+
+namespace win32 = platform::win32;
+using win32::FolderOf;
+using win32::Utf8;
+using win32::Wide;
 
 struct Browser {
   const char* name;
@@ -28,42 +37,11 @@ constexpr Browser kBrowsers[] = {
 
 // The 64-bit view of HKLM also from the 32-bit program (HKCU\Software is one for both).
 constexpr REGSAM kView = KEY_WOW64_64KEY;
-
-std::string Utf8(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
-}
-
-std::wstring Wide(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::wstring ProgramPath() {
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return {};
-    if (n < buf.size()) return std::wstring(buf.data(), n);
-    buf.resize(buf.size() * 2);
-  }
-}
-
-std::wstring Folder(const std::wstring& program) {
-  const size_t slash = program.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? L"." : program.substr(0, slash);
-}
+// A manifest is read whole up to this size (ours are a few hundred bytes).
+constexpr size_t kMaxManifest = 1 << 20;
 
 std::wstring ManifestPath(const std::wstring& program, bool chromium) {
-  return Folder(program) + L"\\" + Wide(manifests::kHostName) +
+  return FolderOf(program) + L"\\" + Wide(manifests::kHostName) +
          (chromium ? L"-chromium.json" : L"-firefox.json");
 }
 
@@ -75,29 +53,6 @@ std::string ManifestText(const std::wstring& program, bool chromium) {
   if (at != std::string::npos)
     text.replace(at, placeholder.size(), WriteJson(Json::String(Utf8(program))));
   return text;
-}
-
-// The file's bytes, when it can be read.
-std::optional<std::string> ReadFileText(const std::wstring& path) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::string text;
-  char buf[4096];
-  DWORD n = 0;
-  while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) text.append(buf, n);
-  CloseHandle(f);
-  return text;
-}
-
-bool WriteFileText(const std::wstring& path, const std::string& text) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                  written == text.size();
-  return CloseHandle(f) && ok;
 }
 
 std::string RootName(HKEY root) {
@@ -114,23 +69,7 @@ std::string Failure(LONG code) {
 
 // The key's default value, when the key exists and holds a text.
 std::optional<std::wstring> ReadDefault(HKEY root, const std::wstring& path) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | kView, &key) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::optional<std::wstring> value;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ)) {
-    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) ==
-        ERROR_SUCCESS) {
-      buf.resize(wcsnlen(buf.c_str(), buf.size()));
-      value = buf;
-    }
-  }
-  RegCloseKey(key);
-  return value;
+  return win32::ReadRegistryText(root, path, kView);
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -149,7 +88,7 @@ bool NonAdministratorGroup(PSID sid) {
 // The registration for every user is refused (with the line saying why) when users who are
 // not administrators may change the program's folder.
 bool MachineFolderRefused(const std::wstring& program) {
-  std::wstring folder = Folder(program);
+  std::wstring folder = FolderOf(program);
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive's root
   PSECURITY_DESCRIPTOR sd = nullptr;
   const DWORD rc = GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
@@ -165,9 +104,8 @@ bool MachineFolderRefused(const std::wstring& program) {
   const bool open = FolderOpenToNonAdministrators(sd);
   LocalFree(sd);
   if (!open) return false;
-  wchar_t programFiles[MAX_PATH];
-  const DWORD n = GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
-  const std::wstring where = n > 0 && n < MAX_PATH ? programFiles : L"C:\\Program Files";
+  const std::wstring programFiles = win32::EnvironmentText(L"ProgramFiles");
+  const std::wstring where = programFiles.empty() ? L"C:\\Program Files" : programFiles;
   std::fprintf(stderr,
                "cannot register for every user: users who are not administrators may change %s; "
                "install the program in a folder only administrators can change, e.g. under %s, "
@@ -183,9 +121,9 @@ int Register(HKEY root, const std::wstring& program) {
     const std::string text = ManifestText(program, chromium);
     // A manifest already right is left as it is: a user without the right to write the
     // program's folder can then register for himself after a machine install.
-    if (ReadFileText(manifest) == text) {
+    if (win32::ReadFileText(manifest, kMaxManifest) == text) {
       std::printf("manifest %s (as it was)\n", Utf8(manifest).c_str());
-    } else if (WriteFileText(manifest, text)) {
+    } else if (win32::WriteFileText(manifest, text)) {
       std::printf("manifest %s\n", Utf8(manifest).c_str());
     } else {
       std::fprintf(stderr, "cannot write %s: %s\n", Utf8(manifest).c_str(),
@@ -197,14 +135,7 @@ int Register(HKEY root, const std::wstring& program) {
     const std::wstring path = KeyPath(b);
     const std::wstring manifest = ManifestPath(program, b.chromium);
     const std::string where = RootName(root) + Utf8(path);
-    HKEY key;
-    LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr,
-                              &key, nullptr);
-    if (rc == ERROR_SUCCESS) {
-      rc = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(manifest.c_str()),
-                          static_cast<DWORD>((manifest.size() + 1) * sizeof(wchar_t)));
-      RegCloseKey(key);
-    }
+    const LONG rc = win32::WriteRegistryText(root, path, kView, nullptr, manifest);
     if (rc == ERROR_SUCCESS) {
       std::printf("%s: %s = %s\n", b.name, where.c_str(), Utf8(manifest).c_str());
     } else {
@@ -301,7 +232,7 @@ bool FolderOpenToNonAdministrators(PSECURITY_DESCRIPTOR sd) {
 }
 
 int RunRegistration(bool install, bool machine) {
-  const std::wstring program = ProgramPath();
+  const std::wstring program = win32::ModulePath(nullptr);
   if (program.empty()) {
     std::fprintf(stderr, "cannot tell the program's own path\n");
     return 1;

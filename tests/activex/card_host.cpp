@@ -53,6 +53,7 @@
 #include <vector>
 
 #include "activex/tovak.h"
+#include "platform/win32/text.h"
 #include "quilta_config.h"
 #include "tests/activex/page_site.h"
 #include "tests/activex/script_host.h"
@@ -60,8 +61,8 @@
 
 namespace {
 
-using quilta::test::Utf16;
-using quilta::test::Utf8;
+using quilta::platform::win32::Utf8;
+using quilta::platform::win32::Wide;
 
 int failures = 0;
 
@@ -253,7 +254,7 @@ class Rig final : public IDispatch {
       case kBankPrepare: text = BankPrepare(a[0]); break;
       case kBankVerify: text = BankVerify(a); break;
       case kCustomer: Customer(a[0], a[1]); break;
-      case kCustomerDone: text = Utf16(CustomerDone()); break;
+      case kCustomerDone: text = Wide(CustomerDone()); break;
     }
     if (result && m->returnsText) {
       V_VT(result) = VT_BSTR;
@@ -287,7 +288,7 @@ class Rig final : public IDispatch {
 
   std::wstring BankPrepare(const std::wstring& name) {
     if (!Ask(shots_, L"do-prepare-" + name, 10000)) return L"";
-    return Utf16(ReadFile(exchange_ + L"\\" + name + L".json"));
+    return Wide(ReadFile(exchange_ + L"\\" + name + L".json"));
   }
   std::wstring BankVerify(const std::vector<std::wstring>& a) {
     std::ofstream(std::filesystem::path(exchange_ + L"\\" + a[0] + L".outputs"), std::ios::binary)
@@ -295,7 +296,7 @@ class Rig final : public IDispatch {
     if (!Ask(shots_, L"do-verify-" + a[0], 10000)) return L"refused: the bank did not answer";
     std::string verdict = ReadFile(exchange_ + L"\\" + a[0] + L".verdict");
     while (!verdict.empty() && (verdict.back() == '\n' || verdict.back() == '\r')) verdict.pop_back();
-    return Utf16(verdict);
+    return Wide(verdict);
   }
   void Customer(const std::wstring& dialog, const std::wstring& plan) {
     CustomerDone();
@@ -324,7 +325,7 @@ int main() {
   Check("the script " + Utf8(argv[2]), !script.empty());
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
 
-  const std::wstring domain = Utf16(quilta::config::kBankDomain);
+  const std::wstring domain = Wide(quilta::config::kBankDomain);
   std::wstring longQuery = L"?step=transfer";
   for (int i = 0; longQuery.size() <= 300; ++i)
     longQuery += L"&field" + std::to_wstring(i) + L"=0123456789abcdef";
@@ -371,7 +372,7 @@ int main() {
     for (int i = 4; i < argc; ++i) args.push_back(argv[i]);
     Rig rig(shots, exchange, std::move(args));
     items.emplace_back(L"rig", &rig);
-    errors = quilta::test::RunJScript(Utf16(script), items);
+    errors = quilta::test::RunJScript(Wide(script), items);
     items.pop_back();
   }
   for (auto& [name, control] : items) {

@@ -7,22 +7,9 @@
 
 #include <cstdio>
 
+#include "platform/win32/text.h"
+
 namespace quilta::test {
-
-std::string Utf8(const std::wstring& w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
-std::wstring Utf16(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
 
 namespace {
 
@@ -77,7 +64,7 @@ class Site final : public IActiveScriptSite {
       swprintf(code, 32, L"HRESULT 0x%08lx", static_cast<unsigned long>(e.scode));
       text = code;
     }
-    std::printf("FAIL script error at line %lu: %s\n", line + 1, Utf8(text).c_str());
+    std::printf("FAIL script error at line %lu: %s\n", line + 1, platform::win32::Utf8(text).c_str());
     std::fflush(stdout);
     SysFreeString(e.bstrSource);
     SysFreeString(e.bstrDescription);

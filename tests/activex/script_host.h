@@ -20,8 +20,4 @@ namespace quilta::test {
 
 int RunJScript(const std::wstring& text, const std::vector<std::pair<std::wstring, IDispatch*>>& items);
 
-// The UTF-8 form of a UTF-16 text, and back (for printing and for script files).
-std::string Utf8(const std::wstring& w);
-std::wstring Utf16(const std::string& s);
-
 }  // namespace quilta::test

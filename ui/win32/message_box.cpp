@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "platform/win32/module.h"
+#include "platform/win32/text.h"
 #include "ui/dialog_template.h"
 #include "ui/win32/dialog_memory.h"
 
@@ -14,15 +16,8 @@ constexpr int32_t kTextId = 100;
 constexpr int kMaxTextWidthPx = 360;
 constexpr int kMarginPx = 12;
 
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
-HMODULE OwnModule() {
-  HMODULE m = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&OwnModule), &m);
-  return m;
-}
+using platform::win32::OwnModule;
+using platform::win32::WideChars;
 
 // The box's controls before layout (Layout sizes and places them in pixels).
 constexpr std::array<Control, 2> kBoxControls{{
@@ -41,7 +36,7 @@ MessageBoxWindow::MessageBoxWindow(HWND owner, const std::u16string& text,
   hwnd_ = CreateDialogIndirectParamW(OwnModule(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()),
                                      owner, &MessageBoxWindow::Proc, reinterpret_cast<LPARAM>(this));
   if (hwnd_ == nullptr) return;
-  SetDlgItemTextW(hwnd_, kTextId, W(text));
+  SetDlgItemTextW(hwnd_, kTextId, WideChars(text));
   Layout(text);
   if (owner_) {
     ownerWasEnabled_ = IsWindowEnabled(owner_) != FALSE;
@@ -63,7 +58,7 @@ void MessageBoxWindow::Layout(const std::u16string& text) {
   HDC dc = GetDC(label);
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
   RECT t{0, 0, kMaxTextWidthPx, 0};
-  DrawTextW(dc, W(text), -1, &t, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  DrawTextW(dc, WideChars(text), -1, &t, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
   SelectObject(dc, old);
   ReleaseDC(label, dc);
 

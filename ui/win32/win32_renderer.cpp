@@ -20,6 +20,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/win32/module.h"
+#include "platform/win32/text.h"
 #include "ui/win32/bitmap_button.h"
 #include "ui/win32/dialog_memory.h"
 #include "ui/win32/message_box.h"
@@ -31,15 +33,8 @@
 namespace quilta::ui {
 namespace {
 
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
-HMODULE OwnModule() {
-  HMODULE m = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&OwnModule), &m);
-  return m;
-}
+using platform::win32::OwnModule;
+using platform::win32::WideChars;
 
 class Win32Renderer final : public Renderer {
  public:
@@ -61,7 +56,7 @@ class Win32Renderer final : public Renderer {
   }
 
   void SetText(int32_t id, const std::u16string& text) override {
-    if (hwnd_) SetDlgItemTextW(hwnd_, id, W(text));
+    if (hwnd_) SetDlgItemTextW(hwnd_, id, WideChars(text));
   }
   void Enable(int32_t id, bool enabled) override {
     if (HWND c = hwnd_ ? GetDlgItem(hwnd_, id) : nullptr) EnableWindow(c, enabled);
