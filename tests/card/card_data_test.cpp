@@ -109,6 +109,27 @@ TEST_F(CardData, CardPulledAtAnyCommandGivesTheMappedStatus) {
   }
 }
 
+// A read of several commands leaves ErrorInfo as reporting each command in turn did: the
+// card's 66 02 keeps the text, which after an earlier command's 90 00 is the success text.
+TEST_F(CardData, AcceptedLastAnswerKeepsTheSuccessTextOfTheCommandsBefore) {
+  std::vector<std::string> all(8, Hex16("1234567890123456"));
+  std::vector<Step> s = BasicDataScript(all);
+  s.back().response = "66 02";
+  InsertCard(s);
+  Open();
+  core.Report(status::kCardChanged);
+  EXPECT_EQ(core.ReadBasicData(), 0);
+  EXPECT_EQ(Error(), "Command successful. (0)");
+
+  std::vector<Step> accepted = {{kSelect1002, "66 02"}};
+  for (int r = 1; r <= 8; ++r) accepted.push_back({ReadRecord(r), "66 02"});
+  InsertCard(accepted);
+  Open();
+  core.Report(status::kCardChanged);
+  EXPECT_EQ(core.ReadAuthInAcctNo(), 0);
+  EXPECT_EQ(Error(), "Card is Changed or Remove. (5035)");  // nothing wrote it
+}
+
 TEST_F(CardData, ShortRecordsAndAnIdentityWithoutStatusWordTakeNothing) {
   std::vector<Step> s = {{kSelect1001, "9000"},
                          {ReadRecord(1), "0000 3030 9000"},  // bank number cut short
