@@ -8,9 +8,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "activex/control.h"
 #include "core/atm_core.h"
+#include "platform/win32/module.h"
 #include "ui/dialogs.h"
 
 namespace quilta::activex {
@@ -58,11 +60,10 @@ class ClassFactory final : public IClassFactory {
 ClassFactory g_factory;
 
 ITypeLib* LoadOwnTypeLib() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return nullptr;
+  const std::wstring path = platform::win32::ModulePath(g_module);
+  if (path.empty()) return nullptr;
   ITypeLib* lib = nullptr;
-  if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, &lib))) return nullptr;
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib))) return nullptr;
   return lib;
 }
 

@@ -18,14 +18,7 @@ namespace {
 
 // The identities, kId_<NAME>.
 #define QUILTA_COM_ID(name, text) constexpr wchar_t kId_##name[] = L"" text;
-#define QUILTA_COM_KEY(part, key, value)
-#define QUILTA_COM_EMPTY_KEY(part, key)
-#define QUILTA_COM_VALUE(part, key, name, value)
 #include "activex/registry.def"
-#undef QUILTA_COM_ID
-#undef QUILTA_COM_KEY
-#undef QUILTA_COM_EMPTY_KEY
-#undef QUILTA_COM_VALUE
 
 enum class Part { kClass, kTypeLib };
 
@@ -39,15 +32,10 @@ struct Row {
 };
 
 constexpr Row kRows[] = {
-#define QUILTA_COM_ID(name, text)
 #define QUILTA_COM_KEY(part, key, value) {Part::k##part, L"" key, nullptr, L"" value},
 #define QUILTA_COM_EMPTY_KEY(part, key) {Part::k##part, L"" key, nullptr, nullptr},
 #define QUILTA_COM_VALUE(part, key, name, value) {Part::k##part, L"" key, L"" name, L"" value},
 #include "activex/registry.def"
-#undef QUILTA_COM_ID
-#undef QUILTA_COM_KEY
-#undef QUILTA_COM_EMPTY_KEY
-#undef QUILTA_COM_VALUE
 };
 
 struct Identity {
@@ -57,14 +45,7 @@ struct Identity {
 
 constexpr Identity kIdentities[] = {
 #define QUILTA_COM_ID(name, text) {L"%" #name L"%", kId_##name},
-#define QUILTA_COM_KEY(part, key, value)
-#define QUILTA_COM_EMPTY_KEY(part, key)
-#define QUILTA_COM_VALUE(part, key, name, value)
 #include "activex/registry.def"
-#undef QUILTA_COM_ID
-#undef QUILTA_COM_KEY
-#undef QUILTA_COM_EMPTY_KEY
-#undef QUILTA_COM_VALUE
 };
 
 // The text with its placeholders replaced: the identities and %MODULE%.
