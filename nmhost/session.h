@@ -1,24 +1,10 @@
-// One card session of the bank's site: the host process the browser starts when the
-// extension opens a native port for a bank origin (scheme, host and port) in one browser
-// profile. The extension sends it the requests of every page of that origin, each with its
-// own page's URL, and closes its input a grace period after the origin's last page went.
+// The card session on Linux (the contract: nmhost/session_base.h).
 //
-//  - Requests arrive as frames on stdin and are answered on stdout, one answer per request,
-//    in the order they are taken. stdout carries only frames: the session writes to a
-//    private copy of it and points descriptor 1 at stderr, so that nothing else in the
-//    process (libraries, the dialog helper) can break the frame stream.
-//  - The session runs on the thread's default GLib main context, the one the dialogs pump
-//    while they wait on the person. A request that arrives while a dialog is open is taken
-//    there and then, as the plug-in's browser calls into it during its dialogs: the script
-//    layer refuses method calls (6009) and property writes, and answers reads. So is one that
-//    had already been read together with the request that opened the dialog.
-//  - The end: at the end of input, when stdout is closed, on a frame longer than kMaxFrame
-//    (answered once with "frame-too-long"), and on SIGTERM, SIGINT or SIGHUP (also during a
-//    dialog), the session releases the card (DisconnectCard) and the PC/SC context
-//    (DisconnectDriver) it opened and ends the process. A malformed request inside a whole
-//    frame is answered ("bad-request") and the session goes on.
-//  - Log lines go to stderr, or to the file named by QUILTA_NMHOST_LOG (appended). They name
-//    the operation and member of a failed request, never argument values (PINs).
+//  - stdout's private copy is close-on-exec; descriptor 1 points at stderr, and stdin of
+//    anything started later (the dialog helper) reads /dev/null.
+//  - The loop is the thread's default GLib main context, the one the dialogs pump while they
+//    wait on the person; stdin is a source there that may run while the context dispatches.
+//  - The system's requests to stop are SIGTERM, SIGINT and SIGHUP.
 #pragma once
 
 #include <string>

@@ -1,7 +1,30 @@
-// What the Linux and Windows sessions of the native-messaging host share: whole frames taken
-// off the reader and answered in order, the answer written as one frame, and the release of
-// the card and the PC/SC context at the end. The platform's session reads stdin, runs the
-// loop the dialogs pump, and fills in the hooks below.
+// One card session of the bank's site, as the native-messaging host keeps it on every
+// platform: the host process the browser starts when the extension opens a native port for a
+// bank origin (scheme, host and port) in one browser profile. The extension sends it the
+// requests of every page of that origin, each with its own page's URL, and closes its input a
+// grace period after the origin's last page went.
+//
+//  - Requests arrive as frames on stdin and are answered on stdout, one answer per request,
+//    in the order they are taken. stdout carries only frames: the session writes to a
+//    private copy of it and points descriptor 1 away from it, so that nothing else in the
+//    process (libraries, the dialogs) can break the frame stream.
+//  - The session runs on the loop the dialogs pump while they wait on the person. A request
+//    that arrives while a dialog is open is taken there and then, as the plug-in's browser
+//    calls into it during its dialogs: the script layer refuses method calls (6009) and
+//    property writes, and answers reads. So is one that had already been read together with
+//    the request that opened the dialog.
+//  - The end: at the end of input, when stdout is closed, on a frame longer than kMaxFrame
+//    (answered once with "frame-too-long"), and when the system asks the process to stop
+//    (also during a dialog), the session releases the card (DisconnectCard) and the PC/SC
+//    context (DisconnectDriver) it opened and ends the process. A malformed request inside a
+//    whole frame is answered ("bad-request") and the session goes on.
+//  - Log lines go to stderr, or to the file named by QUILTA_NMHOST_LOG (appended). They name
+//    the operation and member of a failed request, never argument values (PINs).
+//
+// SessionBase is that contract's shared part: whole frames taken off the reader and answered
+// in order, the answer written as one frame, and the release at the end. Each platform's
+// Session (nmhost/session.h on Linux, nmhost/session_win32.h on Windows) takes over stdin and
+// stdout, runs the loop, says what stops it, and fills in the hooks below.
 #pragma once
 
 #include <string>
