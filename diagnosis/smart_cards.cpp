@@ -18,8 +18,6 @@ namespace {
 
 namespace sc = platform::scard;
 
-// The reader's function 3400 (SCARD_CTL_CODE(3400)), the part-10 feature request.
-constexpr uint32_t kGetFeatureRequest = 3400;
 // Part-10 feature tags that mean the reader takes the PIN on its own pad.
 constexpr uint8_t kFeatureVerifyPinStart = 0x01;
 constexpr uint8_t kFeatureVerifyPinDirect = 0x06;
@@ -86,8 +84,9 @@ PinPad ReaderPinPad(platform::Pcsc& pcsc, platform::ScardHandle handle, bool hav
   if (haveHandle) {
     uint8_t features[256];
     uint32_t length = sizeof features;
-    if (pcsc.Control(handle, kGetFeatureRequest, nullptr, 0, features, &length) == sc::kSuccess &&
-        length <= sizeof features && FeaturesHavePinPad(features, length))
+    const platform::ScardResult rv =
+        pcsc.Control(handle, sc::kGetFeatureRequest, nullptr, 0, features, &length);
+    if (rv == sc::kSuccess && length <= sizeof features && FeaturesHavePinPad(features, length))
       return PinPad::kByFeatures;
   }
   if (reader.rfind(kPinPadReaderPrefix, 0) == 0) return PinPad::kByName;

@@ -27,6 +27,16 @@ int LogFd() {
   return fd;
 }
 
+// A private, close-on-exec copy of `fd`.
+int Keep(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
+
+struct SignalHook {
+  int signo;
+  Session* session;
+};
+
+}  // namespace
+
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     const ssize_t n = write(fd, data, size);
@@ -37,16 +47,6 @@ bool WriteAll(int fd, const char* data, size_t size) {
   }
   return true;
 }
-
-// A private, close-on-exec copy of `fd`.
-int Keep(int fd) { return fcntl(fd, F_DUPFD_CLOEXEC, 3); }
-
-struct SignalHook {
-  int signo;
-  Session* session;
-};
-
-}  // namespace
 
 void Log(const std::string& line) {
   const std::string text = "quilta-nmhost[" + std::to_string(getpid()) + "]: " + line + "\n";
@@ -124,8 +124,6 @@ int Session::OnHeldFrames(void* self) {
   session->TakeFrames();
   return G_SOURCE_REMOVE;
 }
-
-bool Session::WriteOut(const std::string& frame) { return WriteAll(out_, frame.data(), frame.size()); }
 
 void ExitNow(int exitCode) { _exit(exitCode); }
 

@@ -30,10 +30,7 @@ class Session final : public SessionBase {
   // Reads what stdin holds and answers every whole frame.
   void ReadInput();
   void QueueHeldFrames() override;
-  bool WriteOut(const std::string& frame) override;
 
-  int in_ = -1;
-  int out_ = -1;
 };
 
 }  // namespace quilta::nmhost

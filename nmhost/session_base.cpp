@@ -24,7 +24,8 @@ void SessionBase::TakeFrames() {
 }
 
 void SessionBase::Send(const std::string& payload) {
-  if (!WriteOut(EncodeFrame(payload))) End("stdout closed", 0);
+  const std::string frame = EncodeFrame(payload);
+  if (!WriteAll(out_, frame.data(), frame.size())) End("stdout closed", 0);
 }
 
 void SessionBase::End(const char* reason, int exitCode) {

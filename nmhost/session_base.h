@@ -58,14 +58,18 @@ class SessionBase {
   // The platform's part: have TakeFrames() called soon from the loop that is running, with
   // heldFramesQueued_ cleared first.
   virtual void QueueHeldFrames() = 0;
-  // Writes all of `frame` to the private copy of stdout.
-  virtual bool WriteOut(const std::string& frame) = 0;
 
   CAtmCore& core_;
   Bridge bridge_;
   FrameReader reader_;
   bool heldFramesQueued_ = false;
+  // The private copies of stdin and stdout the platform's session took (-1: none).
+  int in_ = -1;
+  int out_ = -1;
 };
+
+// Writes all of `data` to the descriptor; false when it cannot (the platform's).
+bool WriteAll(int fd, const char* data, size_t size);
 
 // Ends the process with nothing else running: not the dialog that may be open below the
 // caller, not static destructors.

@@ -34,17 +34,6 @@ int LogFd() {
   return fd;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
-    const int n = _write(fd, data, chunk);
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // A private, binary, not inherited copy of descriptor `fd`; -1 when there is none.
 int Keep(int fd) {
   const int copy = _dup(fd);
@@ -77,6 +66,17 @@ const char* ConsoleEventName(DWORD event) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
+    const int n = _write(fd, data, chunk);
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
 void Log(const std::string& line) {
   const std::string text =
@@ -158,8 +158,6 @@ void Session::QueueHeldFrames() {
   // a dialog's loop dispatches too.
   PostMessageW(window_, kHeldFrames, 0, 0);
 }
-
-bool Session::WriteOut(const std::string& frame) { return WriteAll(out_, frame.data(), frame.size()); }
 
 LRESULT CALLBACK Session::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<Session*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));

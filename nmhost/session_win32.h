@@ -40,13 +40,10 @@ class Session final : public SessionBase {
   // On the page thread: takes the queued bytes and answers every whole frame.
   void TakeInput();
   void QueueHeldFrames() override;
-  bool WriteOut(const std::string& frame) override;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static BOOL WINAPI OnConsoleEvent(DWORD event);
 
-  int in_ = -1;
-  int out_ = -1;
   HWND window_ = nullptr;  // the message-only window the reading thread posts to
   std::atomic<int> consoleEvent_{-1};  // set by the console handler only
 

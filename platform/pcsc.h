@@ -56,6 +56,9 @@ inline constexpr uint32_t kStateUnaware = 0;
 inline constexpr uint32_t kStateEmpty = 0x10;
 inline constexpr uint32_t kStatePresent = 0x20;
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+// The reader's control function that lists its features (PC/SC part 10 GET_FEATURE_REQUEST,
+// SCARD_CTL_CODE(3400)), for Control.
+inline constexpr uint32_t kGetFeatureRequest = 3400;
 }  // namespace scard
 
 struct ReaderState {

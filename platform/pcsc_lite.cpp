@@ -5,10 +5,8 @@
 // installed; every call then answers SCARD_E_NO_SERVICE, as a missing resource manager does.
 // It stays loaded for the life of the process.
 //
-// pcsc-lite's types differ from the Windows ones this system was shaped on: DWORD and LONG
-// are `unsigned long` and `long` (8 bytes on 64-bit Linux), handles are LONGs, the functions
-// have no A suffix (reader names are the UTF-8 bytes pcscd has), and the control code of a
-// reader's function is 0x42000000 + function.
+// pcsc-lite's types and control codes: platform/pcsc_lite_api.h. Its functions have no A
+// suffix: reader names are the bytes pcscd has (UTF-8).
 //
 // The send PCI. Its length is pcsc-lite's own sizeof(SCARD_IO_REQUEST) (16 bytes on
 // 64-bit); pcsc-lite ignores the length (8 and 16 behave alike). Its protocol must be the
@@ -20,37 +18,11 @@
 
 #include <dlfcn.h>
 
+#include "platform/pcsc_lite_api.h"
 #include "platform/pcsc_table.h"
 
 namespace quilta::platform {
 namespace {
-
-// The few pcsc-lite declarations we need, with pcsc-lite's own types.
-struct PcscLiteApi {
-  using Long = long;
-  using Dword = unsigned long;
-  using Context = long;
-  using Handle = long;
-
-  struct ReaderState {
-    const char* szReader;
-    void* pvUserData;
-    Dword dwCurrentState;
-    Dword dwEventState;
-    Dword cbAtr;
-    unsigned char rgbAtr[33];
-  };
-
-  struct IoRequest {
-    Dword dwProtocol;
-    Dword cbPciLength;
-  };
-
-  template <typename... Args>
-  using Fn = Long (*)(Args...);
-
-  static constexpr Dword ControlCode(uint32_t function) { return 0x42000000u + function; }
-};
 
 template <typename F>
 void Find(void* lib, const char* name, F* entry) {

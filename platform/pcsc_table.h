@@ -1,7 +1,8 @@
 // The system's PC/SC as one adapter: TablePcsc implements Pcsc over a table of the PC/SC
 // library's own functions. Each platform fills the table from its library (pcsc_lite.cpp:
 // libpcsclite.so.1 through dlopen; winscard.cpp: the Windows smart-card service) and names the
-// library's types and the values that differ in an `Api`:
+// library's types and the values that differ in an `Api` (pcsc_lite_api.h; WinscardApi in
+// winscard.cpp):
 //
 //   Long, Dword            the library's LONG and DWORD (pcsc-lite: long and unsigned long,
 //                          8 bytes on 64-bit Linux; Windows: 4 bytes)
@@ -143,8 +144,8 @@ class TablePcsc final : public Pcsc {
     if (responseLength == nullptr) return scard::kInvalidParameter;
     const typename Functions::IoRequest pci{sendProtocol, sizeof(typename Functions::IoRequest)};
     Dword n = *responseLength;
-    const Long rv = f->transmit(static_cast<Handle>(card), &pci, command, commandLength, nullptr,
-                                response, &n);
+    const Long rv =
+        f->transmit(static_cast<Handle>(card), &pci, command, commandLength, nullptr, response, &n);
     *responseLength = static_cast<uint32_t>(n);
     return Result(rv);
   }

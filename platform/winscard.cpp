@@ -30,14 +30,14 @@ struct WinscardApi {
 };
 
 bool FillFromWinscard(PcscFunctions<WinscardApi>* t) {
-  t->establishContext = &SCardEstablishContext;
-  t->releaseContext = &SCardReleaseContext;
-  t->listReaders = &SCardListReadersA;
-  t->getStatusChange = &SCardGetStatusChangeA;
-  t->connect = &SCardConnectA;
-  t->disconnect = &SCardDisconnect;
-  t->transmit = &SCardTransmit;
-  t->control = &SCardControl;
+  *t = {.establishContext = &SCardEstablishContext,
+        .releaseContext = &SCardReleaseContext,
+        .listReaders = &SCardListReadersA,
+        .getStatusChange = &SCardGetStatusChangeA,
+        .connect = &SCardConnectA,
+        .disconnect = &SCardDisconnect,
+        .transmit = &SCardTransmit,
+        .control = &SCardControl};
   return true;
 }
 

@@ -1,82 +1,65 @@
-// TablePcsc over stand-in library functions with pcsc-lite's widths (a 64-bit LONG and
-// DWORD): what reaches the library and what comes back.
+// TablePcsc over stand-in functions of pcsc-lite's shape (a 64-bit LONG and DWORD): what
+// reaches the library and what comes back.
 #include "platform/pcsc_table.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "platform/pcsc_lite_api.h"
+
 namespace quilta::platform {
 namespace {
 
 namespace sc = scard;
 
-struct WideApi {
-  using Long = long long;
-  using Dword = unsigned long long;
-  using Context = long long;
-  using Handle = long long;
-  struct ReaderState {
-    const char* szReader;
-    void* pvUserData;
-    Dword dwCurrentState;
-    Dword dwEventState;
-  };
-  struct IoRequest {
-    Dword dwProtocol;
-    Dword cbPciLength;
-  };
-  template <typename... Args>
-  using Fn = Long (*)(Args...);
-  static constexpr Dword ControlCode(uint32_t function) { return 0x42000000u + function; }
-};
-using Table = PcscFunctions<WideApi>;
+using Api = PcscLiteApi;
+using Table = PcscFunctions<Api>;
 
 // What the stand-ins were last handed.
 struct Seen {
-  WideApi::Handle handleIn = 0;
-  WideApi::Dword protocol = 0, pciLength = 0, controlCode = 0, outSize = 0;
+  Api::Handle handleIn = 0;
+  Api::Dword protocol = 0, pciLength = 0, controlCode = 0, outSize = 0;
   std::string reader;
 } seen;
 int fills = 0;
 
-long long Establish(WideApi::Dword, const void*, const void*, WideApi::Context* c) {
+long Establish(Api::Dword, const void*, const void*, Api::Context* c) {
   *c = 0x1234567890LL;
   return 0;
 }
-long long Release(WideApi::Context) { return 0; }
-long long List(WideApi::Context, const char*, char* buf, WideApi::Dword* n) {
+long Release(Api::Context) { return 0; }
+long List(Api::Context, const char*, char* buf, Api::Dword* n) {
   std::memcpy(buf, "A\0B\0", 5);
   *n = 5;
   return 0;
 }
-long long Status(WideApi::Context, WideApi::Dword, WideApi::ReaderState* s, WideApi::Dword count) {
-  for (WideApi::Dword i = 0; i < count; ++i)
+long Status(Api::Context, Api::Dword, Api::ReaderState* s, Api::Dword count) {
+  for (Api::Dword i = 0; i < count; ++i)
     s[i].dwEventState = s[i].dwCurrentState | sc::kStatePresent;
-  return static_cast<long long>(sc::kTimeout);
+  return static_cast<long>(sc::kTimeout);
 }
-long long Connect(WideApi::Context, const char* reader, WideApi::Dword, WideApi::Dword,
-                  WideApi::Handle* h, WideApi::Dword* protocol) {
+long Connect(Api::Context, const char* reader, Api::Dword, Api::Dword, Api::Handle* h,
+             Api::Dword* protocol) {
   seen.reader = reader;
   seen.handleIn = *h;
   *h = 0;  // as pcsc-lite leaves a failed connect
   *protocol = sc::kProtocolT1;
-  return static_cast<long long>(sc::kRemovedCard);
+  return static_cast<long>(sc::kRemovedCard);
 }
-long long Disconnect(WideApi::Handle, WideApi::Dword) { return 0; }
-long long Transmit(WideApi::Handle, const WideApi::IoRequest* pci, const unsigned char*,
-                   WideApi::Dword, WideApi::IoRequest* recv, unsigned char* out,
-                   WideApi::Dword* n) {
+long Disconnect(Api::Handle, Api::Dword) { return 0; }
+long Transmit(Api::Handle, const Api::IoRequest* pci, const unsigned char*, Api::Dword,
+              Api::IoRequest* recv, unsigned char* out, Api::Dword* n) {
   seen.protocol = pci->dwProtocol;
   seen.pciLength = pci->cbPciLength;
-  if (recv) return static_cast<long long>(sc::kInvalidParameter);
+  if (recv) return static_cast<long>(sc::kInvalidParameter);
   out[0] = 0x90;
   out[1] = 0x00;
   *n = 2;
   return 0;
 }
-long long Control(WideApi::Handle, WideApi::Dword code, const void*, WideApi::Dword, void*,
-                  WideApi::Dword size, WideApi::Dword* n) {
+long Control(Api::Handle, Api::Dword code, const void*, Api::Dword, void*, Api::Dword size,
+             Api::Dword* n) {
   seen.controlCode = code;
   seen.outSize = size;
   *n = 3;
@@ -101,7 +84,7 @@ bool FillWithoutTransmit(Table* t) {
 bool NoLibrary(Table*) { return false; }
 
 TEST(TablePcsc, CallsCrossInTheLibrarysWidthsAndResultsComeBackAsTheir32BitValue) {
-  TablePcsc<WideApi> pcsc(&FillAll);
+  TablePcsc<Api> pcsc(&FillAll);
   ScardContext context = 0;
   EXPECT_EQ(pcsc.EstablishContext(sc::kScopeUser, &context), sc::kSuccess);
   EXPECT_EQ(context, 0x1234567890u);
@@ -131,18 +114,18 @@ TEST(TablePcsc, CallsCrossInTheLibrarysWidthsAndResultsComeBackAsTheir32BitValue
   const uint8_t command[] = {0x00, 0xA4, 0x04, 0x00};
   uint8_t response[8];
   uint32_t responseLength = sizeof response;
-  EXPECT_EQ(pcsc.Transmit(card, sc::kProtocolT1, command, sizeof command, response,
-                          &responseLength),
-            sc::kSuccess);
+  EXPECT_EQ(
+      pcsc.Transmit(card, sc::kProtocolT1, command, sizeof command, response, &responseLength),
+      sc::kSuccess);
   EXPECT_EQ(seen.protocol, sc::kProtocolT1);
-  EXPECT_EQ(seen.pciLength, sizeof(WideApi::IoRequest));
+  EXPECT_EQ(seen.pciLength, sizeof(Api::IoRequest));
   EXPECT_EQ(responseLength, 2u);
   EXPECT_EQ(pcsc.Transmit(card, sc::kProtocolT1, command, sizeof command, response, nullptr),
             sc::kInvalidParameter);
 
   uint8_t out[8];
   uint32_t outLength = sizeof out;
-  EXPECT_EQ(pcsc.Control(card, 3400, nullptr, 0, out, &outLength), sc::kSuccess);
+  EXPECT_EQ(pcsc.Control(card, sc::kGetFeatureRequest, nullptr, 0, out, &outLength), sc::kSuccess);
   EXPECT_EQ(seen.controlCode, 0x42000000u + 3400);
   EXPECT_EQ(seen.outSize, sizeof out);
   EXPECT_EQ(outLength, 3u);
@@ -150,7 +133,7 @@ TEST(TablePcsc, CallsCrossInTheLibrarysWidthsAndResultsComeBackAsTheir32BitValue
 
 TEST(TablePcsc, TheTableIsFilledOnceAtTheFirstCall) {
   fills = 0;
-  TablePcsc<WideApi> pcsc(&FillAll);
+  TablePcsc<Api> pcsc(&FillAll);
   EXPECT_EQ(fills, 0);
   ScardContext context = 0;
   pcsc.EstablishContext(sc::kScopeUser, &context);
@@ -159,8 +142,8 @@ TEST(TablePcsc, TheTableIsFilledOnceAtTheFirstCall) {
 }
 
 TEST(TablePcsc, WithoutTheLibraryOrOneNeededFunctionEveryCallAnswersNoService) {
-  for (TablePcsc<WideApi>::Fill fill : {&NoLibrary, &FillWithoutTransmit}) {
-    TablePcsc<WideApi> pcsc(fill);
+  for (TablePcsc<Api>::Fill fill : {&NoLibrary, &FillWithoutTransmit}) {
+    TablePcsc<Api> pcsc(fill);
     ScardContext context = 0;
     uint32_t len = 0;
     ScardHandle card = 0;
@@ -168,16 +151,18 @@ TEST(TablePcsc, WithoutTheLibraryOrOneNeededFunctionEveryCallAnswersNoService) {
     EXPECT_EQ(pcsc.ListReaders(context, nullptr, &len), sc::kNoService);
     EXPECT_EQ(pcsc.Connect(context, "A", sc::kShareShared, sc::kProtocolT1, &card, nullptr),
               sc::kNoService);
-    EXPECT_EQ(pcsc.Control(card, 3400, nullptr, 0, nullptr, &len), sc::kNoService);
+    EXPECT_EQ(pcsc.Control(card, sc::kGetFeatureRequest, nullptr, 0, nullptr, &len),
+              sc::kNoService);
   }
 }
 
 TEST(TablePcsc, WithoutSCardControlOnlyControlIsUnsupported) {
-  TablePcsc<WideApi> pcsc(&FillWithoutControl);
+  TablePcsc<Api> pcsc(&FillWithoutControl);
   ScardContext context = 0;
   EXPECT_EQ(pcsc.EstablishContext(sc::kScopeUser, &context), sc::kSuccess);
   uint32_t len = 0;
-  EXPECT_EQ(pcsc.Control(1, 3400, nullptr, 0, nullptr, &len), sc::kUnsupportedFeature);
+  EXPECT_EQ(pcsc.Control(1, sc::kGetFeatureRequest, nullptr, 0, nullptr, &len),
+            sc::kUnsupportedFeature);
 }
 
 }  // namespace
