@@ -55,6 +55,7 @@
 #include "activex/tovak.h"
 #include "platform/win32/text.h"
 #include "quilta_config.h"
+#include "tests/activex/check.h"
 #include "tests/activex/page_site.h"
 #include "tests/activex/script_host.h"
 #include "ui/control_ids.h"
@@ -64,13 +65,7 @@ namespace {
 using quilta::platform::win32::Utf8;
 using quilta::platform::win32::Wide;
 
-int failures = 0;
-
-void Check(const std::string& what, bool ok) {
-  if (!ok) ++failures;
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-  std::fflush(stdout);
-}
+using quilta::test::Check;
 
 std::string ReadFile(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
@@ -384,7 +379,5 @@ int main() {
     control->Release();
   }
   CoUninitialize();
-  const bool passed = failures == 0 && errors == 0;
-  if (passed) std::printf("ALL PASSED\n");
-  return passed ? 0 : 1;
+  return quilta::test::Finish(errors);
 }

@@ -9,6 +9,8 @@
 #include "ui/dialog_template.h"
 #include "ui/renderer.h"
 
+#include "check.h"
+
 int main(int argc, char** argv) {
   using namespace quilta::ui;
   const int number = argc > 1 ? std::atoi(argv[1]) : 904;
@@ -16,16 +18,13 @@ int main(int argc, char** argv) {
   const DialogTemplate* tmpl = FindTemplate(number);
   if (tmpl == nullptr) return 2;
   std::unique_ptr<Renderer> r = MakeDefaultRenderer();
-  if (!r || !r->Open(*tmpl, u"Tovak銀行  網路ATM")) {
-    std::printf("FAIL open\n");
-    return 1;
-  }
+  if (!quilta::test::Check("open", r && r->Open(*tmpl, u"Tovak銀行  網路ATM")))
+    return quilta::test::Finish();
   r->SetText(SummaryValueId(0), u"0123456789012345");
   r->SetText(SummaryValueId(1), u"004 0000123456789012");
   r->SetText(SummaryValueId(2), u"1,500");
   std::optional<UiEvent> ev;
   while ((ev = r->WaitEvent(ms))) std::printf("event %d id %d\n", static_cast<int>(ev->kind), ev->id);
   r->Close();
-  std::printf("ALL PASSED\n");
-  return 0;
+  return quilta::test::Finish();
 }

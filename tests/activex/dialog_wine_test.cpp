@@ -27,12 +27,13 @@
 #include "ui/renderer.h"
 #include "ui/summary.h"
 
+#include "check.h"
+
 using namespace quilta;
 using namespace quilta::ui;
 
 namespace {
 
-int g_failures = 0;
 std::wstring g_shots;
 const char16_t kCaption[] = u"Tovak銀行  網路ATM";
 const char16_t kBoxText[] = u"卡已被拔出..請確認再試!";
@@ -40,10 +41,7 @@ const char16_t kBoxCaption[] = u"網路ATM";
 
 HWND FindBox() { return FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kBoxCaption)); }
 
-void Check(bool ok, const char* what) {
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
-  if (!ok) ++g_failures;
-}
+using quilta::test::Check;
 
 std::wstring ShotFile(const char* name, const wchar_t* ext) {
   std::wstring f = g_shots + L"\\";
@@ -168,7 +166,7 @@ class BoxedConfirmation final : public Dialog {
 void ShotWhileOpen(Renderer& r, const char* name) {
   RequestShot(name);
   for (int i = 0; i < 200 && !ShotDone(name); ++i) r.WaitEvent(100);
-  Check(ShotDone(name), name);
+  Check(name, ShotDone(name));
 }
 
 }  // namespace
@@ -183,38 +181,39 @@ int main(int argc, char** argv) {
 
   BoxedConfirmation confirm;
   const int32_t code = confirm.Run(site);
-  Check(confirm.boxReturned, "904: Enter closed the message box");
-  Check(confirm.ticksUnderBox >= 3, "904: the countdown ran on under the message box");
-  Check(confirm.confirmedByClick && code == 1, "904: the click on the confirmation ended it with 1");
+  Check("904: Enter closed the message box", confirm.boxReturned);
+  Check("904: the countdown ran on under the message box", confirm.ticksUnderBox >= 3);
+  Check("904: the click on the confirmation ended it with 1",
+        confirm.confirmedByClick && code == 1);
   std::printf("904: end code %d, ticks under the box %d\n", code, confirm.ticksUnderBox);
 
   BoxedConfirmation late(true);
   const int32_t lateCode = late.Run(site);
-  Check(lateCode == 3 && !late.boxReturned, "904: the time ran out under the box: 3");
-  Check(FindBox() == nullptr, "904: the box went away with the dialog");
+  Check("904: the time ran out under the box: 3", lateCode == 3 && !late.boxReturned);
+  Check("904: the box went away with the dialog", FindBox() == nullptr);
 
   std::unique_ptr<Renderer> r = MakeDefaultRenderer();
   const DialogTemplate* t105 = FindTemplate(105);
-  Check(t105 && r->Open(*t105, kCaption), "105 opens");
+  Check("105 opens", t105 && r->Open(*t105, kCaption));
   if (t105) ShotWhileOpen(*r, "105");
   r->Close();
 
   // A box of its own: the renderer was never opened (ui::ShowMessageBox).
   std::unique_ptr<Renderer> lone = MakeDefaultRenderer();
-  Check(lone->OpenMessageBox(kBoxText, kBoxCaption), "a message box without a dialog opens");
-  Check(FindBox() != nullptr, "its window is there");
+  Check("a message box without a dialog opens", lone->OpenMessageBox(kBoxText, kBoxCaption));
+  Check("its window is there", FindBox() != nullptr);
   bool closed = false;
   for (int i = 0; i < 100 && !closed; ++i) {
     if (i == 5) PressKey(VK_RETURN);
     std::optional<UiEvent> ev = lone->WaitEvent(100);
     closed = ev && ev->kind == UiEvent::Kind::MessageBoxClosed;
   }
-  Check(closed, "Enter closed the message box without a dialog");
+  Check("Enter closed the message box without a dialog", closed);
 
   for (const auto& [number, pad] : {std::pair{104, kTransferKeypad}, std::pair{201, kInputKeypad}}) {
     const DialogTemplate* t = FindTemplate(number);
     std::unique_ptr<Renderer> shown = MakeDefaultRenderer();
-    Check(t && shown->Open(*t, kCaption), "a keypad dialog opens");
+    Check("a keypad dialog opens", t && shown->Open(*t, kCaption));
     if (!t) continue;
     HWND dlg = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kCaption));
     if (dlg) PointAt(GetDlgItem(dlg, pad.firstKeyId + 5));
@@ -222,6 +221,5 @@ int main(int argc, char** argv) {
     shown->Close();
   }
 
-  std::printf(g_failures ? "%d FAILED\n" : "ALL PASSED\n", g_failures);
-  return g_failures ? 1 : 0;
+  return quilta::test::Finish();
 }

@@ -17,15 +17,11 @@
 #include "activex/tovak.h"
 #include "quilta_config.h"
 
+#include "check.h"
+
 namespace {
 
-int failures = 0;
-
-void Check(const std::string& what, bool ok) {
-  if (!ok) ++failures;
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-  std::fflush(stdout);
-}
+using quilta::test::Check;
 
 // A container's site: client site and (windowless) in-place site in one, writing what the
 // control asked of it into `log`.
@@ -324,6 +320,5 @@ int main() {
 
   DestroyWindow(container);
   CoUninitialize();
-  if (failures == 0) std::printf("ALL PASSED\n");
-  return failures == 0 ? 0 : 1;
+  return quilta::test::Finish();
 }

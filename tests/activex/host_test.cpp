@@ -17,6 +17,7 @@
 #include "activex/tovak.h"
 #include "quilta_config.h"
 
+#include "check.h"
 #include "page_site.h"
 
 // A compiled client knows the interface's entry order: the last entry follows the type
@@ -28,13 +29,7 @@ struct IZELBEx : public IZELB {
 
 namespace {
 
-int failures = 0;
-
-void Check(const char* what, bool ok) {
-  if (!ok) ++failures;
-  std::printf("%s %s\n", ok ? "ok" : "FAIL", what);
-  std::fflush(stdout);
-}
+using quilta::test::Check;
 
 bool KeyExists(const wchar_t* path) {
   HKEY key = nullptr;
@@ -279,7 +274,7 @@ int main() {
   for (const Off& off : {Off{"a foreign page", &foreign},
                          Off{"a site without a moniker", &noMoniker}, Off{"no site", nullptr}}) {
     const std::string what = off.what;
-    auto check = [&](const char* c, bool ok) { Check((what + ": " + c).c_str(), ok); };
+    auto check = [&](const char* c, bool ok) { Check(what + ": " + c, ok); };
     check("SetClientSite", ole->SetClientSite(off.site) == S_OK);
     V_VT(&v) = VT_BSTR;
     V_BSTR(&v) = SysAllocString(L"1234");
@@ -318,6 +313,5 @@ int main() {
 
   zelb->Release();
   CoUninitialize();
-  if (failures == 0) std::printf("ALL PASSED\n");
-  return failures == 0 ? 0 : 1;
+  return quilta::test::Finish();
 }

@@ -21,6 +21,8 @@
 
 #include "nmhost/registration_win32.h"
 
+#include "../activex/check.h"
+
 namespace {
 
 // The class of the session's message-only window (nmhost/session_win32.cpp).
@@ -86,18 +88,16 @@ int FolderAcls() {
       {"no DACL", L"O:BA", true},
       {"an empty DACL", L"O:BAD:", false},
   };
-  int failures = 0;
-  auto report = [&](const char* what, bool got, bool want) {
-    if (got != want) ++failures;
-    std::printf("%s %s: %s\n", got == want ? "ok  " : "FAIL", what,
-                got ? "open to non-administrators" : "administrators only");
+  auto report = [](const char* what, bool got, bool want) {
+    quilta::test::Check(
+        std::string(what) + ": " + (got ? "open to non-administrators" : "administrators only"),
+        got == want);
   };
   for (const auto& row : rows) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl.c_str(), SDDL_REVISION_1,
                                                               &sd, nullptr)) {
-      std::printf("FAIL %s: not a security descriptor\n", row.what);
-      ++failures;
+      quilta::test::Check(std::string(row.what) + ": not a security descriptor", false);
       continue;
     }
     report(row.what, quilta::nmhost::FolderOpenToNonAdministrators(sd), row.open);
@@ -108,8 +108,7 @@ int FolderAcls() {
   InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE);
   report("a NULL DACL", quilta::nmhost::FolderOpenToNonAdministrators(&nullDacl), true);
-  if (failures == 0) std::printf("ALL PASSED\n");
-  return failures == 0 ? 0 : 1;
+  return quilta::test::Finish();
 }
 
 }  // namespace
