@@ -2,9 +2,10 @@
 # registry.def (the GUIDs, the interface's name, the library's version and help string).
 #   cmake -DMEMBERS=base/members.def -DREGISTRY=activex/registry.def -DOUT=tovak.idl -P GenerateIdl.cmake
 # Entry order is the dispatch-id order of the table, each property's get before its put;
-# 157 entries (30 methods, 85 gets, 42 puts). Parameter names and help strings are the ones
-# scripting tools show: `pVal` for results (`ret` for the five methods below), the table's
-# argument names for inputs, `newVal` for property puts, "method X" / "property X".
+# 157 entries (30 methods, 85 gets, 42 puts; the VtableOnly row is left out). Parameter names
+# and help strings are the ones scripting tools show: `pVal` for results (`ret` for the five
+# methods below), the table's argument names for inputs, `newVal` for property puts,
+# "method X" / "property X".
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/ComRegistry.cmake)
 quilta_read_com_registry("${REGISTRY}")
@@ -18,6 +19,10 @@ file(STRINGS "${MEMBERS}" lines REGEX "^QUILTA_(METHOD|PROP)\\(")
 set(entries "")
 set(count 0)
 foreach(line IN LISTS lines)
+  # The VtableOnly row has no dispatch id: only the control's C++ interface (IZELBEx) has it.
+  if(line MATCHES "^QUILTA_METHOD\\([^,]*, *[A-Za-z0-9]+, *VtableOnly,")
+    continue()
+  endif()
   if(line MATCHES "^QUILTA_METHOD\\(([0-9]+), *([A-Za-z0-9]+), *([A-Za-z]+), *([0-9]), *\"([A-Za-z]*)\", *\"([A-Za-z]*)\", *\"([A-Za-z]*)\", *([A-Za-z0-9]+),")
     set(dispid ${CMAKE_MATCH_1})
     set(name ${CMAKE_MATCH_2})

@@ -3,8 +3,6 @@
 #include <vector>
 
 #include "activex/variant.h"
-#include "core/atm_core.h"
-#include "txn/policy_loan.h"
 
 namespace quilta::activex {
 namespace {
@@ -186,7 +184,7 @@ HRESULT CZELB::Call(Method m, std::initializer_list<BSTR> in, LONG* pVal) {
   std::vector<ScriptValue> args;
   args.reserve(in.size());
   for (BSTR b : in) args.push_back(ScriptValue::OfText(FromBstr(b)));
-  const ScriptValue r = layer_.Invoke(m, args);
+  const ScriptValue r = layer_.Invoke(m, args, Entry::Vtable);
   if (pVal) *pVal = r.kind == ScriptValue::Kind::Int ? r.i : 0;
   return S_OK;
 }
@@ -220,25 +218,6 @@ HRESULT CZELB::Put(Prop p, BSTR v) {
 
 HRESULT CZELB::Put(Prop p, LONG v) {
   layer_.Set(p, ScriptValue::OfInt(v));
-  return S_OK;
-}
-
-// The insurance-policy loan transfer: the interface's last entry, reachable only through the
-// vtable (it is not in the member table). The page and busy rules hold as for every call;
-// nothing thrown inside crosses to the caller.
-STDMETHODIMP CZELB::DoPolicyLoanTransferTAC(BSTR pin, LONG* pVal) {
-  CAtmCore& core = CAtmCore::Instance();
-  int32_t st = status::kBusy;
-  if (!layer_.OnBankPage()) {
-    st = status::kUrlNotSupported;
-  } else if (!core.Busy()) {
-    try {
-      st = txn::DoPolicyLoanTAC(core, FromBstr(pin));
-    } catch (...) {
-      st = core.Report(status::kIllegalAccess);
-    }
-  }
-  if (pVal) *pVal = st;
   return S_OK;
 }
 

@@ -89,7 +89,8 @@ class CZELB final : public IZELBEx,
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO*, UINT* argErr) override;
 
-  // IZELB: one entry per method, property get and property put of the member table.
+  // IZELB: one entry per method, property get and property put of the member table; the
+  // VtableOnly row (the policy-loan transfer) overrides IZELBEx's last entry.
 #define QUILTA_AX_T_Text BSTR
 #define QUILTA_AX_T_Int LONG
 #define QUILTA_AX_GET(name, type) STDMETHODIMP get_##name(QUILTA_AX_T_##type* pVal) override { return Get(Prop::name, pVal); }
@@ -108,9 +109,6 @@ class CZELB final : public IZELBEx,
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
-
-  // The last entry: the policy-loan transfer.
-  STDMETHODIMP DoPolicyLoanTransferTAC(BSTR PIN, LONG* pVal) override;
 
   // IObjectSafety
   STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;

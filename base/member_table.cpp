@@ -45,6 +45,7 @@ bool FindMethod(std::string_view name, Method* out) {
 bool FindProp(std::string_view name, Prop* out) { return Lookup(PropsByName(), kProps, name, out); }
 
 bool FindMethodByDispid(int32_t dispid, Method* out) {
+  if (dispid == kNoDispid) return false;
   for (size_t i = 0; i < kMethodCount; ++i) {
     if (kMethods[i].dispid == dispid) {
       *out = static_cast<Method>(i);

@@ -11,7 +11,12 @@ namespace quilta {
 inline constexpr int32_t kNoLimit = -1;
 
 enum class MemberKind : uint8_t { Method, Property };
-enum class Scope : uint8_t { Both, AxOnly };
+// Both: every surface, by name; AxOnly: the ActiveX control, by name and dispatch id;
+// VtableOnly: only the ActiveX control's typed interface (no name, no dispatch id, not in the
+// type library).
+enum class Scope : uint8_t { Both, AxOnly, VtableOnly };
+// The dispatch id of a VtableOnly row: none.
+inline constexpr int32_t kNoDispid = -1;
 enum class Access : uint8_t { R, W, RW };
 enum class ValueType : uint8_t { Text, Int };
 enum class ReadRule : uint8_t { Plain, Flag, Empty, Zero, Error };
@@ -85,7 +90,7 @@ inline constexpr PropInfo kProps[] = {
 
 static_assert(std::size(kMethods) == kMethodCount);
 static_assert(std::size(kProps) == kPropCount);
-static_assert(kMethodCount == 30, "30 methods");
+static_assert(kMethodCount == 31, "31 methods, one of them vtable-only");
 static_assert(kPropCount == 103, "103 properties");
 
 inline constexpr const MethodInfo& Info(Method m) { return kMethods[static_cast<size_t>(m)]; }

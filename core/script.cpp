@@ -8,8 +8,16 @@
 
 namespace quilta {
 
-bool Visible(Method m, Surface surface) {
-  return Info(m).scope == Scope::Both || surface == Surface::ActiveX;
+bool Visible(Method m, Surface surface, Entry entry) {
+  switch (Info(m).scope) {
+    case Scope::Both:
+      return true;
+    case Scope::AxOnly:
+      return surface == Surface::ActiveX;
+    case Scope::VtableOnly:
+      return surface == Surface::ActiveX && entry == Entry::Vtable;
+  }
+  return false;
 }
 
 bool Visible(Prop, Surface) { return true; }
@@ -79,10 +87,11 @@ bool ScriptLayer::Set(Prop p, const ScriptValue& value) {
   }
 }
 
-ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args) {
+ScriptValue ScriptLayer::Invoke(Method m, std::span<const ScriptValue> args, Entry entry) {
   // A member this surface does not have (the bindings look names up with FindMember first;
-  // this keeps an ActiveX-only method off the other surfaces whatever a binding passes).
-  if (!Visible(m, surface_)) return ScriptValue{};
+  // this keeps an ActiveX-only method off the other surfaces, and the vtable-only one off
+  // every name, whatever a binding passes).
+  if (!Visible(m, surface_, entry)) return ScriptValue{};
   // A page that is not the bank's learns the version and nothing else: not even whether a
   // dialog is open. Its refusal writes nothing the bank's page could read (ErrorInfo stays).
   if (!bankPage_ && m != Method::GetComVersion) return ScriptValue::OfInt(status::kUrlNotSupported);

@@ -1,7 +1,8 @@
 // The script layer every surface (the NPAPI plug-in, the ActiveX control, the native-messaging
 // host) stands on. A binding only converts its values (NPVariant, VARIANT, JSON) to and from
 // ScriptValue; the rules live here:
-//   - member visibility per surface (AxOnly members exist only on the ActiveX control);
+//   - member visibility per surface (AxOnly members exist only on the ActiveX control; the
+//     VtableOnly row only in the control's typed interface, with no name a script can use);
 //   - while one of our modal dialogs or message boxes waits on the person, a method call is
 //     refused with 6009 and a property write with false, and nothing changes (not even
 //     ErrorInfo); reads still work;
@@ -63,6 +64,10 @@ struct ScriptValue {
   }
 };
 
+// How a call reaches the layer: by a name or dispatch id a script looks up, or through the
+// ActiveX control's typed interface (its vtable), which alone has the VtableOnly rows.
+enum class Entry : uint8_t { Name, Vtable };
+
 // A member as a surface sees it; nullopt when the surface has no such member.
 struct Member {
   bool isMethod = false;
@@ -70,7 +75,7 @@ struct Member {
   Prop prop{};
 };
 std::optional<Member> FindMember(std::string_view name, Surface surface);
-bool Visible(Method m, Surface surface);
+bool Visible(Method m, Surface surface, Entry entry = Entry::Name);
 bool Visible(Prop p, Surface surface);
 
 class ScriptLayer {
@@ -90,9 +95,9 @@ class ScriptLayer {
   // page that is not the bank's).
   bool Set(Prop p, const ScriptValue& value);
   // The method's result: its status (Int) or GetComVersion's text. Void, with nothing run,
-  // for a method the surface does not have; 5004, with nothing run, on a page that is not
-  // the bank's.
-  ScriptValue Invoke(Method m, std::span<const ScriptValue> args);
+  // for a method the surface does not have by that entry; 5004, with nothing run, on a page
+  // that is not the bank's.
+  ScriptValue Invoke(Method m, std::span<const ScriptValue> args, Entry entry = Entry::Name);
 
  private:
   CAtmCore* core_;

@@ -39,7 +39,9 @@ void PrintPlain() {
   std::printf("Methods (%zu):\n", kMethodCount);
   for (const auto& m : kMethods) {
     std::printf("  %3d %-24s %s", m.dispid, std::string(m.name).c_str(),
-                m.scope == Scope::AxOnly ? "ActiveX only" : "");
+                m.scope == Scope::AxOnly       ? "ActiveX only"
+                : m.scope == Scope::VtableOnly ? "ActiveX vtable only"
+                                               : "");
     for (int i = 0; i < m.argc; ++i) std::printf(" %s", std::string(m.args[i]).c_str());
     std::printf("\n");
   }
@@ -230,10 +232,14 @@ bool PrintMarkdown() {
       "Names are matched with case. Every method returns a number, the status (0 = success),\n"
       "except `GetComVersion`, which returns \"1,0,0,1\"; the status text is then in `ErrorInfo`.\n"
       "Arguments that are numbers are taken as their decimal text.\n\n");
-  std::printf("## Methods (%zu)\n\n", kMethodCount);
+  // The page's members: the vtable-only row has no name a script can use.
+  size_t scripted = 0;
+  for (const MethodInfo& m : kMethods) scripted += m.scope != Scope::VtableOnly;
+  std::printf("## Methods (%zu)\n\n", scripted);
   std::printf("| DISPID | Method | Arguments | Argument rule | Surfaces |\n|---|---|---|---|---|\n");
   for (size_t i = 0; i < kMethodCount; ++i) {
     const MethodInfo& m = kMethods[i];
+    if (m.scope == Scope::VtableOnly) continue;
     std::printf("| %d | `%s` | %s | %s | %s |\n", m.dispid, Text(m.name).c_str(),
                 Arguments(m).c_str(), MissingRule(m, kExtras[i]).c_str(),
                 m.scope == Scope::AxOnly ? "ActiveX only" : "NPAPI, ActiveX, extension");

@@ -1,5 +1,6 @@
-// The insurance-policy loan transfer: a core operation that no page can call (it is not in
-// the member table; a surface that wants it must offer it itself).
+// The insurance-policy loan transfer: a core operation that no page can call. Its member-table
+// row (DoPolicyLoanTransferTAC) is VtableOnly: only the ActiveX control's typed interface
+// reaches it, through the script layer like every method.
 //
 // It is the transfer with two more inputs and its own order: the checks come first (those
 // of DoTransferTAC without the card-account check, then AccountName not empty, 5056, and
