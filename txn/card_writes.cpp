@@ -4,6 +4,7 @@
 #include "card/fisc.h"
 #include "base/hex.h"
 #include "base/secret.h"
+#include "txn/steps.h"
 
 namespace quilta::txn {
 namespace {
@@ -34,7 +35,16 @@ bool FixedField(const Text& text, size_t width, std::string* out) {
   return true;
 }
 
-int32_t BadInput(CAtmCore& core) { return core.Report(status::kBadParameter); }
+// The key and the PIN block are their rows' hex digits.
+static_assert(InputRuleOf(Prop::Key).width == 2 * kAuthKeySize);
+static_assert(InputRuleOf(Prop::aPIN).width == 2 * std::tuple_size_v<card::cmd::PinBlock>);
+
+int32_t Bad(CAtmCore& core, Prop p) { return core.Report(InputRuleOf(p).bad); }
+
+// The 8-bit form of a list entry, of its row's width.
+bool ListEntry(const PropertyStore& props, Prop p, std::string* out) {
+  return FixedField(props.TextOf(p), static_cast<size_t>(InputRuleOf(p).width), out);
+}
 
 }  // namespace
 
@@ -45,17 +55,18 @@ CardWrite::~CardWrite() {
 
 int32_t ReadCardWrite(CAtmCore& core, CardWrite* write) {
   PropertyStore& p = core.props();
-  if (!HexBytes8(p.SecretValue(Prop::Key), write->key.data())) return BadInput(core);
-  if (write->pin && !HexBytes8(p.SecretValue(Prop::aPIN), write->pinBlock.data())) return BadInput(core);
+  if (!HexBytes8(p.SecretValue(Prop::Key), write->key.data())) return Bad(core, Prop::Key);
+  if (write->pin && !HexBytes8(p.SecretValue(Prop::aPIN), write->pinBlock.data()))
+    return Bad(core, Prop::aPIN);
   if (write->lists) {
-    for (size_t k = 0; k < kListSlots; ++k)
-      if (!FixedField(p.TextOf(Prop::aAccountNo0 + static_cast<int>(k)), kListAccountWidth,
-                      &write->accounts[k]))
-        return BadInput(core);
-    for (size_t k = 0; k < kListSlots; ++k)
-      if (!FixedField(p.TextOf(Prop::aAuthInAccountNo0 + static_cast<int>(k)), kListAuthInWidth,
-                      &write->authIn[k]))
-        return BadInput(core);
+    for (size_t k = 0; k < kListSlots; ++k) {
+      const Prop entry = Prop::aAccountNo0 + static_cast<int>(k);
+      if (!ListEntry(p, entry, &write->accounts[k])) return Bad(core, entry);
+    }
+    for (size_t k = 0; k < kListSlots; ++k) {
+      const Prop entry = Prop::aAuthInAccountNo0 + static_cast<int>(k);
+      if (!ListEntry(p, entry, &write->authIn[k])) return Bad(core, entry);
+    }
   }
   return status::kOk;
 }

@@ -3,10 +3,10 @@
 // it), the new PIN block into the PIN file 00 C2, and the account lists into files 10 01
 // (aAccountNo0..7 -> records 03..0A) and 10 02 (aAuthInAccountNo0..7 -> records 01..08).
 //
-// Inputs are checked before the card sees any command, so a bad one writes nothing:
-// `Key` and `aPIN` must be exactly 16 upper-case hex digits, aAccountNo0..7 exactly 16 and
-// aAuthInAccountNo0..7 exactly 24 single-byte characters (their 8-bit form is what the
-// records hold); otherwise 6002 (" para input error.").
+// Inputs are checked before the card sees any command, so a bad one writes nothing: each
+// must have its width (InputRuleOf), `Key` and `aPIN` in upper-case hex digits, the lists in
+// single-byte characters (their 8-bit form is what the records hold); otherwise the input's
+// status (6002, " para input error.").
 //
 // Statuses, as these methods have always answered them: a card status word arrives
 // reported (ErrorInfo written; 66 20 reads 5032, 90 00 and the card's 66 02 read 0), while
@@ -25,9 +25,7 @@
 namespace quilta::txn {
 
 inline constexpr size_t kListSlots = 8;
-inline constexpr size_t kListAccountWidth = 16;  // aAccountNo0..7
-inline constexpr size_t kListAuthInWidth = 24;   // aAuthInAccountNo0..7: bank 8 + account 16
-inline constexpr size_t kAuthKeySize = 8;        // `Key`
+inline constexpr size_t kAuthKeySize = 8;  // `Key`
 
 // What a write method takes from the page, checked. The key and the PIN block are wiped
 // when it goes.
@@ -36,8 +34,8 @@ struct CardWrite {
   bool lists = false;  // write the account lists
   std::array<uint8_t, kAuthKeySize> key{};
   card::cmd::PinBlock pinBlock{};
-  std::array<std::string, kListSlots> accounts;  // 16 bytes each
-  std::array<std::string, kListSlots> authIn;    // 24 bytes each
+  std::array<std::string, kListSlots> accounts;  // aAccountNo0..7
+  std::array<std::string, kListSlots> authIn;    // aAuthInAccountNo0..7: bank 8 + account 16
 
   CardWrite() = default;
   CardWrite(const CardWrite&) = delete;
@@ -46,7 +44,8 @@ struct CardWrite {
 };
 
 // Reads `Key` (always), `aPIN` (when write->pin) and the lists (when write->lists) into
-// *write. 0, or 6002 reported (ErrorInfo written) for the first input that does not fit.
+// *write. 0, or the status of the first input that does not fit, reported (ErrorInfo
+// written).
 int32_t ReadCardWrite(CAtmCore& core, CardWrite* write);
 
 // One command with these methods' status rule (above).

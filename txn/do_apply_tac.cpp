@@ -3,9 +3,9 @@
 // (52 bytes, Lc "34").
 //
 // Order: the PIN on every reader type but 2 (6002 for one the card engine cannot take:
-// missing, empty, over 16 characters, not hex), ReadBasicData, FdChkCode 8 (5045), PCode 4 (5047),
-// ServerDateTime 14 (5052), ID 16 (6001: an ID never put), CTelNo (never put: ten blanks;
-// else 10, 6002), the session key, then the reader-type road:
+// missing, empty, over 16 characters, not hex), ReadBasicData, the inputs FdChkCode, PCode,
+// ServerDateTime, ID (one never put fails) and CTelNo (one never put is ten blanks), each
+// against its width with its status (CheckInput), the session key, then the reader-type road:
 //   type 3                        205 CDoApplyTACDlg152 for ApplyType 1, else 206 (151)
 //   type 2, "Todos eCode Connectable II..."   105 CTWOREADERSHOW1
 //   type 2, any other reader      208 CDoApplyTACDlg252 for ApplyType 1 or 2, else 207 (251)
@@ -37,7 +37,6 @@ const char16_t kLabelDate[] = u"交易日期";
 const char16_t kInstructionKeys[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
 // Readers whose own firmware runs the whole TAC dialog: they get the simple instruction.
 const char16_t kSimpleDialogReaders[] = u"Todos eCode Connectable II";
-constexpr size_t kTelWidth = 10;
 
 Text TitleOf(int32_t applyType) {
   switch (applyType) {
@@ -65,19 +64,14 @@ struct ApplySummary {
 };
 
 int32_t CheckApplyInputs(CAtmCore& core) {
-  auto fits = [&core](Prop p, txn::BlockField f) {
-    return NarrowLength(core.props().TextOf(p)) == txn::WidthOf(f);
-  };
-  if (!fits(Prop::FdChkCode, txn::BlockField::kFdChkCode))
-    return core.Report(status::kBadFdChkCode);
-  if (!fits(Prop::PCode, txn::BlockField::kPCode)) return core.Report(status::kBadPCode);
-  if (!fits(Prop::ServerDateTime, txn::BlockField::kServerDateTime))
-    return core.Report(status::kBadServerDateTime);
-  if (!fits(Prop::ID, txn::BlockField::kId)) return core.Report(status::kBadId);
-  if (core.props().TextOf(Prop::CTelNo).empty())
-    core.props().TextOf(Prop::CTelNo) = Text(kTelWidth, u' ');
-  if (!fits(Prop::CTelNo, txn::BlockField::kCTelNo)) return core.Report(status::kBadParameter);
-  return status::kOk;
+  for (Prop p : {Prop::FdChkCode, Prop::PCode, Prop::ServerDateTime, Prop::ID}) {
+    const int32_t st = txn::CheckInput(core, p);
+    if (st != status::kOk) return st;
+  }
+  // A telephone number never put is sent as blanks.
+  Text& tel = core.props().TextOf(Prop::CTelNo);
+  if (tel.empty()) tel = Text(static_cast<size_t>(txn::InputRuleOf(Prop::CTelNo).width), u' ');
+  return txn::CheckInput(core, Prop::CTelNo);
 }
 
 // Reader types 2 and 3: the instruction dialog sends VERIFY and the TAC command itself.

@@ -10,13 +10,8 @@ namespace {
 
 using namespace txn;
 using P = Prop;
-namespace s = status;
 
-constexpr Check kInquiryChecks[] = {
-    Width(P::FdChkCode, 8, s::kBadFdChkCode), Width(P::AccountNo, 16, s::kBadAccountNo),
-    Width(P::PCode, 4, s::kBadPCode),         Unwrap(),
-    CardAccount(),
-};
+constexpr Check kInquiryChecks[] = {P::FdChkCode, P::AccountNo, P::PCode, kUnwrap, kCardAccount};
 
 constexpr TxnDescription Inquiry(std::string_view method, bool accessible) {
   TxnDescription d{method, kInquiryChecks, BlockKind::kInquiry, u"餘額查詢"};

@@ -8,28 +8,18 @@ namespace {
 
 using namespace txn;
 using P = Prop;
-namespace s = status;
 
 constexpr Check kTaxChecks[] = {
-    Width(P::FdId, 8, s::kBadFdId),           Width(P::FdChkCode, 8, s::kBadFdChkCode),
-    Width(P::FeeType, 5, s::kBadFeeType),     Width(P::PCode, 4, s::kBadPCode),
-    Width(P::Amount, 14, s::kBadAmount),      Width(P::ServerDateTime, 14, s::kBadServerDateTime),
-    Width(P::InAccountNo, 16, s::kBadInAccountNo),
-    Width(P::AccountNo, 16, s::kBadAccountNo), CardAccount(),
+    P::FdId,           P::FdChkCode,   P::FeeType,   P::PCode,    P::Amount,
+    P::ServerDateTime, P::InAccountNo, P::AccountNo, kCardAccount,
 };
 constexpr Check kFeeChecks[] = {
-    Width(P::FdId, 8, s::kBadFdId),           Width(P::FdChkCode, 8, s::kBadFdChkCode),
-    Width(P::PCode, 4, s::kBadPCode),         Width(P::Amount, 14, s::kBadAmount),
-    Width(P::ServerDateTime, 14, s::kBadServerDateTime),
-    Width(P::AccountNo, 16, s::kBadAccountNo), CardAccount(),
-    NotEmpty(P::FeeName, s::kBadFeeName),
+    P::FdId,      P::FdChkCode,  P::PCode,   P::Amount, P::ServerDateTime,
+    P::AccountNo, kCardAccount, P::FeeName,
 };
 constexpr Check kMerchantChecks[] = {
-    Width(P::FdId, 8, s::kBadFdId),           Width(P::FdChkCode, 8, s::kBadFdChkCode),
-    Width(P::PCode, 4, s::kBadPCode),         Width(P::Amount, 14, s::kBadAmount),
-    Width(P::ServerDateTime, 14, s::kBadServerDateTime),
-    Width(P::MerchantId, 30, s::kBadMerchantId),
-    Width(P::AccountNo, 16, s::kBadAccountNo), CardAccount(),
+    P::FdId,          P::FdChkCode, P::PCode,    P::Amount, P::ServerDateTime,
+    P::MerchantId,    P::AccountNo, kCardAccount,
 };
 
 constexpr std::string_view kTaxSimple[] = {"2531", "2532"};

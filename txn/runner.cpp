@@ -17,46 +17,37 @@ constexpr char16_t kPadSimple[] = u"並依照字幕顯示需要按讀卡機上�
 constexpr char16_t kPadDetailed[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密";
 constexpr char16_t kPadConfirm[] = u"並  依  照  字  幕  顯  示  需  要  按  讀  卡  機  上";
 
-bool AllDigits(const Text& text) {
-  return std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
-
-bool Passes(const CAtmCore& core, const Check& c) {
+// One step of the checks: 0, or its status (reported).
+int32_t RunCheck(CAtmCore& core, const Check& c) {
   const PropertyStore& p = core.props();
   switch (c.kind) {
-    case Check::Kind::kWidth:
-      // Amount14 holds the Amount as written, zero-filled: the card would sign "12a" or " 12"
-      // as they are while the dialogs show 12.
-      if (c.prop == Prop::Amount)
-        return NarrowLength(p.Amount14()) == c.width && AllDigits(p.Amount14());
-      return NarrowLength(p.TextOf(c.prop)) == c.width;
-    case Check::Kind::kNotEmpty:
-      return !p.TextOf(c.prop).empty();
-    case Check::Kind::kCardAccount:
-      return IsCardAccount(core, p.TextOf(Prop::AccountNo));
+    case Check::Kind::kInput:
+      return CheckInput(core, c.prop);
     case Check::Kind::kCardAccountWhenKind2:
-      return p.TextOf(Prop::Kind) != u"2" || IsCardAccount(core, p.TextOf(Prop::AccountNo));
+      if (p.TextOf(Prop::Kind) != u"2") return status::kOk;
+      [[fallthrough]];
+    case Check::Kind::kCardAccount:
+      return IsCardAccount(core, p.TextOf(Prop::AccountNo)) ? status::kOk
+                                                             : core.Report(status::kNoSuchAccount);
     case Check::Kind::kReadCard:
+      return core.ReadBasicData();
     case Check::Kind::kUnwrap:
-      return true;
+      return UnwrapSessionKey(core);
   }
-  return true;
+  return status::kOk;
 }
 
 bool Places(const TxnDescription& d, Check::Kind kind) {
-  return std::any_of(d.checks.begin(), d.checks.end(), [kind](const Check& c) { return c.kind == kind; });
+  return std::any_of(d.checks.begin(), d.checks.end(),
+                     [kind](const Check& c) { return c.kind == kind; });
 }
 
 // Steps 2 to 4: the card data, the checks, the session key, in the description's order.
 int32_t Prepare(CAtmCore& core, const TxnDescription& d) {
   int32_t st = status::kOk;
   if (!Places(d, Check::Kind::kReadCard) && (st = core.ReadBasicData()) != status::kOk) return st;
-  for (const Check& c : d.checks) {
-    if (c.kind == Check::Kind::kReadCard) st = core.ReadBasicData();
-    else if (c.kind == Check::Kind::kUnwrap) st = UnwrapSessionKey(core);
-    else if (!Passes(core, c)) st = core.Report(c.code);
-    if (st != status::kOk) return st;
-  }
+  for (const Check& c : d.checks)
+    if ((st = RunCheck(core, c)) != status::kOk) return st;
   if (!Places(d, Check::Kind::kUnwrap)) return UnwrapSessionKey(core);
   return status::kOk;
 }

@@ -28,38 +28,35 @@
 
 #include "core/atm_core.h"
 #include "txn/blocks.h"
+#include "txn/steps.h"
 
 namespace quilta::txn {
 
-// One step of a description's checks.
+// One step of a description's checks: an input, checked by its rule (its width and its
+// status, InputRuleOf), or one of the steps below. A description lists the properties it
+// checks, in order: {Prop::FdId, Prop::PCode, kCardAccount, ...}.
 struct Check {
   enum class Kind : uint8_t {
-    kWidth,                 // the property's 8-bit form has exactly `width` characters
-                            // (Prop::Amount stands for Amount14, which must also be all
-                            // digits: the confirmation shows the Amount's leading integer,
-                            // and the card must sign that amount and nothing else)
-    kNotEmpty,              // the property holds at least one character
-    kCardAccount,           // IsCardAccount(AccountNo)
-    kCardAccountWhenKind2,  // IsCardAccount(AccountNo), only when Kind is "2"
+    kInput,                 // CheckInput(prop)
+    kCardAccount,           // IsCardAccount(AccountNo), else 5038
+    kCardAccountWhenKind2,  // the same, only when Kind is "2"
     kReadCard,              // ReadBasicData here instead of before the checks
     kUnwrap,                // UnwrapSessionKey here instead of after the checks
   };
   Kind kind;
   Prop prop = Prop::kCount;
-  uint8_t width = 0;
-  int32_t code = 0;
+
+  // Only a property that has an input rule can be checked.
+  consteval Check(Prop p) : kind(Kind::kInput), prop(p) {
+    if (!IsInput(p)) throw "a transaction checks only a property that has an input rule";
+  }
+  constexpr explicit Check(Kind k) : kind(k) {}
 };
 
-constexpr Check Width(Prop p, uint8_t width, int32_t code) { return {Check::Kind::kWidth, p, width, code}; }
-constexpr Check NotEmpty(Prop p, int32_t code) { return {Check::Kind::kNotEmpty, p, 0, code}; }
-constexpr Check CardAccount() {
-  return {Check::Kind::kCardAccount, Prop::AccountNo, 0, status::kNoSuchAccount};
-}
-constexpr Check CardAccountWhenKind2() {
-  return {Check::Kind::kCardAccountWhenKind2, Prop::AccountNo, 0, status::kNoSuchAccount};
-}
-constexpr Check ReadCard() { return {Check::Kind::kReadCard}; }
-constexpr Check Unwrap() { return {Check::Kind::kUnwrap}; }
+inline constexpr Check kCardAccount{Check::Kind::kCardAccount};
+inline constexpr Check kCardAccountWhenKind2{Check::Kind::kCardAccountWhenKind2};
+inline constexpr Check kReadCard{Check::Kind::kReadCard};
+inline constexpr Check kUnwrap{Check::Kind::kUnwrap};
 
 // What a summary row shows.
 enum class Shown : uint8_t {

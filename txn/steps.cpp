@@ -1,5 +1,7 @@
 #include "txn/steps.h"
 
+#include <algorithm>
+
 #include "card/pin.h"
 #include "ui/confirmation_dialogs.h"
 #include "ui/modal.h"
@@ -15,6 +17,10 @@ constexpr int kAccountSlots = 8;
 constexpr uint32_t kReconnectPauseMs = 1000;
 constexpr char16_t kCardPulledText[] = u"卡已被拔出..請確認再試!";
 constexpr char16_t kCardPulledCaption[] = u"訊息";
+
+bool AllDigits(const Text& text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
 
 // ConnectCard, and once more after a pause when it fails: true when the card is back.
 bool ConnectCardAgain(CAtmCore& core) {
@@ -53,6 +59,18 @@ bool IsCardAccount(const CAtmCore& core, const Text& account) {
   for (int k = 0; k < kAccountSlots; ++k)
     if (core.props().TextOf(Prop::AccountNo0 + k) == account) return true;
   return false;
+}
+
+int32_t CheckInput(CAtmCore& core, Prop p) {
+  const InputRule rule = InputRuleOf(p);
+  const PropertyStore& props = core.props();
+  // Amount14 holds the Amount as written, zero-filled: the card would sign "12a" or " 12" as
+  // they are while the dialogs show 12.
+  const Text& text = p == Prop::Amount ? props.Amount14() : props.TextOf(p);
+  bool fits = rule.width == kNotEmpty ? !text.empty()
+                                      : NarrowLength(text) == static_cast<size_t>(rule.width);
+  if (p == Prop::Amount) fits = fits && AllDigits(text);
+  return fits ? status::kOk : core.Report(rule.bad);
 }
 
 int32_t RecheckCard(CAtmCore& core) {

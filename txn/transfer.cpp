@@ -9,37 +9,23 @@ namespace {
 
 using namespace txn;
 using P = Prop;
-namespace s = status;
 
 constexpr Check kTransferChecks[] = {
-    Width(P::FdId, 8, s::kBadFdId),           Width(P::FdChkCode, 8, s::kBadFdChkCode),
-    Width(P::PCode, 4, s::kBadPCode),         Width(P::Amount, 14, s::kBadAmount),
-    Width(P::ServerDateTime, 14, s::kBadServerDateTime),
-    Width(P::InAccountNo, 16, s::kBadInAccountNo),
-    Width(P::AccountNo, 16, s::kBadAccountNo), CardAccount(),
-    Width(P::InBankNo, 8, s::kBadInBankNo),
+    P::FdId,        P::FdChkCode, P::PCode,    P::Amount,   P::ServerDateTime,
+    P::InAccountNo, P::AccountNo, kCardAccount, P::InBankNo,
 };
 // The same without the card-account check.
 constexpr Check kNBTransferChecks[] = {
-    Width(P::FdId, 8, s::kBadFdId),           Width(P::FdChkCode, 8, s::kBadFdChkCode),
-    Width(P::PCode, 4, s::kBadPCode),         Width(P::Amount, 14, s::kBadAmount),
-    Width(P::ServerDateTime, 14, s::kBadServerDateTime),
-    Width(P::InAccountNo, 16, s::kBadInAccountNo),
-    Width(P::AccountNo, 16, s::kBadAccountNo),
-    Width(P::InBankNo, 8, s::kBadInBankNo),
+    P::FdId,        P::FdChkCode, P::PCode,    P::Amount, P::ServerDateTime,
+    P::InAccountNo, P::AccountNo, P::InBankNo,
 };
 
 // The policy loan: its own inputs checked before the card is read; the card-account check
 // only for Kind "2".
 constexpr Check kPolicyLoanChecks[] = {
-    Width(P::FdId, 8, s::kBadFdId),           Width(P::FdChkCode, 8, s::kBadFdChkCode),
-    Width(P::PCode, 4, s::kBadPCode),         Width(P::Amount, 14, s::kBadAmount),
-    Width(P::ServerDateTime, 14, s::kBadServerDateTime),
-    Width(P::InAccountNo, 16, s::kBadInAccountNo),
-    Width(P::AccountNo, 16, s::kBadAccountNo),
-    Width(P::InBankNo, 8, s::kBadInBankNo),
-    NotEmpty(P::AccountName, s::kBadAccountName), NotEmpty(P::Kind, s::kBadKind),
-    ReadCard(),                               CardAccountWhenKind2(),
+    P::FdId,        P::FdChkCode, P::PCode,    P::Amount,      P::ServerDateTime,
+    P::InAccountNo, P::AccountNo, P::InBankNo, P::AccountName, P::Kind,
+    kReadCard,      kCardAccountWhenKind2,
 };
 
 constexpr std::string_view kSimpleCodes[] = {"2521", "2522", "2523", "2524"};
