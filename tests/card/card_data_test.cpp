@@ -10,10 +10,7 @@ constexpr char kSelect1002[] = "00 A4 02 00 02 10 02";
 constexpr char kReadId[] = "00 B0 00 00 10";
 constexpr char kId[] = "0102030405060708090A0B0C0D0E0F10";
 
-std::string ReadRecord(int r) {
-  static const char* kHex = "0123456789ABCDEF";
-  return std::string("00 B2 ") + kHex[r >> 4] + kHex[r & 15] + " 04 00";
-}
+std::string ReadRecord(int r) { return "00 B2 " + Hex({static_cast<uint8_t>(r)}) + " 04 00"; }
 
 // A record of file 10 01 / 10 02: two unused bytes, then the fields.
 std::string Record(const std::string& fieldsHex) { return "0000" + fieldsHex + "9000"; }
@@ -29,18 +26,16 @@ std::vector<Step> BasicDataScript(const std::vector<std::string>& accountsHex,
   return s;
 }
 
-std::string Hex16(const std::string& text) { return AsciiHex(text); }
-
 TEST_F(CardData, ReadBasicDataSendsTwelveCommandsAndFillsSlotsByPosition) {
   std::vector<std::string> accounts = {
-      Hex16(std::string(16, ' ')),          // record 3: all blanks, unusable
-      Hex16("0123456789012345"),            // record 4
-      Hex16(std::string(16, '0')),          // all '0': unusable
-      Hex16(std::string(15, '0') + "1"),    // usable
-      std::string(32, '0'),                 // all zero bytes: unusable
-      Hex16("        00000000") ,           // a mixture: usable
-      Hex16("1111222233334444"),
-      Hex16("9999888877776666")};
+      AsciiHex(std::string(16, ' ')),        // record 3: all blanks, unusable
+      AsciiHex("0123456789012345"),          // record 4
+      AsciiHex(std::string(16, '0')),        // all '0': unusable
+      AsciiHex(std::string(15, '0') + "1"),  // usable
+      std::string(32, '0'),                  // all zero bytes: unusable
+      AsciiHex("        00000000"),          // a mixture: usable
+      AsciiHex("1111222233334444"),
+      AsciiHex("9999888877776666")};
   auto card = InsertCard(BasicDataScript(accounts, "00FF10" + std::string(54, '0')));
   Open();
   core.props().TextOf(Prop::MasterAccountNo) = u"earlier";
@@ -65,7 +60,7 @@ TEST_F(CardData, ReadBasicDataSendsTwelveCommandsAndFillsSlotsByPosition) {
 
 TEST_F(CardData, MasterAccountFollowsAUsableRecordThree) {
   std::vector<std::string> accounts(8, std::string(32, '0'));
-  accounts[0] = Hex16("5555666677778888");
+  accounts[0] = AsciiHex("5555666677778888");
   InsertCard(BasicDataScript(accounts));
   Open();
   EXPECT_EQ(core.ReadBasicData(), 0);
@@ -75,7 +70,7 @@ TEST_F(CardData, MasterAccountFollowsAUsableRecordThree) {
 
 TEST_F(CardData, FailureAtRecordSevenKeepsWhatWasReadAndTheOldCount) {
   std::vector<std::string> all(8);
-  for (int k = 0; k < 8; ++k) all[k] = Hex16(std::string(15, '1') + char('0' + k));
+  for (int k = 0; k < 8; ++k) all[k] = AsciiHex(std::string(15, '1') + char('0' + k));
   std::vector<Step> first = BasicDataScript(all);
   std::vector<Step> second(first.begin(), first.begin() + 7);  // select, records 1..6
   second.push_back({ReadRecord(7), "6A 83"});
@@ -93,7 +88,7 @@ TEST_F(CardData, FailureAtRecordSevenKeepsWhatWasReadAndTheOldCount) {
 }
 
 TEST_F(CardData, CardPulledAtAnyCommandGivesTheMappedStatus) {
-  std::vector<std::string> all(8, Hex16("1234567890123456"));
+  std::vector<std::string> all(8, AsciiHex("1234567890123456"));
   for (int k = 1; k <= 12; ++k) {
     auto card = std::make_shared<ScriptedCard>(std::vector<Step>{{kSelectApp, "9000"}});
     card->Append(BasicDataScript(all));
@@ -112,7 +107,7 @@ TEST_F(CardData, CardPulledAtAnyCommandGivesTheMappedStatus) {
 // A read of several commands leaves ErrorInfo as reporting each command in turn did: the
 // card's 66 02 keeps the text, which after an earlier command's 90 00 is the success text.
 TEST_F(CardData, AcceptedLastAnswerKeepsTheSuccessTextOfTheCommandsBefore) {
-  std::vector<std::string> all(8, Hex16("1234567890123456"));
+  std::vector<std::string> all(8, AsciiHex("1234567890123456"));
   std::vector<Step> s = BasicDataScript(all);
   s.back().response = "66 02";
   InsertCard(s);
@@ -156,7 +151,7 @@ TEST_F(CardData, ReadAuthInAcctNoTakesBankAndAccount) {
                                        AsciiHex("12345678901234" + std::to_string(10 + r)))});
   s.push_back({kSelect1002, "9000"});
   for (int r = 1; r <= 8; ++r)
-    s.push_back({ReadRecord(r), r == 2 ? Record(AsciiHex("00812345") + Hex16("4444333322221111"))
+    s.push_back({ReadRecord(r), r == 2 ? Record(AsciiHex("008123454444333322221111"))
                                        : Record(AsciiHex("00000000") + std::string(32, '0'))});
   auto card = InsertCard(s);
   Open();

@@ -6,27 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "base/hex.h"
 #include "platform/card_model.h"
+#include "testsupport/hex_text.h"
 
 namespace quilta::testing {
-
-// Hex with optional blanks -> bytes ("00 A4 04 00" or "00A40400").
-inline std::vector<uint8_t> Bytes(std::string hex) {
-  std::string packed;
-  for (char c : hex)
-    if (c != ' ') packed.push_back(c);
-  std::vector<uint8_t> out(packed.size() / 2);
-  HexToBytes(packed, out.size(), out.data());
-  return out;
-}
-
-inline std::string Hex(const std::vector<uint8_t>& bytes) { return BytesToHex(bytes.data(), bytes.size()); }
-
-// Bytes of an ASCII text, as a card holds character fields.
-inline std::string AsciiHex(const std::string& text) {
-  return BytesToHex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
 
 struct Step {
   std::string command;   // hex, blanks allowed

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "crypto_test_util.h"
+#include "testsupport/hex_text.h"
 
 namespace quilta {
 namespace {
 
-using testing::Hex;
-using testing::Unhex;
+using testing::ByteText;
+using testing::LowerHex;
 
 struct Keyed {
   CRijndael cipher;
@@ -63,26 +63,27 @@ TEST(Rijndael, StandardExampleVectors) {
   };
   for (const Vector& v : vectors) {
     SCOPED_TRACE(v.key);
-    Keyed k(Unhex(v.key), "");
+    Keyed k(ByteText(v.key), "");
     std::string out(16, '\0');
-    k.cipher.EncryptBlock(Unhex(v.plain).data(), out.data());
-    EXPECT_EQ(Hex(out), v.cipher);
-    k.cipher.DecryptBlock(Unhex(v.cipher).data(), out.data());
-    EXPECT_EQ(Hex(out), v.plain);
-    EXPECT_EQ(Hex(k.Enc(Unhex(v.plain), CRijndael::ECB)), v.cipher);
-    EXPECT_EQ(Hex(k.Dec(Unhex(v.cipher), CRijndael::ECB)), v.plain);
+    k.cipher.EncryptBlock(ByteText(v.plain).data(), out.data());
+    EXPECT_EQ(LowerHex(out), v.cipher);
+    k.cipher.DecryptBlock(ByteText(v.cipher).data(), out.data());
+    EXPECT_EQ(LowerHex(out), v.plain);
+    EXPECT_EQ(LowerHex(k.Enc(ByteText(v.plain), CRijndael::ECB)), v.cipher);
+    EXPECT_EQ(LowerHex(k.Dec(ByteText(v.cipher), CRijndael::ECB)), v.plain);
   }
 }
 
 // The block-cipher-mode example vectors (four blocks each; CFB is the full-block variant).
 TEST(Rijndael, ModeExampleVectors) {
-  const std::string plain = Unhex(
+  const std::string plain = ByteText(
       "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
       "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
-  const std::string iv = Unhex("000102030405060708090a0b0c0d0e0f");
-  const std::string k128 = Unhex("2b7e151628aed2a6abf7158809cf4f3c");
-  const std::string k192 = Unhex("8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b");
-  const std::string k256 = Unhex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+  const std::string iv = ByteText("000102030405060708090a0b0c0d0e0f");
+  const std::string k128 = ByteText("2b7e151628aed2a6abf7158809cf4f3c");
+  const std::string k192 = ByteText("8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b");
+  const std::string k256 =
+      ByteText("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
   struct Case {
     const std::string* key;
     int mode;
@@ -119,25 +120,27 @@ TEST(Rijndael, ModeExampleVectors) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "key bytes " << c.key->size() << " mode " << c.mode);
     Keyed k(*c.key, iv);
-    EXPECT_EQ(Hex(k.Enc(plain, c.mode)), c.cipher);
+    EXPECT_EQ(LowerHex(k.Enc(plain, c.mode)), c.cipher);
     Keyed d(*c.key, iv);
-    EXPECT_EQ(Hex(d.Dec(Unhex(c.cipher), c.mode)), Hex(plain));
+    EXPECT_EQ(LowerHex(d.Dec(ByteText(c.cipher), c.mode)), LowerHex(plain));
     // The chain carries over from one call to the next: block by block gives the same.
     Keyed split(*c.key, iv);
     std::string joined;
     for (size_t i = 0; i < plain.size(); i += 16) joined += split.Enc(plain.substr(i, 16), c.mode);
-    EXPECT_EQ(Hex(joined), c.cipher);
+    EXPECT_EQ(LowerHex(joined), c.cipher);
     Keyed splitDec(*c.key, iv);
-    std::string back = splitDec.Dec(Unhex(c.cipher).substr(0, 32), c.mode);
-    back += splitDec.Dec(Unhex(c.cipher).substr(32), c.mode);
+    std::string back = splitDec.Dec(ByteText(c.cipher).substr(0, 32), c.mode);
+    back += splitDec.Dec(ByteText(c.cipher).substr(32), c.mode);
     EXPECT_EQ(back, plain);
   }
 }
 
 // The wider Rijndael blocks, with the published size-test vectors.
 TEST(Rijndael, WideBlockVectors) {
-  const std::string plainAll = Unhex("3243f6a8885a308d313198a2e03707344a4093822299f31d0082efa98ec4e6c8");
-  const std::string keyAll = Unhex("2b7e151628aed2a6abf7158809cf4f3c762e7160f38b4da56a784d9045190cfe");
+  const std::string plainAll =
+      ByteText("3243f6a8885a308d313198a2e03707344a4093822299f31d0082efa98ec4e6c8");
+  const std::string keyAll =
+      ByteText("2b7e151628aed2a6abf7158809cf4f3c762e7160f38b4da56a784d9045190cfe");
   struct Case {
     int block, key;
     const char* cipher;
@@ -155,8 +158,8 @@ TEST(Rijndael, WideBlockVectors) {
     SCOPED_TRACE(::testing::Message() << "block " << c.block << " key " << c.key);
     Keyed k(keyAll.substr(0, static_cast<size_t>(c.key)), "", c.block);
     std::string plain = plainAll.substr(0, static_cast<size_t>(c.block));
-    EXPECT_EQ(Hex(k.Enc(plain, CRijndael::ECB)), c.cipher);
-    EXPECT_EQ(k.Dec(Unhex(c.cipher), CRijndael::ECB), plain);
+    EXPECT_EQ(LowerHex(k.Enc(plain, CRijndael::ECB)), c.cipher);
+    EXPECT_EQ(k.Dec(ByteText(c.cipher), CRijndael::ECB), plain);
   }
 }
 
@@ -191,9 +194,10 @@ TEST(Rijndael, ErrorTexts) {
 }
 
 TEST(Rijndael, FailedSetKeyChangesNothing) {
-  const std::string key = Unhex("2b7e151628aed2a6abf7158809cf4f3c");
-  const std::string iv = Unhex("000102030405060708090a0b0c0d0e0f");
-  const std::string plain = Unhex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51");
+  const std::string key = ByteText("2b7e151628aed2a6abf7158809cf4f3c");
+  const std::string iv = ByteText("000102030405060708090a0b0c0d0e0f");
+  const std::string plain =
+      ByteText("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51");
   Keyed k(key, iv);
   std::string first = k.Enc(plain.substr(0, 16), CRijndael::CBC);
   const std::string other(32, 'x');
@@ -204,7 +208,7 @@ TEST(Rijndael, FailedSetKeyChangesNothing) {
   EXPECT_EQ(k.cipher.BlockSize(), 16);
   // Key and current chain are as before: the second CBC block continues the first.
   std::string second = k.Enc(plain.substr(16), CRijndael::CBC);
-  EXPECT_EQ(Hex(first + second),
+  EXPECT_EQ(LowerHex(first + second),
             "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2");
 }
 
@@ -240,7 +244,8 @@ TEST(Rijndael, SetKeyResetsTheChain) {
 
 // Every mode and block size decrypts what it encrypted, also in place.
 TEST(Rijndael, InPlaceMatchesSeparateBuffers) {
-  const std::string key = Unhex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+  const std::string key =
+      ByteText("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
   const std::string chain(32, '\x11');
   for (int block : {16, 24, 32}) {
     std::string plain;

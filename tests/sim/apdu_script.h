@@ -8,17 +8,18 @@
 #include <vector>
 
 #include "platform/card_model.h"
+#include "testsupport/hex_text.h"
 
 namespace quilta::sim::test {
+
+using quilta::testing::Bytes;
+using quilta::testing::SpacedHex;
 
 struct Step {
   const char* command;  // hex; blanks ignored
   const char* answer;   // hex; blanks ignored; '?' matches any nibble
 };
 
-// Bytes of a hex text; blanks are ignored.
-std::vector<uint8_t> Hex(std::string_view text);
-std::string ToHex(const std::vector<uint8_t>& bytes);
 // True when `bytes` matches the pattern (hex with '?' wildcards, blanks ignored).
 bool Matches(const std::vector<uint8_t>& bytes, std::string_view pattern);
 

@@ -19,7 +19,7 @@
 namespace quilta::sim {
 namespace {
 
-using test::Hex;
+using test::Bytes;
 using test::Send;
 using txn::BlockKind;
 
@@ -120,7 +120,8 @@ TEST(BankServerBlocks, ExpectedBlocksAreTheFieldsInTheirOrderAndWidths) {
   // The whole inquiry command, byte for byte: 34 bytes.
   auto inquiry = server.ExpectedBlock(HandRequest(TxnKind::kInquiry, "2500"));
   EXPECT_EQ(txn::TacCommandApdu(*inquiry),
-            Hex("00 E2 10 80 1C 32 35 30 30 43 30 30 30 30 30 30 32 30 30 38 31 32 33 34 35 30 30 30 31 32 33 34 35 00"));
+            Bytes("00 E2 10 80 1C 32 35 30 30 43 30 30 30 30 30 30 32 30 30 38 31 32 33 34 35 30 "
+                  "30 30 31 32 33 34 35 00"));
   EXPECT_FALSE(server.ExpectedBlock(HandRequest(TxnKind::kLogin, "")));
 }
 
@@ -214,7 +215,7 @@ TEST(BankServerTac, AcceptsTheCardsTacAndRefusesOneByteChanges) {
   server.SetDateTime("20180104093015");
   PluginSide plugin(server);
   ASSERT_EQ(plugin.status, 0);
-  ASSERT_EQ(plugin.verifySw, Hex("90 00"));
+  ASSERT_EQ(plugin.verifySw, Bytes("90 00"));
 
   for (TxnKind kind : {TxnKind::kInquiry, TxnKind::kTransfer, TxnKind::kPayTax, TxnKind::kPayFee,
                        TxnKind::kPayMoney, TxnKind::kApply}) {
@@ -312,7 +313,7 @@ TEST(BankServerActivation, KeyOpensWriteAccess) {
     ASSERT_EQ(challenge.size(), 10u);
     auto key = server.ExternalAuthKey(BytesToHex(challenge.data(), 8));
     ASSERT_TRUE(key);
-    EXPECT_EQ(Send(card, "00 82 00 18 08" + *key), Hex("90 00"));
+    EXPECT_EQ(Send(card, "00 82 00 18 08" + *key), Bytes("90 00"));
     EXPECT_TRUE(card.ExternallyAuthenticated());
   }
   EXPECT_EQ(BankServer(config::kKeyTable, DefaultProfile()).ExternalAuthKey(""), "1122334455667788");

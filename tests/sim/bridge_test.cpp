@@ -22,8 +22,8 @@ extern char** environ;
 namespace quilta::sim {
 namespace {
 
-using test::Hex;
-using test::ToHex;
+using test::Bytes;
+using test::SpacedHex;
 
 constexpr int kWaitMs = 10000;  // a bound against hangs, not a timing requirement
 
@@ -71,7 +71,7 @@ class FakeVpcd {
   }
 
   std::vector<uint8_t> Exchange(const char* apduHex) {
-    Send(Hex(apduHex));
+    Send(Bytes(apduHex));
     return Receive();
   }
 
@@ -133,18 +133,19 @@ class BridgeTest : public ::testing::Test {
 TEST_F(BridgeTest, AnswersVpcdRequestsAndControlOrders) {
   ControlClient control(control_);
   vpcd_.Send({kVpcdGetAtr});
-  EXPECT_EQ(ToHex(vpcd_.Receive()), "3B 80 80 01 01");
+  EXPECT_EQ(SpacedHex(vpcd_.Receive()), "3B 80 80 01 01");
   vpcd_.Send({kVpcdPowerOn});  // no answer
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "90 00");
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 B0 00 00 10")), "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 90 00");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "90 00");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 B0 00 00 10")),
+            "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 90 00");
 
   EXPECT_EQ(control.Status().rfind("ok inserted=1 connected=1 profile=default pinpad=pass", 0), 0u)
       << control.Status();
-  EXPECT_EQ(ToHex(vpcd_.Exchange("80 20 00 10")), "6E 00");  // an ordinary reader at first
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("80 20 00 10")), "6E 00");  // an ordinary reader at first
   EXPECT_TRUE(control.SetPinPad(PinPadAction::kEnterPin, "1234"));
-  EXPECT_EQ(ToHex(vpcd_.Exchange("80 20 00 10")), "90 00");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("80 20 00 10")), "90 00");
   EXPECT_TRUE(control.SetPinPad(PinPadAction::kTimeout));
-  EXPECT_EQ(ToHex(vpcd_.Exchange("80 20 00 10")), "69 F0");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("80 20 00 10")), "69 F0");
   EXPECT_EQ(control.Request("pinpad sometimes").rfind("error", 0), 0u);
   EXPECT_EQ(control.Request("dance").rfind("error", 0), 0u);
   EXPECT_EQ(control.Request("remove wait").rfind("error", 0), 0u);  // no reader name to wait on
@@ -154,23 +155,25 @@ TEST_F(BridgeTest, AnswersVpcdRequestsAndControlOrders) {
 TEST_F(BridgeTest, PullingAndReinsertingKeepsTheCardButPowersItOff) {
   ControlClient control(control_);
   vpcd_.Send({kVpcdPowerOn});
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "90 00");
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 20 00 10 08 99 99 FF FF FF FF FF FF")), "66 08");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "90 00");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 20 00 10 08 99 99 FF FF FF FF FF FF")), "66 08");
 
   ASSERT_TRUE(control.Remove(false));
   EXPECT_TRUE(vpcd_.ClosedByPeer());
   EXPECT_NE(control.Status().find("inserted=0"), std::string::npos);
   ASSERT_TRUE(control.Insert(false));
   ASSERT_TRUE(vpcd_.Accept());
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "6F 00");  // unpowered
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")),
+            "6F 00");  // unpowered
   vpcd_.Send({kVpcdPowerOn});
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "90 00");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00")), "90 00");
   EXPECT_NE(control.Status().find("tries=2"), std::string::npos) << control.Status();  // same card
 
   ASSERT_TRUE(control.Swap(std::string(QUILTA_SIM_PROFILES_DIR) + "/issuer-95100000.txt", false));
   ASSERT_TRUE(vpcd_.Accept());
   vpcd_.Send({kVpcdPowerOn});
-  EXPECT_EQ(ToHex(vpcd_.Exchange("00 B0 00 00 10")), "95 10 00 00 00 00 00 00 00 00 00 00 00 00 00 01 90 00");
+  EXPECT_EQ(SpacedHex(vpcd_.Exchange("00 B0 00 00 10")),
+            "95 10 00 00 00 00 00 00 00 00 00 00 00 00 00 01 90 00");
   EXPECT_NE(control.Status().find("profile=issuer-95100000"), std::string::npos);
   EXPECT_EQ(control.Request("swap /no/such/profile.txt").rfind("error", 0), 0u);
 

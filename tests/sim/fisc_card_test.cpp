@@ -13,10 +13,10 @@
 namespace quilta::sim {
 namespace {
 
-using test::Hex;
+using test::Bytes;
 using test::RunScript;
 using test::Send;
-using test::ToHex;
+using test::SpacedHex;
 
 constexpr const char* kSelectApp = "00 A4 04 00 08 A0 00 00 01 72 95 00 01 00";
 constexpr const char* kVerify1234 = "00 20 00 10 08 12 34 FF FF FF FF FF FF";
@@ -163,7 +163,7 @@ TEST_F(CardTest, BankUnlocksALockedPinAndWritesANewOne) {
 TEST_F(CardTest, ChallengeGivesEightFreshBytes) {
   RunScript(card, {{"00 86 00 00 08", "???????????????? 90 00"}, {"00 86 00 00 10", "67 00"}});
   std::set<std::string> seen;
-  for (int i = 0; i < 4; ++i) seen.insert(ToHex(Send(card, "00 86 00 00 08")));
+  for (int i = 0; i < 4; ++i) seen.insert(SpacedHex(Send(card, "00 86 00 00 08")));
   EXPECT_EQ(seen.size(), 4u);
 }
 
@@ -178,33 +178,35 @@ TEST_F(CardTest, ChallengeModeWantsTheAnswerToTheLastChallenge) {
   std::vector<uint8_t> block(challenge.begin(), challenge.begin() + 8);
   block.resize(16, 0);
   auto expected = test::AesCbc(p.authKey.data(), block);
-  std::vector<uint8_t> command = Hex("00 82 00 18 08");
+  std::vector<uint8_t> command = Bytes("00 82 00 18 08");
   command.insert(command.end(), expected.begin(), expected.begin() + 8);
-  EXPECT_EQ(ToHex(c.Transmit(command)), "90 00");
+  EXPECT_EQ(SpacedHex(c.Transmit(command)), "90 00");
   EXPECT_TRUE(c.ExternallyAuthenticated());
-  EXPECT_EQ(ToHex(c.Transmit(command)), "63 00");  // a challenge answers one attempt only
+  EXPECT_EQ(SpacedHex(c.Transmit(command)), "63 00");  // a challenge answers one attempt only
   EXPECT_FALSE(c.ExternallyAuthenticated());
 }
 
 TEST_F(CardTest, TacNeedsAVerifiedPinAndCarriesSequenceAndCode) {
   RunScript(card, {{kSelectApp, "90 00"}, {kTacInquiry, "66 10"}, {kVerify9999, "66 08"}, {kVerify1234, "90 00"}});
-  const auto block = Hex("32 35 32 31 31 32 33 34 35 36 37 38 41 42 43 44 45 46 47 48 30 30 38 31 32 33 34 35");
+  const auto block =
+      Bytes("32 35 32 31 31 32 33 34 35 36 37 38 41 42 43 44 45 46 47 48 30 30 38 31 32 33 34 35");
   const auto profile = DefaultProfile();
   for (const char* seq : {"00000001", "00000002"}) {
     auto answer = Send(card, kTacInquiry);
-    ASSERT_EQ(answer.size(), 21u) << ToHex(answer);
+    ASSERT_EQ(answer.size(), 21u) << SpacedHex(answer);
     EXPECT_EQ(answer[0], 0x00);
     EXPECT_EQ(std::string(answer.begin() + 1, answer.begin() + 9), seq);
     EXPECT_EQ(answer[9], 0x00);
     EXPECT_EQ(answer[10], 0x00);
-    EXPECT_EQ(ToHex({answer.begin() + 11, answer.begin() + 19}),
-              ToHex(test::ExpectedTac(profile.tacKey.data(), seq, block)));
-    EXPECT_EQ(ToHex({answer.end() - 2, answer.end()}), "90 00");
+    EXPECT_EQ(SpacedHex({answer.begin() + 11, answer.begin() + 19}),
+              SpacedHex(test::ExpectedTac(profile.tacKey.data(), seq, block)));
+    EXPECT_EQ(SpacedHex({answer.end() - 2, answer.end()}), "90 00");
   }
   // A different block gives a different TAC; the card's helper agrees with the reference.
   auto other = Send(card, "00 E2 10 80 04 31 32 33 34 00");
-  auto tac = ComputeTac(profile.tacKey, 3, Hex("31 32 33 34").data(), 4);
-  EXPECT_EQ(ToHex({other.begin() + 11, other.begin() + 19}), ToHex({tac.begin(), tac.end()}));
+  auto tac = ComputeTac(profile.tacKey, 3, Bytes("31 32 33 34").data(), 4);
+  EXPECT_EQ(SpacedHex({other.begin() + 11, other.begin() + 19}),
+            SpacedHex({tac.begin(), tac.end()}));
   EXPECT_EQ(card.NextSequence(), 4u);
   card.PowerOff();
   card.PowerOn();
@@ -260,13 +262,13 @@ TEST_F(CardTest, PowerOnAndResetClearSelectionVerificationAndAuthentication) {
   EXPECT_FALSE(card.PinVerified());
   EXPECT_FALSE(card.ExternallyAuthenticated());
   RunScript(card, {{"00 B2 01 04 00", "69 86"}, {"00 A4 02 00 02 10 01", "6A 82"}});
-  EXPECT_EQ(test::ToHex(card.Atr()), "3B 80 80 01 01");
+  EXPECT_EQ(test::SpacedHex(card.Atr()), "3B 80 80 01 01");
 }
 
 TEST(PinBlock, PacksThePinAsNibblesAfterFs) {
   auto hex = [](std::string_view pin) {
     auto b = PinBlockOf(pin);
-    return ToHex({b.begin(), b.end()});
+    return SpacedHex({b.begin(), b.end()});
   };
   EXPECT_EQ(hex("1234"), "12 34 FF FF FF FF FF FF");
   EXPECT_EQ(hex(""), "FF FF FF FF FF FF FF FF");

@@ -13,8 +13,8 @@
 namespace quilta::sim {
 namespace {
 
-using test::Hex;
-using test::ToHex;
+using test::Bytes;
+using test::SpacedHex;
 
 class PcscTest : public ::testing::Test {
  protected:
@@ -41,12 +41,12 @@ class PcscTest : public ::testing::Test {
 
   // The answer as hex, or "rv <code>" when the transmit call fails.
   std::string Transmit(const char* apduHex) {
-    auto apdu = Hex(apduHex);
+    auto apdu = Bytes(apduHex);
     uint8_t buf[272];
     DWORD len = sizeof(buf);
     LONG rv = SCardTransmit(card_, SCARD_PCI_T1, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, buf, &len);
     if (rv != SCARD_S_SUCCESS) return "rv " + std::to_string(rv);
-    return ToHex(std::vector<uint8_t>(buf, buf + len));
+    return SpacedHex(std::vector<uint8_t>(buf, buf + len));
   }
 
   DWORD ReaderState(const std::string& reader) {
@@ -70,7 +70,7 @@ TEST_F(PcscTest, ReadsTheCardThroughPcscdAndSurvivesPullAndReinsert) {
   EXPECT_EQ(Transmit("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00"), "90 00");
   EXPECT_EQ(Transmit("00 B0 00 00 10"), "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 90 00");
   EXPECT_EQ(Transmit("00 20 00 10 08 12 34 FF FF FF FF FF FF"), "90 00");
-  EXPECT_TRUE(test::Matches(Hex(Transmit("00 E2 10 80 04 31 32 33 34 00")),
+  EXPECT_TRUE(test::Matches(Bytes(Transmit("00 E2 10 80 04 31 32 33 34 00")),
                             "00 3030303030303031 0000 ???????????????? 9000"));
 
   ControlClient control(SandboxSlotFromEnvironment(0).control);
@@ -84,7 +84,7 @@ TEST_F(PcscTest, ReadsTheCardThroughPcscdAndSurvivesPullAndReinsert) {
   EXPECT_EQ(Transmit("00 A4 04 00 08 A0 00 00 01 72 95 00 01 00"), "90 00");
   EXPECT_EQ(Transmit("00 E2 10 80 04 31 32 33 34 00"), "66 10");  // re-inserted: PIN needed again
   EXPECT_EQ(Transmit("00 20 00 10 08 12 34 FF FF FF FF FF FF"), "90 00");
-  EXPECT_TRUE(test::Matches(Hex(Transmit("00 E2 10 80 04 31 32 33 34 00")),
+  EXPECT_TRUE(test::Matches(Bytes(Transmit("00 E2 10 80 04 31 32 33 34 00")),
                             "00 3030303030303032 0000 ???????????????? 9000"));  // the same card
 
   ASSERT_TRUE(control.Swap(std::string(QUILTA_SIM_PROFILES_DIR) + "/issuer-95100000.txt"));

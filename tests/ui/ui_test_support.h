@@ -7,12 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "core/atm_core.h"
 #include "base/hex.h"
+#include "core/atm_core.h"
 #include "platform/card_model.h"
+#include "testsupport/hex_text.h"
+#include "testsupport/scripted_customer.h"
 #include "testsupport/virtual_pcsc.h"
 #include "ui/dialogs.h"
-#include "testsupport/scripted_customer.h"
 
 namespace quilta::ui::testing {
 
@@ -30,9 +31,7 @@ class ListCard final : public platform::CardModel {
   std::vector<uint8_t> Transmit(const uint8_t*, size_t) override {
     std::string a = answers.empty() ? "9000" : answers.front();
     if (!answers.empty()) answers.pop_front();
-    std::vector<uint8_t> out(a.size() / 2);
-    HexToBytes(a, out.size(), out.data());
-    return out;
+    return quilta::testing::Bytes(a);
   }
 };
 
