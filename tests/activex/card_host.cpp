@@ -21,35 +21,26 @@
 //                              thread, "confirmation" (a countdown and OK: 104) or "reader
 //                              instruction" (105): once it shows, the steps of PLAN ("; "
 //                              between them) are played from another thread while the
-//                              script's call waits in the dialog:
-//                                shot NAME        a picture of the screen, NAME.png
-//                                ok disabled      OK is not usable yet
-//                                keys DIGITS      the keypad's digit keys clicked, in order
-//                                card out and in  the simulator pulls the first slot's card
-//                                                 and puts it back (after over a second)
-//                                ok enabled       OK becomes usable within 5 s
-//                                click ok         OK clicked with the mouse
+//                              script's call waits in the dialog (person.h)
 //   rig.customerDone()         waits for the person: "" when the dialog was shown and every
 //                              step held, otherwise what went wrong
 //   card_host.exe SHOTS SCRIPT EXCHANGE [ARG...]
 // SHOTS: the request folder of tests/activex/with-screenshots, which answers pictures and the
-// "do-" requests (the card out and in; "do-prepare-NAME", which writes EXCHANGE\NAME.json;
-// "do-verify-NAME", which reads EXCHANGE\NAME.outputs, the four outputs a line each, and
-// writes EXCHANGE\NAME.verdict); run-card-test provides them. Prints "ALL PASSED" last when
+// "do-" requests ("do-remove" and "do-insert" of the card; "do-prepare-NAME", which writes
+// EXCHANGE\NAME.json; "do-verify-NAME", which reads EXCHANGE\NAME.outputs, the four outputs a
+// line each, and writes EXCHANGE\NAME.verdict); run-card-test provides them. Prints "ALL PASSED" last when
 // every check held and the script ran to its end without an error.
 #include <windows.h>
 #include <objsafe.h>
 #include <ole2.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "activex/tovak.h"
@@ -57,15 +48,19 @@
 #include "quilta_config.h"
 #include "tests/activex/check.h"
 #include "tests/activex/page_site.h"
+#include "tests/activex/person.h"
 #include "tests/activex/script_host.h"
-#include "ui/control_ids.h"
 
 namespace {
 
 using quilta::platform::win32::Utf8;
 using quilta::platform::win32::Wide;
 
+using quilta::test::Ask;
 using quilta::test::Check;
+using quilta::test::FindConfirmation;
+using quilta::test::FindInstruction;
+using quilta::test::Person;
 
 std::string ReadFile(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
@@ -73,121 +68,6 @@ std::string ReadFile(const std::wstring& path) {
   text << in.rdbuf();
   return in ? text.str() : std::string();
 }
-
-// Asks the test's watcher for NAME (a screenshot; an action for "do-" names) and waits up to
-// `ms` for it to be done.
-bool Ask(const std::wstring& shots, const std::wstring& name, DWORD ms) {
-  const std::wstring base = shots + L"\\" + name;
-  DeleteFileW((base + L".done").c_str());
-  HANDLE h = CreateFileW((base + L".req").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  for (DWORD waited = 0; waited < ms; waited += 50) {
-    if (GetFileAttributesW((base + L".done").c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    Sleep(50);
-  }
-  return false;
-}
-
-// The page thread's dialogs: the reader instruction (its operate text and instruction line)
-// and the transfer confirmation (its countdown and OK).
-BOOL CALLBACK FindInstruction(HWND hwnd, LPARAM found) {
-  if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, 206) && GetDlgItem(hwnd, quilta::ui::kIdTxnInstruction)) {
-    *reinterpret_cast<HWND*>(found) = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-BOOL CALLBACK FindConfirmation(HWND hwnd, LPARAM found) {
-  if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, quilta::ui::kIdCountdown) &&
-      GetDlgItem(hwnd, quilta::ui::kIdOk)) {
-    *reinterpret_cast<HWND*>(found) = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// A click with the mouse in the middle of a window.
-void ClickAt(HWND control) {
-  RECT r;
-  GetWindowRect(control, &r);
-  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-  INPUT in[3] = {};
-  for (INPUT& i : in) {
-    i.type = INPUT_MOUSE;
-    i.mi.dx = (r.left + r.right) / 2 * 65535 / (sw - 1);
-    i.mi.dy = (r.top + r.bottom) / 2 * 65535 / (sh - 1);
-  }
-  in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-  in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-  SendInput(3, in, sizeof(INPUT));
-}
-
-// The person at the screen, on a thread of its own while the page thread sits in a dialog.
-class Person {
- public:
-  Person(std::wstring shots, WNDENUMPROC find, std::wstring plan, DWORD pageThread)
-      : shots_(std::move(shots)), find_(find), plan_(std::move(plan)), pageThread_(pageThread),
-        thread_([this] { result_ = Play(); }) {}
-  // Stops waiting for a dialog that never came; "" or what went wrong.
-  std::string Done() {
-    stop_ = true;
-    thread_.join();
-    return result_;
-  }
-
- private:
-  std::string Play() {
-    HWND dlg = nullptr;
-    for (; dlg == nullptr; Sleep(50)) {
-      if (stop_) return "the dialog was not shown";
-      EnumThreadWindows(pageThread_, find_, reinterpret_cast<LPARAM>(&dlg));
-    }
-    Sleep(300);  // painted
-    std::wistringstream steps(plan_);
-    for (std::wstring step; std::getline(steps, step, L';');) {
-      step.erase(0, step.find_first_not_of(L' '));
-      const std::string failed = Step(dlg, step);
-      if (!failed.empty()) return "at [" + Utf8(step) + "]: " + failed;
-    }
-    return "";
-  }
-
-  // One step of the plan; "" or what went wrong.
-  std::string Step(HWND dlg, const std::wstring& step) {
-    HWND ok = GetDlgItem(dlg, quilta::ui::kIdOk);
-    if (step.rfind(L"shot ", 0) == 0)
-      return Ask(shots_, step.substr(5), 10000) ? "" : "no picture";
-    if (step == L"ok disabled") return IsWindowEnabled(ok) ? "OK is usable" : "";
-    if (step.rfind(L"keys ", 0) == 0) {
-      for (wchar_t c : step.substr(5)) {
-        if (c < L'0' || c > L'9') return "not a digit";
-        ClickAt(GetDlgItem(dlg, quilta::ui::kTransferKeypad.firstKeyId + (c - L'0')));
-        Sleep(150);
-      }
-      return "";
-    }
-    if (step == L"card out and in")
-      return Ask(shots_, L"do-reinsert", 20000) ? "" : "the card was not pulled and put back";
-    if (step == L"ok enabled") {
-      for (int i = 0; i < 200 && !IsWindowEnabled(ok); ++i) Sleep(50);
-      return IsWindowEnabled(ok) ? "" : "OK stays disabled";
-    }
-    if (step == L"click ok") {
-      ClickAt(ok);
-      return "";
-    }
-    return "unknown step";
-  }
-
-  const std::wstring shots_;
-  const WNDENUMPROC find_;
-  const std::wstring plan_;
-  const DWORD pageThread_;
-  std::atomic<bool> stop_{false};
-  std::string result_;
-  std::thread thread_;  // last: starts once the rest is in place
-};
 
 // `rig` as the script sees it (an IDispatch on the host's stack).
 class Rig final : public IDispatch {

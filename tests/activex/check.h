@@ -25,8 +25,10 @@ inline bool Check(const std::string& what, bool ok) {
 // run as failed checks do.
 inline int Finish(int errors = 0) {
   const int failed = Failures() + errors;
-  if (failed == 0) std::printf("ALL PASSED\n");
-  else std::printf("%d FAILED\n", failed);
+  if (failed == 0)
+    std::printf("ALL PASSED\n");
+  else
+    std::printf("%d FAILED\n", failed);
   std::fflush(stdout);
   return failed == 0 ? 0 : 1;
 }
