@@ -53,8 +53,37 @@ def window_gone(win, timeout=30):
     return False
 
 
+def picture(win):
+    """The window's pixels as the X server holds them now (None when it is gone)."""
+    r = subprocess.run(['import', '-window', win, 'rgb:-'], capture_output=True, timeout=30)
+    return r.stdout if r.returncode == 0 and r.stdout else None
+
+
+def painted(win, timeout=10):
+    """Waits until the window shows more than one colour and holds still over two looks."""
+    deadline, last = time.time() + timeout, None
+    while time.time() < deadline:
+        now = picture(win)
+        if now is not None and now == last and len(set(now)) > 1:
+            return True
+        last = now
+    return False
+
+
+def looks(win, n, timeout=15):
+    """Waits until the dialog's countdown has moved n times. It moves as the dialog looks at the
+    reader (once a second); each move seen began after the one before it was painted, so from
+    the second on the dialog looked at the reader as it is now."""
+    deadline, last = time.time() + timeout, picture(win)
+    while n > 0 and time.time() < deadline:
+        now = picture(win)
+        if now is not None and now != last:
+            n, last = n - 1, now
+    return n == 0
+
+
 def shot(win, path):
-    time.sleep(0.5)  # let the step be painted
+    painted(win)
     r = sh(['import', '-window', win, path])
     print('customer: %.1f s: screenshot %s%s' % (time.time() - START, path,
                                                 '' if r.returncode == 0 else ' FAILED'))
@@ -77,21 +106,23 @@ def click(win, size, rect):
     out = sh(['xdotool', 'getwindowgeometry', win]).stdout
     w, h = [int(v) for v in out.split('Geometry:')[1].split()[0].split('x')]
     x, y, cw, ch = rect
+    # The server hands the dialog its input in order: the next click or look needs no pause.
     sh(['xdotool', 'mousemove', '--window', win, str((2 * x + cw) * w // (2 * size[0])),
         str((2 * y + ch) * h // (2 * size[1])), 'click', '1'])
-    time.sleep(0.3)
 
 
 def card_out_and_back(simctl, win, prefix):
-    """Pulls the card and puts it back, each held for a few of the dialog's looks."""
+    """Pulls the card and puts it back, each held until the dialog has looked at the reader."""
     if sh(simctl + ['remove', 'wait']).returncode != 0:
         raise SystemExit('customer: the card could not be pulled')
     if prefix:
         shot(win, prefix + '-2-card-out.png')
-    time.sleep(2.5)  # the dialog watches the reader once a second
+    if not looks(win, 2):
+        raise SystemExit('customer: the dialog did not look at the reader without the card')
     if sh(simctl + ['insert', 'wait']).returncode != 0:
         raise SystemExit('customer: the card could not be put back')
-    time.sleep(2.5)
+    if not looks(win, 2):
+        raise SystemExit('customer: the dialog did not look at the reader with the card')
     if prefix:
         shot(win, prefix + '-3-card-back.png')
 
