@@ -146,22 +146,18 @@ TEST_F(Binding, ScriptableObjectIsCreatedOnceAndRetainedPerRequest) {
   EXPECT_EQ(LiveObjects(), live - 1);
 }
 
+// The page sees the table's members as they are (their count, names and kinds are the table's
+// own, tested in core); writes and calls the table refuses are refused here too.
 TEST_F(Binding, MembersFollowTheTable) {
   auto page = NewPage(BankUrl());
-  int methods = 0, props = 0;
   for (const MethodInfo& m : kMethods) {
-    bool has = page->HasMethod(std::string(m.name));
-    EXPECT_EQ(has, m.scope == Scope::Both) << m.name;
+    EXPECT_EQ(page->HasMethod(std::string(m.name)), m.scope == Scope::Both) << m.name;
     EXPECT_FALSE(page->HasProperty(std::string(m.name))) << m.name;
-    methods += has;
   }
   for (const PropInfo& p : kProps) {
-    props += page->HasProperty(std::string(p.name));
+    EXPECT_TRUE(page->HasProperty(std::string(p.name))) << p.name;
     EXPECT_FALSE(page->HasMethod(std::string(p.name))) << p.name;
   }
-  EXPECT_EQ(methods, 28);
-  EXPECT_EQ(props, 103);
-  EXPECT_FALSE(page->HasProperty("readername"));  // names match with case
 
   Value v;
   EXPECT_TRUE(page->HasProperty("SessionKey"));
