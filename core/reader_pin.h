@@ -31,7 +31,8 @@ class ReaderPinDialog {
   virtual int32_t Run(CAtmCore& core, const ReaderPinRequest& request) = 0;
 };
 
-// The ui's dialog (ui::CTwoReaderShow on the core's dialog site).
+// The ui's reader dialog (ui::CTwoReaderShow on the core's dialog site), handed the exchange
+// of the request.
 ReaderPinDialog& PinPadDialog();
 
 }  // namespace quilta

@@ -79,38 +79,27 @@ int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin
                     const card::CommandApdu& tac) {
   const int32_t type = core.props().ReaderType();
   const int32_t applyType = core.props().NumberOf(Prop::ApplyType);
-  auto prepare = [&](ui::ReaderDialog& d) {
+  auto runDetailed = [&](const ui::ReaderDialogKind& kind, bool withTel) {
+    ui::ReaderDialog d(kind);
     d.title = summary.title;
-    d.mode = type;
-    d.pin.Assign(pin);
-    d.command = tac;
-  };
-  auto runDetailed = [&](ui::CTwoReaderShowN& d, bool withTel) {
-    prepare(d);
     summary.Fill(d, withTel);
-    return txn::RunInstructionDialog(core, d, DialogRule::CancelIs5036);
+    return txn::RunInstructionDialog(core, d, txn::PadTac{type, pin, tac, true},
+                                     DialogRule::CancelIs5036);
   };
 
   if (type == 3) {
-    if (applyType == 1) {
-      ui::CDoApplyTACDlg152 d;
-      return runDetailed(d, false);
-    }
-    ui::CDoApplyTACDlg151 d;
-    return runDetailed(d, true);
+    if (applyType == 1) return runDetailed(ui::CDoApplyTACDlg152, false);
+    return runDetailed(ui::CDoApplyTACDlg151, true);
   }
   if (core.props().ReaderName().starts_with(kSimpleDialogReaders)) {
-    ui::CTWOREADERSHOW1 d;
-    prepare(d);
+    ui::ReaderDialog d(ui::CTWOREADERSHOW1);
+    d.title = summary.title;
     d.instruction = Text(kInstructionKeys);
-    return txn::RunInstructionDialog(core, d, DialogRule::CancelIs5036);
+    return txn::RunInstructionDialog(core, d, txn::PadTac{type, pin, tac, false},
+                                     DialogRule::CancelIs5036);
   }
-  if (applyType == 1 || applyType == 2) {
-    ui::CDoApplyTACDlg252 d;
-    return runDetailed(d, false);
-  }
-  ui::CDoApplyTACDlg251 d;
-  return runDetailed(d, true);
+  if (applyType == 1 || applyType == 2) return runDetailed(ui::CDoApplyTACDlg252, false);
+  return runDetailed(ui::CDoApplyTACDlg251, true);
 }
 
 // An ordinary reader (every type but 2 and 3): the confirmation with the card taken out and
@@ -119,9 +108,7 @@ int32_t RunOnPlainReader(CAtmCore& core, const ApplySummary& summary, const Text
                          const card::CommandApdu& tac) {
   const int32_t applyType = core.props().NumberOf(Prop::ApplyType);
   const bool withTel = applyType != 1 && applyType != 2;
-  ui::CDoApplyTACDlg three;
-  ui::CDoApplyTACDlg1 two;
-  ui::ConfirmationDialog& dialog = withTel ? static_cast<ui::ConfirmationDialog&>(three) : two;
+  ui::ConfirmationDialog dialog(withTel ? ui::CDoApplyTACDlg : ui::CDoApplyTACDlg1);
   dialog.title = summary.title;
   summary.Fill(dialog, withTel);
 

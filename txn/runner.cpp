@@ -75,11 +75,10 @@ int32_t PlainReader(CAtmCore& core, const TxnDescription& d, const Text& pin,
     if (d.confirmation == Confirmation::kTransferWithKeypad) {
       ui::CTransferDlgNew dlg;
       st = confirm(dlg);
-    } else if (d.confirmation == Confirmation::kSummaryAccessible) {
-      ui::CTransferDlg_Accessible dlg;
-      st = confirm(dlg);
     } else {
-      ui::CTransferDlg dlg;
+      ui::ConfirmationDialog dlg(d.confirmation == Confirmation::kSummaryAccessible
+                                     ? ui::CTransferDlg_Accessible
+                                     : ui::CTransferDlg);
       st = confirm(dlg);
     }
     if (st != status::kOk) return st;
@@ -96,28 +95,22 @@ int32_t PadReader(CAtmCore& core, const TxnDescription& d, int32_t type, const T
   auto common = [&](ui::ReaderDialog& dlg, std::u16string_view title, const char16_t* type2Text) {
     dlg.title = Text(title.empty() ? d.title : title);
     dlg.instruction = Text(type == 2 ? type2Text : kPadConfirm);
-    dlg.mode = type;
-    if (type == 3) dlg.pin.Assign(pin);
-    dlg.command = tac;
   };
   const std::string pCode = ToNarrow(core.props().TextOf(Prop::PCode));
   const bool simple = d.alwaysSimple || std::find(d.simplePCodes.begin(), d.simplePCodes.end(),
                                                   pCode) != d.simplePCodes.end();
   if (simple) {
     const std::u16string_view title = type == 2 ? d.simpleTitle2 : d.simpleTitle3;
-    if (type == 2 && d.accessibleOnType2) {
-      ui::CTWOREADERSHOW1_Accessible dlg;
-      common(dlg, title, kPadSimple);
-      return RunInstructionDialog(core, dlg, DialogRule::CancelIs5036);
-    }
-    ui::CTWOREADERSHOW1 dlg;
+    ui::ReaderDialog dlg(type == 2 && d.accessibleOnType2 ? ui::CTWOREADERSHOW1_Accessible
+                                                          : ui::CTWOREADERSHOW1);
     common(dlg, title, kPadSimple);
-    return RunInstructionDialog(core, dlg, DialogRule::CancelIs5036);
+    return RunInstructionDialog(core, dlg, PadTac{type, pin, tac, false},
+                                DialogRule::CancelIs5036);
   }
-  ui::CTwoReaderShowN dlg;
+  ui::ReaderDialog dlg(ui::CTwoReaderShowN);
   common(dlg, d.title, kPadDetailed);
   Fill(core, dlg, d.detailRows);
-  return RunInstructionDialog(core, dlg, DialogRule::Table);
+  return RunInstructionDialog(core, dlg, PadTac{type, pin, tac, true}, DialogRule::Table);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "card/pad_exchange.h"
 #include "card/pin.h"
 #include "ui/confirmation_dialogs.h"
 #include "ui/modal.h"
@@ -133,7 +134,21 @@ int32_t ConfirmWithReinsert(CAtmCore& core, ui::ConfirmationDialog& dialog, bool
   }
 }
 
-int32_t RunInstructionDialog(CAtmCore& core, ui::ReaderDialog& dialog, DialogRule rule) {
+int32_t SendPadTac(card::Channel& channel, const PadTac& tac) {
+  // 69 F0 from the reader: the customer let its time run out.
+  auto readerTimeout = [](int32_t r) { return r == 0x69F0 ? status::kConfirmTimeout : r; };
+  if (tac.readerType == 3 || tac.verifyOnType2) {
+    static const Text kNoPin;  // all F: the reader puts in the PIN typed on its pad
+    const int32_t r = readerTimeout(
+        card::PadVerify(channel, tac.readerType == 3 ? tac.pin : kNoPin, &channel.response));
+    if (r != 0 && r != status::kSwOk) return r;
+  }
+  return readerTimeout(card::PadSend(channel, tac.command, &channel.response));
+}
+
+int32_t RunInstructionDialog(CAtmCore& core, ui::ReaderDialog& dialog, const PadTac& tac,
+                             DialogRule rule) {
+  dialog.exchange = [&tac](card::Channel& channel) { return SendPadTac(channel, tac); };
   return core.Report(Outcome::Dialog(dialog.Run(core.dialogSite()), rule));
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "base/text.h"
+#include "card/apdu.h"
+#include "card/channel.h"
 #include "core/atm_core.h"
 #include "txn/blocks.h"
 
@@ -110,10 +112,26 @@ BlockInputs BlockInputsOf(const PropertyStore& props);
 inline constexpr int kNoCardRounds = 3;
 int32_t ConfirmWithReinsert(CAtmCore& core, ui::ConfirmationDialog& dialog, bool once = false);
 
-// An instruction dialog of a PIN-pad reader (it sends its commands itself), its end code
+// What the instruction dialog of a PIN-pad reader sends while it is shown: VERIFY, then the
+// TAC command into the exchange response. VERIFY carries the page's PIN on type 3; on type 2
+// the detailed dialogs (CTwoReaderShowN and the apply dialogs: `verifyOnType2`) send the
+// all-F block, the reader putting in the PIN the customer types, and the simple ones
+// (CTWOREADERSHOW1) none. A failed VERIFY ends the exchange with its answer; 69 F0 from the
+// reader (the customer let its time run out) reads as 5037. The end code: the status word
+// of the TAC command, 5037, or a PC/SC result.
+struct PadTac {
+  int32_t readerType;
+  const Text& pin;
+  const card::CommandApdu& command;
+  bool verifyOnType2;
+};
+int32_t SendPadTac(card::Channel& channel, const PadTac& tac);
+
+// An instruction dialog of a PIN-pad reader, sending `tac` while it is shown, its end code
 // read with `rule`: the simple dialogs map 2 to 5036 (DialogRule::CancelIs5036), the
 // detailed one passes every code through the table. 36864 (90 00) is success.
-int32_t RunInstructionDialog(CAtmCore& core, ui::ReaderDialog& dialog, DialogRule rule);
+int32_t RunInstructionDialog(CAtmCore& core, ui::ReaderDialog& dialog, const PadTac& tac,
+                             DialogRule rule);
 
 // The TAC command's answer in the exchange response: nullopt, with the status
 // SCARD_E_COMM_DATA_LOST (0x8010002F) reported into *status, when the card answered fewer

@@ -1,8 +1,11 @@
 // The confirmation dialogs: a transaction summary, a 45 (or 90) second countdown, and OK only
-// after the card was taken out and put back. A caller constructs one on its frame, fills the
-// public inputs, calls Run(site) and acts on the end code:
+// after the card was taken out and put back. One behaviour, ConfirmationDialog; the dialogs
+// that differ only in their template, rows and seconds are descriptions of it (CTransferDlg,
+// CTransferDlg_Accessible, CDoApplyTACDlg, CDoApplyTACDlg1). CTransferDlgNew adds the keypad
+// on which the customer re-types the in-account's last three characters. A caller constructs
+// one on its frame, fills the public inputs, calls Run(site) and acts on the end code:
 //
-//   ui::CTransferDlgNew dlg;
+//   ui::CTransferDlgNew dlg;              // or: ui::ConfirmationDialog dlg(ui::CTransferDlg);
 //   dlg.title = u"轉帳確認";
 //   dlg.label = {u"轉出帳號", u"轉入帳號", u"金    額", u"交易日期"};
 //   dlg.value = {out, in, amount, date};
@@ -24,8 +27,24 @@
 
 namespace quilta::ui {
 
+// What tells one confirmation from another: its template, how many summary rows it shows
+// and the seconds the customer has.
+struct ConfirmationKind {
+  int32_t templateNumber;
+  int rows;
+  int32_t limitSeconds;
+};
+
+inline constexpr ConfirmationKind CTransferDlg{904, 4, 45};
+inline constexpr ConfirmationKind CTransferDlg_Accessible{9041, 4, 45};  // 904 in 16 points
+inline constexpr ConfirmationKind CDoApplyTACDlg{203, 3, 45};
+inline constexpr ConfirmationKind CDoApplyTACDlg1{204, 2, 90};
+
 class ConfirmationDialog : public Dialog, public Summary, private CardWatch::Host {
  public:
+  explicit ConfirmationDialog(const ConfirmationKind& kind)
+      : Dialog(kind.templateNumber), rows_(kind.rows), limit_(kind.limitSeconds) {}
+
   OptText title;  // the caption
   // The reader to watch and the context to watch it with (default: the site's).
   std::optional<std::string> readerName;
@@ -34,9 +53,6 @@ class ConfirmationDialog : public Dialog, public Summary, private CardWatch::Hos
   const CardWatch& Watch() const { return watch_; }
 
  protected:
-  ConfirmationDialog(int32_t templateNumber, int rows, int32_t limitSeconds)
-      : Dialog(templateNumber), rows_(rows), limit_(limitSeconds) {}
-
   Text Caption(const DialogTemplate&) const override { return title.value_or(Text()); }
   void OnInit() override;
   void OnTimer(int32_t id) override;
@@ -58,33 +74,15 @@ class ConfirmationDialog : public Dialog, public Summary, private CardWatch::Hos
   platform::ScardContext watchedContext_ = 0;
 };
 
-class CTransferDlg : public ConfirmationDialog {
- public:
-  CTransferDlg() : ConfirmationDialog(904, 4, 45) {}
-};
-
-class CTransferDlg_Accessible : public ConfirmationDialog {
- public:
-  CTransferDlg_Accessible() : ConfirmationDialog(9041, 4, 45) {}
-};
-
-class CDoApplyTACDlg : public ConfirmationDialog {
- public:
-  CDoApplyTACDlg() : ConfirmationDialog(203, 3, 45) {}
-};
-
-class CDoApplyTACDlg1 : public ConfirmationDialog {
- public:
-  CDoApplyTACDlg1() : ConfirmationDialog(204, 2, 90) {}
-};
-
 // The transfer confirmation with the on-screen keypad: the customer re-enters the last three
 // characters of the in-account (value 2) before OK is accepted.
 class CTransferDlgNew : public ConfirmationDialog {
  public:
   static constexpr int32_t kEntryDisplayId = kIdTransferEntry;
 
-  CTransferDlgNew() : ConfirmationDialog(104, 4, 45) {}
+  static constexpr ConfirmationKind kKind{104, 4, 45};
+
+  CTransferDlgNew() : ConfirmationDialog(kKind) {}
 
   bool Confirmed() const { return confirmed_; }
   std::string Entry() const { return std::string(entry_, static_cast<size_t>(length_)); }

@@ -24,7 +24,7 @@ int64_t EnabledAt(const ScriptedCustomer::Window& w, int32_t id) {
 TEST(ConfirmationDialog, NoCardAtOpeningEndsWith4AtOnce) {
   DialogBench b;
   b.pcsc.RemoveCard(testing::kReader);
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   dlg.title = u"繳費稅確認";
   dlg.value[0] = u"12345678901234";
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kNoCard);
@@ -41,7 +41,7 @@ TEST(ConfirmationDialog, NoCardAtOpeningEndsWith4AtOnce) {
 TEST(ConfirmationDialog, CardLeftInTheReaderTimesOutAfter45Ticks) {
   DialogBench b;
   b.person.Ok();  // pressed while disabled: nothing happens
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
   EXPECT_EQ(b.person.NowMs(), 45000);
   EXPECT_EQ(b.person.Last().TextsOf(213), Countdown(44, 0));
@@ -55,7 +55,7 @@ TEST(ConfirmationDialog, CardLeftInTheReaderTimesOutAfter45Ticks) {
 
 TEST(ConfirmationDialog, ApplyConfirmationCountsNinetySeconds) {
   DialogBench b;
-  CDoApplyTACDlg1 dlg;
+  ConfirmationDialog dlg(CDoApplyTACDlg1);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
   EXPECT_EQ(b.person.NowMs(), 90000);
   EXPECT_EQ(b.person.Last().TextsOf(213), Countdown(89, 0));
@@ -65,7 +65,7 @@ TEST(ConfirmationDialog, ApplyConfirmationCountsNinetySeconds) {
 TEST(ConfirmationDialog, OkEnabledOnTheTickThatSeesTheCardBack) {
   DialogBench b;
   b.person.Wait(2).PullCard().Wait(1).InsertCard().Wait(2).Ok();
-  CTransferDlg_Accessible dlg;
+  ConfirmationDialog dlg(CTransferDlg_Accessible);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   const auto& w = b.person.Last();
   EXPECT_EQ(w.templateNumber, 9041);
@@ -79,7 +79,7 @@ TEST(ConfirmationDialog, FurtherCardChangesAfterOkAreHarmless) {
   b.person.Wait(1).PullCard().Wait(1).InsertCard().Wait(1);
   for (int i = 0; i < 4; ++i) b.person.PullCard().Wait(1).InsertCard().Wait(1);
   b.person.Ok();
-  CDoApplyTACDlg dlg;
+  ConfirmationDialog dlg(CDoApplyTACDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_TRUE(dlg.Watch().OkEnabled());
   EXPECT_EQ(b.person.Last().TextsOf(213).back(), u"34");
@@ -88,7 +88,7 @@ TEST(ConfirmationDialog, FurtherCardChangesAfterOkAreHarmless) {
 TEST(ConfirmationDialog, EscCancelsAndRerunGetsAFreshPeriod) {
   DialogBench b;
   b.person.Wait(10).Esc().Wait(1).Cancel();
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(b.person.Windows().at(1).TextsOf(213), std::vector<Text>{u"44"});
@@ -97,20 +97,20 @@ TEST(ConfirmationDialog, EscCancelsAndRerunGetsAFreshPeriod) {
 TEST(ConfirmationDialog, CloseBoxOnlyWhereTheTemplateHasOne) {
   DialogBench b;
   b.person.CloseBox();  // 904 has no close box: ignored, the countdown runs out
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kTimedOut);
 }
 
 TEST(ConfirmationDialog, FailedPresenceQueryCountsAsAbsentAtFirstThenRepeatsTheLastState) {
   DialogBench b;
   b.pcsc.StopService();
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kNoCard);
 
   DialogBench c;
   // The service stops after the opening query saw the card: the watch keeps "present".
   c.person.Do([&] { c.pcsc.StopService(); });
-  CTransferDlg again;
+  ConfirmationDialog again(CTransferDlg);
   EXPECT_EQ(again.Run(c.core.dialogSite(), &c.person), result::kTimedOut);
   EXPECT_EQ(c.person.Last().TextsOf(213).size(), 45u);
 }
@@ -119,7 +119,7 @@ TEST(ConfirmationDialog, HoldsTheModalMarkerWhileRunning) {
   DialogBench b;
   int depth = -1;
   b.person.Do([&] { depth = b.core.modalHost().depth(); }).Cancel();
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   EXPECT_EQ(depth, 1);
   EXPECT_EQ(b.core.modalHost().depth(), 0);
@@ -144,7 +144,7 @@ TEST(MessageBoxOfItsOwn, HoldsTheModalMarkerUntilClosed) {
 TEST(ConfirmationDialog, NothingToShowOnEndsWithMinusOne) {
   DialogBench b;
   b.person.noDisplay = true;
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kNotShown);
   EXPECT_EQ(b.pcsc.Count("GetStatusChange"), 0u);
 }

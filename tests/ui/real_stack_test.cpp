@@ -63,13 +63,13 @@ TEST_F(RealStackDialogs, ConfirmationWatchesTheRealReader) {
       .Do([&] { ASSERT_TRUE(control_->Insert(true)); })
       .Wait(1)
       .Ok();
-  CTransferDlg dlg;
+  ConfirmationDialog dlg(CTransferDlg);
   dlg.title = u"繳費稅確認";
   EXPECT_EQ(dlg.Run(core_.dialogSite()), result::kOk);
   EXPECT_EQ(person_.Last().EnabledOf(kIdOk), true);
 
   ASSERT_TRUE(control_->Remove(true));
-  CTransferDlg noCard;
+  ConfirmationDialog noCard(CTransferDlg);
   EXPECT_EQ(noCard.Run(core_.dialogSite()), result::kNoCard);
   ASSERT_TRUE(control_->Insert(true));
 }
