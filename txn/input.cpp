@@ -13,7 +13,7 @@ namespace quilta {
 int32_t CAtmCore::DoInput() {
   const int32_t st = txn::UnwrapSessionKey(*this);
   if (st != status::kOk) return st;
-  ui::CInputDlg dlg;
+  ui::InputDialog dlg(ui::CInputDlg);
   switch (dlg.Run(dialogSite())) {
     case dialog_end::kOk: {
       const Text value = AsciiText(dlg.Entry());

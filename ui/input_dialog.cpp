@@ -1,26 +1,28 @@
 #include "ui/input_dialog.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quilta::ui {
 
-void CInputDlg::ClearEntry() {
+void InputDialog::ClearEntry() {
   std::memset(entry_, 0, sizeof entry_);
   length_ = 0;
   runningTotal_ = 0;
-  SetText(kIdInputEntry, Text());
+  SetText(kind_.entryId, Text());
 }
 
-void CInputDlg::OnInit() { ClearEntry(); }
+void InputDialog::OnInit() { ClearEntry(); }
 
-void CInputDlg::OnCommand(int32_t id) {
-  if (id >= kInputKeypad.firstKeyId && id < kInputKeypad.firstKeyId + 10) {
-    if (length_ >= kMaxDigits) return;
-    const char c = static_cast<char>('0' + (id - kInputKeypad.firstKeyId));
+void InputDialog::OnCommand(int32_t id) {
+  const KeypadLayout& pad = kind_.keypad;
+  if (id >= pad.firstKeyId && id < pad.firstKeyId + 10) {
+    if (length_ >= std::min(kind_.maxDigits, kMaxInputDigits)) return;
+    const char c = static_cast<char>('0' + (id - pad.firstKeyId));
     runningTotal_ += c;
     entry_[length_++] = c;
-    SetText(kIdInputEntry, AsciiText(Entry()));
-  } else if (id == kInputKeypad.clearId) {
+    SetText(kind_.entryId, AsciiText(Entry()));
+  } else if (id == pad.clearId) {
     ClearEntry();
   } else if (id == kIdOk) {
     int32_t sum = 0;

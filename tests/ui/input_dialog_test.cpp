@@ -11,26 +11,26 @@ constexpr int32_t kKey0 = kInputKeypad.firstKeyId;
 TEST(InputDialog, DigitsAsTypedAndTheTemplateCaption) {
   DialogBench b;
   b.person.Ok().Keys("123", kKey0).Ok();
-  CInputDlg empty;
+  InputDialog empty(CInputDlg);
   EXPECT_EQ(empty.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(empty.Entry(), "");
-  CInputDlg dlg;
+  InputDialog dlg(CInputDlg);
   EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(dlg.Entry(), "123");
   EXPECT_EQ(b.person.Last().caption, u"輸入資料");
-  EXPECT_EQ(b.person.Last().TextsOf(CInputDlg::kEntryId),
+  EXPECT_EQ(b.person.Last().TextsOf(CInputDlg.entryId),
             (std::vector<Text>{u"", u"1", u"12", u"123"}));
 }
 
 TEST(InputDialog, ClearStartsOverAndTwentyDigitsAreTheLimit) {
   DialogBench b;
   b.person.Keys("45", kKey0).Press(kInputKeypad.clearId).Keys("6", kKey0).Ok();
-  CInputDlg cleared;
+  InputDialog cleared(CInputDlg);
   EXPECT_EQ(cleared.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(cleared.Entry(), "6");
 
   b.person.Keys(std::string(25, '7'), kKey0).Ok();
-  CInputDlg full;
+  InputDialog full(CInputDlg);
   EXPECT_EQ(full.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(full.Entry(), std::string(20, '7'));
 }
@@ -39,16 +39,19 @@ TEST(InputDialog, CancelEscAndCloseBoxAllCancel) {
   DialogBench b;
   b.person.Keys("1", kKey0).Cancel().Esc().CloseBox();
   for (int i = 0; i < 3; ++i) {
-    CInputDlg dlg;
+    InputDialog dlg(CInputDlg);
     EXPECT_EQ(dlg.Run(b.core.dialogSite(), &b.person), result::kCancel);
   }
 }
 
-class TamperedInput : public CInputDlg {
+class TamperedInput : public InputDialog {
+ public:
+  TamperedInput() : InputDialog(CInputDlg) {}
+
  protected:
   void OnCommand(int32_t id) override {
     if (id == 999) entry_[0] = '9';
-    else CInputDlg::OnCommand(id);
+    else InputDialog::OnCommand(id);
   }
 };
 
@@ -68,7 +71,7 @@ namespace {
 TEST(ScriptedCustomerText, StepsWrittenAsTextFindTheOpenKeypad) {
   testing::DialogBench b;
   ASSERT_TRUE(b.person.AppendScript("digits 4509; clear\ndigits 12;ok"));
-  CInputDlg input;
+  InputDialog input(CInputDlg);
   EXPECT_EQ(input.Run(b.core.dialogSite(), &b.person), result::kOk);
   EXPECT_EQ(input.Entry(), "12");
 

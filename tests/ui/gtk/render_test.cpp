@@ -444,7 +444,7 @@ TEST_F(GtkDialogs, TheKeypadInputDialogRunsToItsResultUnderThePointer) {
     }
   });
   CAtmCore core;
-  CInputDlg dlg;
+  InputDialog dlg(CInputDlg);
   const int32_t r = dlg.Run(core.dialogSite(), &DefaultEnv());
   person.join();
   EXPECT_EQ(r, result::kOk);
