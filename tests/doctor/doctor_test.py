@@ -18,11 +18,13 @@ set-up restarts pcscd without readers and leaves it so.
 import argparse
 import json
 import os
-import select
 import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+from sandbox_cards import SandboxCards  # noqa: E402
 
 HOST = '/usr/lib/quilta/quilta-nmhost'
 PINPAD_PREFIX = 'Todos eCode Connectable'
@@ -37,14 +39,10 @@ INSERT_CARD = "insert the bank's chip card, chip first and facing up"
 REINSTALL_BRIDGE = 'reinstall the package quilta-webatm'
 
 
-class Rig:
+class Rig(SandboxCards):
     def __init__(self, args):
+        super().__init__(args.profiles)
         self.doctor = args.doctor
-        self.profiles = args.profiles
-        self.simctl_path = os.environ['QUILTA_SIMCTL']
-        self.pcsc_wait = os.environ['QUILTA_PCSC_WAIT']
-        self.slots = int(os.environ['QUILTA_SANDBOX_SLOTS'])
-        self.readers = [os.environ['QUILTA_SIM_READER%d' % i] for i in range(self.slots)]
         self.manifests = {}
         for browser in ('chromium', 'firefox'):
             with open(os.path.join(args.manifests, browser, 'com.zelb.quilta.json')) as f:
@@ -53,7 +51,6 @@ class Rig:
         self.chromium_id = self.manifests['chromium']['allowed_origins'][0].split('/')[2]
         self.gecko_id = self.manifests['firefox']['allowed_extensions'][0]
         self.tmp = tempfile.mkdtemp(prefix='doctor-test.')
-        self.undo = []
 
     # ---- the file tree ----------------------------------------------------------------
     def tree(self, name):
@@ -98,39 +95,6 @@ class Rig:
         m.update(changes)
         return self.write('%s/%s.json' % (folder, self.host_name), json.dumps(m, indent=2))
 
-    # ---- the cards ----------------------------------------------------------------------
-    def simctl(self, slot, *request):
-        subprocess.run([self.simctl_path, '--slot', str(slot)] + list(request), check=True,
-                       stdout=subprocess.DEVNULL)
-
-    def pull(self, slots):
-        for s in slots:
-            self.simctl(s, 'remove', 'wait')
-            self.undo.append(lambda s=s: self.simctl(s, 'insert', 'wait'))
-        return {}
-
-    def swap_all(self, profile):
-        for s in range(self.slots):
-            self.simctl(s, 'swap', os.path.join(self.profiles, profile), 'wait')
-            self.undo.append(lambda s=s: self.simctl(s, 'swap', 'default', 'wait'))
-        return {}
-
-    def pcscd_without_readers(self):
-        """Stops the sandbox's pcscd and starts one with an empty reader configuration."""
-        old = int(os.environ['QUILTA_SANDBOX_PCSCD_PID'])
-        fd = os.pidfd_open(old)
-        os.kill(old, 15)
-        if not select.select([fd], [], [], 10)[0]:
-            raise RuntimeError('pcscd did not stop')
-        os.close(fd)
-        empty = os.path.join(self.tmp, 'reader.conf.d')
-        os.makedirs(empty, exist_ok=True)
-        self.pcscd = subprocess.Popen(['pcscd', '-f', '-c', empty], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL)
-        subprocess.run([self.pcsc_wait, '--timeout', '10', '--list'], check=True,
-                       stdout=subprocess.DEVNULL)
-        return {}
-
     # ---- the doctor ---------------------------------------------------------------------
     def run(self, env_changes):
         env = {k: v for k, v in os.environ.items()
@@ -170,7 +134,7 @@ SETUPS = [
     ('no pcscd', lambda r: {'PCSCLITE_CSOCK_NAME': r.path('/run/nobody/pcscd.comm')},
      'pcsc-service-down', "start it with 'sudo systemctl start pcscd.socket'", None),
     ('one reader empty', lambda r: r.pull([0]), None, None, 'card-absent'),
-    ('every reader empty', lambda r: r.pull(range(r.slots)), 'card-absent', INSERT_CARD, None),
+    ('every reader empty', lambda r: r.pull(), 'card-absent', INSERT_CARD, None),
     ('card of another application', lambda r: r.swap_all('other-application.txt'),
      'card-not-financial', INSERT_CARD, None),
     ('host manifest missing', lambda r: r.remove(CHROMIUM_HOSTS + '/com.zelb.quilta.json'),
@@ -267,12 +231,9 @@ def main():
             rig.tree(name)
             env_changes = breaks(rig)
             ok = check(rig, name, fail_id, todo, warn_id, rig.run(env_changes)) and ok
-            while rig.undo:
-                rig.undo.pop()()
+            rig.undo_all()
     finally:
-        if getattr(rig, 'pcscd', None):
-            rig.pcscd.terminate()
-            rig.pcscd.wait()
+        rig.end()
         shutil.rmtree(rig.tmp, ignore_errors=True)
     return 0 if ok else 1
 

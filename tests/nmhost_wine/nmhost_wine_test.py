@@ -50,6 +50,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+from sandbox_cards import SandboxCards  # noqa: E402
+
 HOST_NAME = 'com.zelb.quilta'
 INSTALL_DIR = r'C:\Program Files\Quilta'
 PROGRAM = INSTALL_DIR + r'\quilta-nmhost.exe'
@@ -382,16 +385,13 @@ INSERT_CARD = "insert the bank's chip card, chip first and facing up"
 REINSTALL = 'reinstall quilta-'
 
 
-class CheckRig:
+class CheckRig(SandboxCards):
     """A healthy machine: the package installed, the browsers present, the extension added in
     one profile of each; the sandbox's readers and cards. Each set-up breaks one thing and
     registers how to undo it."""
 
     def __init__(self, args):
-        self.profiles = args.profiles
-        self.slots = int(os.environ['QUILTA_SANDBOX_SLOTS'])
-        self.readers = [os.environ['QUILTA_SIM_READER%d' % i] for i in range(self.slots)]
-        self.undo = []
+        super().__init__(args.profiles)
         with open(unix_path(MANIFEST['chromium']), encoding='utf-8') as f:
             self.chromium_manifest = json.load(f)
         with open(unix_path(MANIFEST['firefox']), encoding='utf-8') as f:
@@ -446,10 +446,6 @@ class CheckRig:
         if wine('regedit', '/S', r'C:\check.reg').returncode != 0:
             raise RuntimeError('regedit %s' % lines)
 
-    def simctl(self, slot, *request):
-        subprocess.run([os.environ['QUILTA_SIMCTL'], '--slot', str(slot)] + list(request),
-                       check=True, stdout=subprocess.DEVNULL)
-
     def run(self):
         js = wine(PROGRAM, '--check', '--json')
         text = wine(PROGRAM, '--check')
@@ -494,38 +490,6 @@ class CheckRig:
         self.undo.append(lambda: self.regedit(['[%s]' % FONT_SUBSTITUTES,
                                                '"標楷體"="AR PL UKai TW"']))
 
-    def swap_all(self, profile):
-        for s in range(self.slots):
-            self.simctl(s, 'swap', os.path.join(self.profiles, profile), 'wait')
-            self.undo.append(lambda s=s: self.simctl(s, 'swap', 'default', 'wait'))
-
-    def pull_all(self):
-        for s in range(self.slots):
-            self.simctl(s, 'remove', 'wait')
-            self.undo.append(lambda s=s: self.simctl(s, 'insert', 'wait'))
-
-    def stop_pcscd(self, pid):
-        fd = os.pidfd_open(pid)
-        os.kill(pid, 15)
-        if not select.select([fd], [], [], 10)[0]:
-            raise RuntimeError('pcscd did not stop')
-        os.close(fd)
-
-    def pcscd_without_readers(self):
-        """The sandbox's pcscd replaced by one with no reader configured (left so)."""
-        self.stop_pcscd(int(os.environ['QUILTA_SANDBOX_PCSCD_PID']))
-        empty = os.path.join(os.environ['QUILTA_SANDBOX_DIR'], 'no-readers.conf.d')
-        os.makedirs(empty, exist_ok=True)
-        self.pcscd = subprocess.Popen(['pcscd', '-f', '-c', empty], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL)
-        subprocess.run([os.environ['QUILTA_PCSC_WAIT'], '--timeout', '10', '--list'], check=True,
-                       stdout=subprocess.DEVNULL)
-
-    def no_pcscd(self):
-        """No smart-card service behind the bridge any more (left so)."""
-        self.stop_pcscd(self.pcscd.pid)
-        self.pcscd.wait()
-
 
 # name, what breaks it, the failure it must show alone (None: the road stays clear), what
 # that line must tell the customer to do, the warning expected. The last two replace pcscd.
@@ -548,7 +512,7 @@ CHECK_SETUPS = [
      'add "Chinese (Traditional) Supplemental Fonts"', None),
     ('cards of another application', lambda r: r.swap_all('other-application.txt'),
      'card-not-financial', INSERT_CARD, None),
-    ('every reader empty', CheckRig.pull_all, 'card-absent', INSERT_CARD, None),
+    ('every reader empty', CheckRig.pull, 'card-absent', INSERT_CARD, None),
     ('no reader', CheckRig.pcscd_without_readers, 'readers-none', 'plug the card reader in', None),
     ('the Smart Card service not running', CheckRig.no_pcscd, 'pcsc-service-down',
      'start the service "Smart Card"', None),
@@ -618,12 +582,9 @@ def check_test(args, tmp):
         for name, breaks, fail_id, todo, warn_id in CHECK_SETUPS:
             breaks(rig)
             check_setup(rig, name, fail_id, todo, warn_id, rig.run())
-            while rig.undo:
-                rig.undo.pop()()
+            rig.undo_all()
     finally:
-        if getattr(rig, 'pcscd', None) and rig.pcscd.poll() is None:
-            rig.pcscd.terminate()
-            rig.pcscd.wait()
+        rig.end()
 
 
 def main():

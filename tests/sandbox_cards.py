@@ -1,0 +1,69 @@
+"""The readers and cards of the tools/pcsc-sandbox a check runs in, as its environment names
+them, for the checks that break a set-up on purpose and put it back (doctor_test.py,
+nmhost_wine_test.py): each change registers its undoing in `undo`; undo_all() runs them,
+the newest first, and end() also stops the pcscd started here."""
+import os
+import select
+import subprocess
+
+
+class SandboxCards:
+    def __init__(self, profiles):
+        self.profiles = profiles  # the card simulator's profile files
+        self.slots = int(os.environ['QUILTA_SANDBOX_SLOTS'])
+        self.readers = [os.environ['QUILTA_SIM_READER%d' % i] for i in range(self.slots)]
+        self.undo = []
+        self.pcscd = None
+
+    def simctl(self, slot, *request):
+        subprocess.run([os.environ['QUILTA_SIMCTL'], '--slot', str(slot)] + list(request),
+                       check=True, stdout=subprocess.DEVNULL)
+
+    def pull(self, slots=None):
+        """Pulls the cards of `slots` (every slot's by default); put back by undo_all()."""
+        for s in range(self.slots) if slots is None else slots:
+            self.simctl(s, 'remove', 'wait')
+            self.undo.append(lambda s=s: self.simctl(s, 'insert', 'wait'))
+        return {}
+
+    def swap_all(self, profile):
+        """Every slot's card made from the profile file; the default cards back by undo_all()."""
+        for s in range(self.slots):
+            self.simctl(s, 'swap', os.path.join(self.profiles, profile), 'wait')
+            self.undo.append(lambda s=s: self.simctl(s, 'swap', 'default', 'wait'))
+        return {}
+
+    @staticmethod
+    def stop_pcscd(pid):
+        fd = os.pidfd_open(pid)
+        os.kill(pid, 15)
+        if not select.select([fd], [], [], 10)[0]:
+            raise RuntimeError('pcscd did not stop')
+        os.close(fd)
+
+    def pcscd_without_readers(self):
+        """The sandbox's pcscd replaced by one with no reader configured (left so)."""
+        self.stop_pcscd(int(os.environ['QUILTA_SANDBOX_PCSCD_PID']))
+        empty = os.path.join(os.environ['QUILTA_SANDBOX_DIR'], 'no-readers.conf.d')
+        os.makedirs(empty, exist_ok=True)
+        self.pcscd = subprocess.Popen(['pcscd', '-f', '-c', empty], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+        subprocess.run([os.environ['QUILTA_PCSC_WAIT'], '--timeout', '10', '--list'], check=True,
+                       stdout=subprocess.DEVNULL)
+        return {}
+
+    def no_pcscd(self):
+        """No smart-card service at all any more (left so); after pcscd_without_readers()."""
+        self.stop_pcscd(self.pcscd.pid)
+        self.pcscd.wait()
+        return {}
+
+    def undo_all(self):
+        while self.undo:
+            self.undo.pop()()
+
+    def end(self):
+        self.undo_all()
+        if self.pcscd and self.pcscd.poll() is None:
+            self.pcscd.terminate()
+            self.pcscd.wait()
