@@ -243,13 +243,13 @@ STDMETHODIMP CZELB::SetClientSite(IOleClientSite* site) {
   std::optional<std::string> url;
   if (site != nullptr && !SitePageUrl(site, &url)) {
     // The site is not stored, and the control is on no page it could name.
-    layer_ = ScriptLayer(CAtmCore::Instance(), Surface::ActiveX, std::nullopt);
+    layer_ = ScriptLayer(Surface::ActiveX, std::nullopt);
     return S_OK;
   }
   if (site) site->AddRef();
   if (site_) site_->Release();
   site_ = site;
-  layer_ = ScriptLayer(CAtmCore::Instance(), Surface::ActiveX, url);
+  layer_ = ScriptLayer(Surface::ActiveX, url);
   return S_OK;
 }
 

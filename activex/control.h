@@ -105,7 +105,7 @@ class CZELB final : public IZELBEx,
 #define QUILTA_AX_Req3(name) STDMETHODIMP name(BSTR a1, BSTR a2, BSTR a3, LONG* pVal) override { return Call(Method::name, {a1, a2, a3}, pVal); }
 #define QUILTA_AX_Version(name) STDMETHODIMP name(BSTR* pVal) override { return Version(pVal); }
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) QUILTA_AX_##form(name)
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) QUILTA_AX_PROP_##access(name, type)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...) QUILTA_AX_PROP_##access(name, type)
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
@@ -225,7 +225,7 @@ class CZELB final : public IZELBEx,
   IOleClientSite* site_ = nullptr;
   // Made for the site's page whenever the site is set (SetClientSite): the bank-page decision
   // is taken there once, not on every call. Without a site, on no page.
-  ScriptLayer layer_{CAtmCore::Instance(), Surface::ActiveX, std::nullopt};
+  ScriptLayer layer_{Surface::ActiveX, std::nullopt};
   DWORD safety_ = 0;                    // grows only
   SIZEL extent_{2540, 2540};            // HIMETRIC, 100 x 100 pixels at 96 dpi
 

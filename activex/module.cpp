@@ -11,9 +11,8 @@
 #include <string>
 
 #include "activex/control.h"
-#include "core/atm_core.h"
+#include "core/script.h"
 #include "platform/win32/module.h"
-#include "ui/dialogs.h"
 
 namespace quilta::activex {
 namespace {
@@ -41,7 +40,7 @@ class ClassFactory final : public IClassFactory {
     *ppv = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     // The core exists before any page touches it, with the dialogs the card engine runs.
-    CAtmCore::Instance().InstallDialogs();
+    StartScriptLayer();
     auto* control = new (std::nothrow) CZELB();
     if (control == nullptr) return E_OUTOFMEMORY;
     HRESULT hr = control->QueryInterface(riid, ppv);

@@ -20,6 +20,7 @@
 
 #include "bench/paired.h"
 #include "core/atm_core.h"
+#include "core/script.h"
 
 #if defined(QUILTA_BENCH_HAVE_PCSCLITE)
 #include <PCSC/winscard.h>
@@ -117,7 +118,7 @@ bool OpenCard(CAtmCore& core) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CAtmCore& core = CAtmCore::Instance();
+  CAtmCore& core = quilta::ProcessCore();
   if (!OpenCard(core)) {
     std::printf("card_exchange_bench: no PC/SC reader with a card found (%s); nothing measured\n",
                 core.errorText().c_str());

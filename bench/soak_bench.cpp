@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
   const sim::ControlClient control(slot.control);
   const std::string url = "https://webatm." + std::string(quilta::config::kBankDomain) + "/atm/";
 
-  quilta::CAtmCore& core = quilta::CAtmCore::Instance();
+  quilta::CAtmCore& core = quilta::ProcessCore();
   const sim::Profile card = sim::DefaultProfile();
   sim::BankServer server(card);
   server.SetDateTime("20180104093000");

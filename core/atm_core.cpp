@@ -6,11 +6,6 @@
 
 namespace quilta {
 
-CAtmCore& CAtmCore::Instance() {
-  static CAtmCore* core = new CAtmCore();  // never destroyed: lives until the process ends
-  return *core;
-}
-
 CAtmCore::CAtmCore() : crypto_(config::kKeyTable) {
   // The page reads the status word of the card engine's last command as shSW12.
   channel_.onStatusWord = [this](uint16_t sw) {

@@ -5,6 +5,7 @@
 
 #include "base/js_number.h"
 #include "base/secret.h"
+#include "core/atm_core.h"
 
 namespace quilta {
 
@@ -60,6 +61,9 @@ std::optional<int32_t> IntegerValue(const ScriptValue& v) {
   }
   return std::nullopt;
 }
+
+ScriptLayer::ScriptLayer(Surface surface, const std::optional<std::string>& pageUrl)
+    : ScriptLayer(ProcessCore(), surface, pageUrl) {}
 
 std::optional<ScriptValue> ScriptLayer::Get(Prop p) const {
   if (!bankPage_) return ScriptValue{};  // nothing, not even whether it is write-only

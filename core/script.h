@@ -17,17 +17,32 @@
 //   - integer properties take an integer or a whole double in range; text properties take
 //     texts and numbers;
 //   - nothing thrown inside crosses to the browser: it is answered with a status.
+// The layer also owns the process's one core and starts it: StartScriptLayer below is the
+// one start-up every surface calls. The surfaces include nothing else of the layers below.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "core/atm_core.h"
+#include "base/member_table.h"
 #include "base/page_origin.h"
+#include "base/text.h"
 
 namespace quilta {
+
+class CAtmCore;
+class ReaderPinDialog;
+namespace platform {
+class Pcsc;
+class Sleeper;
+}  // namespace platform
+namespace ui {
+class DialogEnv;
+}  // namespace ui
 
 enum class Surface : uint8_t { Npapi, ActiveX, NativeMessaging };
 
@@ -80,8 +95,11 @@ bool Visible(Prop p, Surface surface);
 
 class ScriptLayer {
  public:
-  // `pageUrl`: the URL of the page the script object was made for (nullopt when the surface
-  // knows none: a control without a site, a browser that gave no location).
+  // A layer over the process's core (ProcessCore). `pageUrl`: the URL of the page the script
+  // object was made for (nullopt when the surface knows none: a control without a site, a
+  // browser that gave no location).
+  ScriptLayer(Surface surface, const std::optional<std::string>& pageUrl);
+  // A layer over a core of the caller's own (tests, fuzzing, benches).
   ScriptLayer(CAtmCore& core, Surface surface, const std::optional<std::string>& pageUrl)
       : core_(&core), surface_(surface), bankPage_(IsBankPage(pageUrl)) {}
 
@@ -104,6 +122,46 @@ class ScriptLayer {
   Surface surface_;
   bool bankPage_;
 };
+
+// ---- The start-up every surface calls (core/startup.cpp) ----
+// Makes the process's core, once, with its dialogs installed: the reader-PIN dialog and the
+// platform's windows (the GTK helper process on Linux, Win32 dialogs on Windows; a scripted
+// customer only where a development module's QuiltaDevAttach puts one). Each surface calls it
+// when it is loaded, before any page can reach it (the NPAPI module's NP_Initialize, the
+// ActiveX class factory, the native-messaging host's main); each call puts the reader-PIN
+// dialog in place again.
+void StartScriptLayer();
+// The window the dialogs belong to: the browser's, as an X11 window id (the NPAPI plug-in
+// learns it from the browser); the keypad dialogs centre over it. 0, the start, centres them
+// on the screen. On Windows the dialogs take the active window and this does nothing.
+void SetOwnerWindow(uint64_t window);
+// The font faces the dialogs ask for by name, each once, in template order ("System", the
+// system's own, left out): what the host's --check looks for on Windows.
+std::vector<std::u16string_view> DialogFontFaces();
+// The process's one core, owned by the script layer: made on first use, never destroyed, so
+// the card session outlives every script object. Surfaces only hand it on (a development
+// module's QuiltaDevCore); they call it through ScriptLayer.
+CAtmCore& ProcessCore();
+// Releases the process's card connection and PC/SC context straight, past the page rules
+// (also while a dialog is open): the native-messaging host's end. The statuses of the
+// DisconnectCard and DisconnectDriver it ran; nullopt for what was not held.
+struct Released {
+  std::optional<int32_t> card;
+  std::optional<int32_t> driver;
+};
+Released ReleaseCardSession();
+
+// ---- Development (core/dev_services.cpp): only a development module's hooks call this ----
+// Services of a host in place of the real ones for the process's core. No page reaches it,
+// and a module built without the hooks does not carry it.
+struct DevelopmentServices {
+  platform::Pcsc* pcsc = nullptr;              // null: the system's PC/SC
+  platform::Sleeper* sleeper = nullptr;        // null: real sleeps
+  ReaderPinDialog* readerPinDialog = nullptr;  // null: the one installed stays
+  bool replaceDialogEnv = false;               // whether dialogEnv applies:
+  ui::DialogEnv* dialogEnv = nullptr;          //   a scripted customer; null: real windows
+};
+void AttachForDevelopment(const DevelopmentServices& services);
 
 // The argument rules: a value as method-argument text (nullopt: missing).
 std::optional<Text> ArgumentText(const ScriptValue& v);

@@ -92,7 +92,8 @@ Json Bridge::Handle(const Json& req, const Json& id) {
   const std::vector<Json>& given = args ? args->items : kNoArgs;
   std::optional<std::string> pageUrl;
   if (origin) pageUrl = origin->string;
-  ScriptLayer layer(core_, Surface::NativeMessaging, pageUrl);
+  ScriptLayer layer = core_ != nullptr ? ScriptLayer(*core_, Surface::NativeMessaging, pageUrl)
+                                        : ScriptLayer(Surface::NativeMessaging, pageUrl);
 
   if (o == "call") {
     if (!m->isMethod) return ErrorJson(id, "not-a-method", name->string + " is a property");

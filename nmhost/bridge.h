@@ -38,7 +38,10 @@ namespace quilta::nmhost {
 
 class Bridge {
  public:
-  explicit Bridge(CAtmCore& core) : core_(core) {}
+  // Over the process's core (ProcessCore), as the host serves pages.
+  Bridge() = default;
+  // Over a core of the caller's own (tests, fuzzing).
+  explicit Bridge(CAtmCore& core) : core_(&core) {}
 
   // The answer to one request frame's payload. Never throws.
   std::string Answer(std::string_view request);
@@ -46,7 +49,7 @@ class Bridge {
  private:
   Json Handle(const Json& request, const Json& id);
 
-  CAtmCore& core_;
+  CAtmCore* core_ = nullptr;  // null: the process's
 };
 
 // An answer carrying an error (also used by the host for a frame it cannot take).

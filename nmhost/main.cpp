@@ -4,9 +4,8 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
-#include "core/atm_core.h"
+#include "core/script.h"
 #include "nmhost/session.h"
-#include "ui/dialogs.h"
 
 int main(int argc, char** argv) {
   using namespace quilta;
@@ -17,8 +16,7 @@ int main(int argc, char** argv) {
   setrlimit(RLIMIT_CORE, &noCore);
   nmhost::LogCaller(argc, argv);
 
-  CAtmCore& core = CAtmCore::Instance();
-  core.InstallDialogs();
-  nmhost::Session session(core);
+  StartScriptLayer();
+  nmhost::Session session;
   session.Run();
 }

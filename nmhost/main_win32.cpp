@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "core/atm_core.h"
+#include "core/script.h"
 #include "nmhost/check_win32.h"
 #include "nmhost/registration_win32.h"
 #include "nmhost/session_win32.h"
-#include "ui/dialogs.h"
 
 int main(int argc, char** argv) {
   using namespace quilta;
@@ -39,8 +38,7 @@ int main(int argc, char** argv) {
 
   nmhost::LogCaller(argc, argv);
 
-  CAtmCore& core = CAtmCore::Instance();
-  core.InstallDialogs();
-  nmhost::Session session(core);
+  StartScriptLayer();
+  nmhost::Session session;
   session.Run();
 }

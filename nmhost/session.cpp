@@ -53,7 +53,7 @@ void Log(const std::string& line) {
   WriteAll(LogFd(), text.data(), text.size());
 }
 
-Session::Session(CAtmCore& core) : SessionBase(core) {
+Session::Session() {
   in_ = Keep(0);
   out_ = Keep(1);
   // Stray writes to stdout land on stderr; stdin of anything started later reads nothing.

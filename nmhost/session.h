@@ -9,15 +9,14 @@
 
 #include <string>
 
-#include "core/atm_core.h"
 #include "nmhost/session_base.h"
 
 namespace quilta::nmhost {
 
 class Session final : public SessionBase {
  public:
-  // Takes over descriptors 0 and 1 as described above.
-  explicit Session(CAtmCore& core);
+  // Takes over descriptors 0 and 1 as described above; serves the process's core.
+  Session();
 
   // Runs until the session ends; never returns.
   [[noreturn]] void Run();

@@ -29,12 +29,12 @@ void SessionBase::Send(const std::string& payload) {
 }
 
 void SessionBase::End(const char* reason, int exitCode) {
-  // Straight to the core, past the script layer: the release must happen also while a
-  // dialog is open (the layer would refuse it), and must not depend on what the page did.
+  // Past the page rules: the release must happen also while a dialog is open (a page's call
+  // would be refused), and must not depend on what the page did.
+  const Released released = ReleaseCardSession();
   std::string what;
-  if (core_.channel().handle != 0) what += " DisconnectCard " + std::to_string(core_.DisconnectCard());
-  if (core_.channel().context != 0)
-    what += " DisconnectDriver " + std::to_string(core_.DisconnectDriver());
+  if (released.card) what += " DisconnectCard " + std::to_string(*released.card);
+  if (released.driver) what += " DisconnectDriver " + std::to_string(*released.driver);
   Log(std::string(reason) + (what.empty() ? ": nothing to release" : ": released" + what));
   ExitNow(exitCode);
 }

@@ -29,7 +29,6 @@
 
 #include <string>
 
-#include "core/atm_core.h"
 #include "nmhost/bridge.h"
 #include "nmhost/frame.h"
 
@@ -41,7 +40,7 @@ class SessionBase {
   SessionBase& operator=(const SessionBase&) = delete;
 
  protected:
-  explicit SessionBase(CAtmCore& core) : core_(core), bridge_(core) {}
+  SessionBase() = default;
   ~SessionBase() = default;
 
   // Answers the whole frames held in reader_, in order. Each frame is taken off the reader
@@ -59,8 +58,7 @@ class SessionBase {
   // heldFramesQueued_ cleared first.
   virtual void QueueHeldFrames() = 0;
 
-  CAtmCore& core_;
-  Bridge bridge_;
+  Bridge bridge_;  // over the process's core
   FrameReader reader_;
   bool heldFramesQueued_ = false;
   // The private copies of stdin and stdout the platform's session took (-1: none).

@@ -84,7 +84,7 @@ void Log(const std::string& line) {
   WriteAll(LogFd(), text.data(), text.size());
 }
 
-Session::Session(CAtmCore& core) : SessionBase(core) {
+Session::Session() {
   // Binary before anything is read or written: the frames are bytes, not lines.
   _setmode(0, _O_BINARY);
   _setmode(1, _O_BINARY);

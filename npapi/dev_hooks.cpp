@@ -2,9 +2,8 @@
 
 #include <cstddef>
 
-#include "core/atm_core.h"
+#include "core/script.h"
 #include "npapi/export.h"
-#include "ui/modal.h"
 
 // Only development modules carry the hooks (QUILTA_DEV_HOOKS=ON); a module that is installed
 // must not let anything replace PC/SC or the person in front of the dialogs.
@@ -16,23 +15,23 @@ extern "C" {
 
 QUILTA_NP_EXPORT int QuiltaDevAttach(quilta::platform::Pcsc* pcsc,
                                      quilta::platform::Sleeper* sleeper, void* dialogHooks) {
-  quilta::CAtmCore& core = quilta::CAtmCore::Instance();
-  core.channel().pcsc = pcsc != nullptr ? pcsc : &quilta::platform::SystemPcsc();
-  core.channel().sleeper = sleeper != nullptr ? sleeper : &quilta::platform::RealSleeper();
+  quilta::DevelopmentServices services;
+  services.pcsc = pcsc;
+  services.sleeper = sleeper;
   if (dialogHooks != nullptr) {
     const auto* hooks = static_cast<const QuiltaDevDialogHooks*>(dialogHooks);
     auto has = [&](size_t offset, size_t size) { return hooks->size >= offset + size; };
-    if (has(offsetof(QuiltaDevDialogHooks, readerPinDialog), sizeof(hooks->readerPinDialog)) &&
-        hooks->readerPinDialog != nullptr) {
-      core.SetReaderPinDialog(hooks->readerPinDialog);
-    }
+    if (has(offsetof(QuiltaDevDialogHooks, readerPinDialog), sizeof(hooks->readerPinDialog)))
+      services.readerPinDialog = hooks->readerPinDialog;
     if (has(offsetof(QuiltaDevDialogHooks, dialogEnv), sizeof(hooks->dialogEnv))) {
-      quilta::ui::SetDialogEnvForDevelopment(hooks->dialogEnv);
+      services.replaceDialogEnv = true;
+      services.dialogEnv = hooks->dialogEnv;
     }
   }
+  quilta::AttachForDevelopment(services);
   return 0;
 }
 
-QUILTA_NP_EXPORT quilta::CAtmCore* QuiltaDevCore() { return &quilta::CAtmCore::Instance(); }
+QUILTA_NP_EXPORT quilta::CAtmCore* QuiltaDevCore() { return &quilta::ProcessCore(); }
 
 }  // extern "C"

@@ -11,15 +11,11 @@
 #include <cstring>
 #include <new>
 
-#include "core/atm_core.h"
+#include "core/script.h"
 #include "npapi/binding_state.h"
 #include "npapi/browser_funcs.h"
 #include "npapi/export.h"
 #include "npapi/scriptable.h"
-#include "ui/dialogs.h"
-#if !defined(_WIN32)
-#include "ui/remote_renderer.h"
-#endif
 
 namespace quilta::npapi {
 namespace {
@@ -81,7 +77,7 @@ NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char*[], char*[], N
   unsigned long browserWindow = 0;
   if (npn::GetValue(instance, NPNVnetscapeWindow, &browserWindow) == NPERR_NO_ERROR &&
       browserWindow != 0) {
-    ui::RemoteRenderer::SetProcessOwnerWindow(browserWindow);
+    SetOwnerWindow(browserWindow);
   }
 #endif
   return NPERR_NO_ERROR;
@@ -184,8 +180,8 @@ NPError InitializeBrowser(NPNetscapeFuncs* bFuncs) {
   if (bFuncs == nullptr) return NPERR_INVALID_FUNCTABLE_ERROR;
   if ((bFuncs->version >> 8) > NP_VERSION_MAJOR) return NPERR_INCOMPATIBLE_VERSION_ERROR;
   npn::SetTable(bFuncs);
-  // The core exists before any page touches it, with the reader-PIN dialog it runs.
-  CAtmCore::Instance().InstallDialogs();
+  // The core exists before any page touches it, with the dialogs it runs.
+  StartScriptLayer();
   return NPERR_NO_ERROR;
 }
 

@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "core/atm_core.h"
 #include "base/js_number.h"
 #include "npapi/binding_state.h"
 #include "npapi/browser_funcs.h"
@@ -79,7 +78,7 @@ ScriptablePluginObjectBase* Self(NPObject* obj) {
 
 ScriptablePluginObjectBase::ScriptablePluginObjectBase(NPP npp,
                                                        const std::optional<std::string>& pageUrl)
-    : layer_(CAtmCore::Instance(), Surface::Npapi, pageUrl), npp_(npp) {}
+    : layer_(Surface::Npapi, pageUrl), npp_(npp) {}
 
 bool ScriptablePluginObjectBase::SetProperty(NPIdentifier name, const NPVariant* value) {
   const Member* m = Find(name);

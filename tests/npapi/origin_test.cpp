@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/page_origin.h"
+#include "core/atm_core.h"
 #include "core/script.h"
 #include "testsupport/virtual_pcsc.h"
 #include "quilta_config.h"
@@ -119,8 +120,9 @@ TEST(PageOrigin, LookAlikeHostsFail) {
   EXPECT_TRUE(Passes("https://www.xn--bnk-sna.bank.example/"));
 }
 
-// The script layer itself keeps the ActiveX-only methods off the other surfaces, whatever a
-// binding hands it: nothing runs, no card call, ErrorInfo untouched.
+// The script layer itself keeps the ActiveX-only methods off the other surfaces, and the
+// vtable-only one off every name, whatever a binding hands it: nothing runs, no card call,
+// ErrorInfo untouched.
 TEST(ScriptSurface, AMethodTheSurfaceLacksRunsNothing) {
   CAtmCore core;
   platform::VirtualPcsc pcsc;
@@ -129,15 +131,22 @@ TEST(ScriptSurface, AMethodTheSurfaceLacksRunsNothing) {
   const std::string bank = std::string("https://") + config::kBankDomain + "/";
   for (Surface surface : {Surface::Npapi, Surface::NativeMessaging}) {
     ScriptLayer layer(core, surface, bank);
-    for (Method m : {Method::DoAccessibleInquiryTAC, Method::DoAccessibleTransferTAC}) {
+    for (Method m : {Method::DoAccessibleInquiryTAC, Method::DoAccessibleTransferTAC,
+                     Method::DoPolicyLoanTransferTAC}) {
       EXPECT_EQ(layer.Invoke(m, {&pin, 1}).kind, ScriptValue::Kind::Void);
+      EXPECT_EQ(layer.Invoke(m, {&pin, 1}, Entry::Vtable).kind, ScriptValue::Kind::Void);
     }
   }
+  ScriptLayer activex(core, Surface::ActiveX, bank);
+  EXPECT_FALSE(FindMember("DoPolicyLoanTransferTAC", Surface::ActiveX));
+  EXPECT_EQ(activex.Invoke(Method::DoPolicyLoanTransferTAC, {&pin, 1}).kind,
+            ScriptValue::Kind::Void);
   EXPECT_TRUE(pcsc.Log().empty());
   EXPECT_EQ(core.errorText(), "");
-  // The ActiveX control has them.
-  ScriptLayer activex(core, Surface::ActiveX, bank);
+  // The ActiveX control has them: the policy-loan transfer through its vtable only.
   EXPECT_EQ(activex.Invoke(Method::DoAccessibleInquiryTAC, {&pin, 1}).kind,
+            ScriptValue::Kind::Int);
+  EXPECT_EQ(activex.Invoke(Method::DoPolicyLoanTransferTAC, {&pin, 1}, Entry::Vtable).kind,
             ScriptValue::Kind::Int);
 }
 
