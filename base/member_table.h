@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace quilta {
 
 inline constexpr int32_t kNoLimit = -1;
@@ -25,7 +27,7 @@ enum class WriteRule : uint8_t { None, Store, Secret, Amount, Nono, Fixed16, Fix
 // Methods in table order.
 enum class Method : uint16_t {
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) name,
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...)
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
@@ -35,7 +37,7 @@ enum class Method : uint16_t {
 // Properties in dispatch-id order.
 enum class Prop : uint16_t {
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing)
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) name,
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...) name,
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
@@ -56,6 +58,18 @@ struct MethodInfo {
   std::string_view args[3];
 };
 
+// What a method requires of an input property before any dialog or card command: its 8-bit
+// form exactly `width` characters (kNotEmpty: at least one), else the status `bad`. The
+// Amount is checked in its Amount14 form, which must also be all digits.
+inline constexpr int32_t kNotInput = -1;
+inline constexpr int32_t kNotEmpty = 0;
+struct InputRule {
+  int32_t width = kNotInput;  // no method checks the property
+  int32_t bad = status::kOk;
+
+  constexpr bool checked() const { return width != kNotInput; }
+};
+
 struct PropInfo {
   std::string_view name;
   int32_t dispid;
@@ -65,6 +79,7 @@ struct PropInfo {
   std::string_view defaultText;
   ReadRule read;
   WriteRule write;
+  InputRule input;
 
   constexpr bool readable() const { return access != Access::W; }
   constexpr bool writable() const { return access != Access::R; }
@@ -73,20 +88,25 @@ struct PropInfo {
 inline constexpr MethodInfo kMethods[] = {
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) \
   {#name, dispid, Scope::scope, argc, {a1, a2, a3}},
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...)
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
 };
 
+namespace member_rows {
+using namespace status;  // the rows name an input's status without its namespace
 inline constexpr PropInfo kProps[] = {
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing)
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write) \
-  {#name, dispid, Access::access, ValueType::type, limit, def, ReadRule::read, WriteRule::write},
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...) \
+  {#name, dispid, Access::access, ValueType::type, limit, def, ReadRule::read, WriteRule::write, \
+   InputRule{__VA_ARGS__}},
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP
 };
+}  // namespace member_rows
+using member_rows::kProps;
 
 static_assert(std::size(kMethods) == kMethodCount);
 static_assert(std::size(kProps) == kPropCount);

@@ -69,7 +69,7 @@ class CAtmCore {
 #define QUILTA_DECL_Req3(name) int32_t name(const Text& a1, const Text& a2, const Text& a3);
 #define QUILTA_DECL_Version(name) Text name();
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) QUILTA_DECL_##form(name)
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...)
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP

@@ -48,7 +48,7 @@ CallResult CAtmCore::Call(Method m, Args args) {
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) \
   case Method::name:                                                       \
     QUILTA_CALL_##form(name, missing)
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...)
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP

@@ -28,7 +28,7 @@ struct MethodExtra {
 };
 constexpr MethodExtra kExtras[] = {
 #define QUILTA_METHOD(dispid, name, scope, argc, a1, a2, a3, form, missing) {#form, status::missing},
-#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write)
+#define QUILTA_PROP(dispid, name, access, type, limit, def, read, write, ...)
 #include "base/members.def"
 #undef QUILTA_METHOD
 #undef QUILTA_PROP

@@ -36,14 +36,14 @@ bool FixedField(const Text& text, size_t width, std::string* out) {
 }
 
 // The key and the PIN block are their rows' hex digits.
-static_assert(InputRuleOf(Prop::Key).width == 2 * kAuthKeySize);
-static_assert(InputRuleOf(Prop::aPIN).width == 2 * std::tuple_size_v<card::cmd::PinBlock>);
+static_assert(Info(Prop::Key).input.width == 2 * kAuthKeySize);
+static_assert(Info(Prop::aPIN).input.width == 2 * std::tuple_size_v<card::cmd::PinBlock>);
 
-int32_t Bad(CAtmCore& core, Prop p) { return core.Report(InputRuleOf(p).bad); }
+int32_t Bad(CAtmCore& core, Prop p) { return core.Report(Info(p).input.bad); }
 
 // The 8-bit form of a list entry, of its row's width.
 bool ListEntry(const PropertyStore& props, Prop p, std::string* out) {
-  return FixedField(props.TextOf(p), static_cast<size_t>(InputRuleOf(p).width), out);
+  return FixedField(props.TextOf(p), static_cast<size_t>(Info(p).input.width), out);
 }
 
 }  // namespace

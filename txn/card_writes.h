@@ -4,7 +4,7 @@
 // (aAccountNo0..7 -> records 03..0A) and 10 02 (aAuthInAccountNo0..7 -> records 01..08).
 //
 // Inputs are checked before the card sees any command, so a bad one writes nothing: each
-// must have its width (InputRuleOf), `Key` and `aPIN` in upper-case hex digits, the lists in
+// must have its width (its row of the member table), `Key` and `aPIN` in upper-case hex digits, the lists in
 // single-byte characters (their 8-bit form is what the records hold); otherwise the input's
 // status (6002, " para input error.").
 //

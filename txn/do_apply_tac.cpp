@@ -70,7 +70,7 @@ int32_t CheckApplyInputs(CAtmCore& core) {
   }
   // A telephone number never put is sent as blanks.
   Text& tel = core.props().TextOf(Prop::CTelNo);
-  if (tel.empty()) tel = Text(static_cast<size_t>(txn::InputRuleOf(Prop::CTelNo).width), u' ');
+  if (tel.empty()) tel = Text(static_cast<size_t>(Info(Prop::CTelNo).input.width), u' ');
   return txn::CheckInput(core, Prop::CTelNo);
 }
 

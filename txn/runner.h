@@ -32,8 +32,8 @@
 
 namespace quilta::txn {
 
-// One step of a description's checks: an input, checked by its rule (its width and its
-// status, InputRuleOf), or one of the steps below. A description lists the properties it
+// One step of a description's checks: an input, checked by the rule of its row in the member
+// table (its width and its status, base/members.def), or one of the steps below. A description lists the properties it
 // checks, in order: {Prop::FdId, Prop::PCode, kCardAccount, ...}.
 struct Check {
   enum class Kind : uint8_t {
@@ -46,9 +46,9 @@ struct Check {
   Kind kind;
   Prop prop = Prop::kCount;
 
-  // Only a property that has an input rule can be checked.
+  // Only a property whose row has an input rule can be checked.
   consteval Check(Prop p) : kind(Kind::kInput), prop(p) {
-    if (!IsInput(p)) throw "a transaction checks only a property that has an input rule";
+    if (!Info(p).input.checked()) throw "the property's row in members.def has no input rule";
   }
   constexpr explicit Check(Kind k) : kind(k) {}
 };

@@ -63,7 +63,7 @@ bool IsCardAccount(const CAtmCore& core, const Text& account) {
 }
 
 int32_t CheckInput(CAtmCore& core, Prop p) {
-  const InputRule rule = InputRuleOf(p);
+  const InputRule& rule = Info(p).input;
   const PropertyStore& props = core.props();
   // Amount14 holds the Amount as written, zero-filled: the card would sign "12a" or " 12" as
   // they are while the dialogs show 12.

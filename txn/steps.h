@@ -45,45 +45,10 @@ int32_t UnwrapSessionKey(CAtmCore& core);
 // of an unusable slot included). Reads the card data as the last ReadBasicData left it.
 bool IsCardAccount(const CAtmCore& core, const Text& account);
 
-// What a transaction requires of one of its inputs before any dialog or TAC command: the
-// 8-bit form exactly `width` characters (kNotEmpty: at least one), else the status `bad`.
-inline constexpr int32_t kNotInput = -1;
-inline constexpr int32_t kNotEmpty = 0;
-struct InputRule {
-  int32_t width = kNotInput;
-  int32_t bad = status::kOk;
-};
-constexpr InputRule InputRuleOf(Prop p) {
-  namespace s = status;
-  switch (p) {
-    case Prop::PCode: return {4, s::kBadPCode};
-    case Prop::FdId: return {8, s::kBadFdId};
-    case Prop::FdChkCode: return {8, s::kBadFdChkCode};
-    case Prop::AccountNo: return {16, s::kBadAccountNo};
-    case Prop::Amount: return {14, s::kBadAmount};
-    case Prop::InBankNo: return {8, s::kBadInBankNo};
-    case Prop::ServerDateTime: return {14, s::kBadServerDateTime};
-    case Prop::InAccountNo: return {16, s::kBadInAccountNo};
-    case Prop::FeeName: return {kNotEmpty, s::kBadFeeName};
-    case Prop::FeeType: return {5, s::kBadFeeType};
-    case Prop::Kind: return {kNotEmpty, s::kBadKind};
-    case Prop::AccountName: return {kNotEmpty, s::kBadAccountName};
-    case Prop::MerchantId: return {30, s::kBadMerchantId};
-    case Prop::ID: return {16, s::kBadId};
-    case Prop::CTelNo: return {10, s::kBadParameter};
-    case Prop::Key: return {16, s::kBadParameter};
-    case Prop::aPIN: return {16, s::kBadParameter};
-    default: break;
-  }
-  if (p >= Prop::aAccountNo0 && p <= Prop::aAccountNo0 + 7) return {16, s::kBadParameter};
-  if (p >= Prop::aAuthInAccountNo0 && p <= Prop::aAuthInAccountNo0 + 7) return {24, s::kBadParameter};
-  return {};
-}
-constexpr bool IsInput(Prop p) { return InputRuleOf(p).width != kNotInput; }
-
-// The input `p` against its rule: 0, or the rule's status reported. `Amount` is checked in
-// its Amount14 form, which must also be all digits: the confirmation shows the Amount's
-// leading integer, and the card must sign that amount and nothing else.
+// The input `p` against its row's rule (InputRule, base/members.def): 0, or the rule's status
+// reported. `Amount` is checked in its Amount14 form, which must also be all digits: the
+// confirmation shows the Amount's leading integer, and the card must sign that amount and
+// nothing else.
 int32_t CheckInput(CAtmCore& core, Prop p);
 
 // After the card was taken out and put back: ReadBasicData again, 5035 when CardNo is not the
