@@ -3,7 +3,7 @@
 // scriptable members by name. The card layer and the dialogs speak their own words (typed
 // data, Outcome, dialog end codes); the method bodies here and in txn/ write the page's
 // properties from them and report every status through ErrorInfo. Every script surface
-// forwards to the process's single instance.
+// reaches the process's single instance through the script layer (core/script.h).
 #pragma once
 
 #include <array>
@@ -40,10 +40,8 @@ struct CallResult {
 
 class CAtmCore {
  public:
-  // The process's one core, created on first use and never destroyed.
-  static CAtmCore& Instance();
-
-  // Tests create their own cores; the bindings always use Instance().
+  // The process's one core is the script layer's (ProcessCore, core/script.h); tests create
+  // their own.
   CAtmCore();
   CAtmCore(const CAtmCore&) = delete;
   CAtmCore& operator=(const CAtmCore&) = delete;
@@ -96,7 +94,7 @@ class CAtmCore {
 
   // The dialog that takes the PIN on the pad of reader types 2 and 3; nullptr (the default)
   // leaves it not shown (end code -1, read as 5036). InstallDialogs puts the ui's own
-  // (template 103) in place: the bindings and the tests call it once per core.
+  // (template 103) in place: the script layer's start-up and the tests call it once per core.
   void SetReaderPinDialog(ReaderPinDialog* dialog) { readerPinDialog_ = dialog; }
   ReaderPinDialog* readerPinDialog() const { return readerPinDialog_; }
   void InstallDialogs();
