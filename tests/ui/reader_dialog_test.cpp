@@ -1,6 +1,6 @@
-#include "card/commands.h"
 #include <gtest/gtest.h>
 
+#include "card/commands.h"
 #include "core/reader_pin.h"
 #include "txn/steps.h"
 #include "ui_test_support.h"
@@ -67,8 +67,9 @@ TEST(ReaderDialog, EachDescriptionShowsItsInputsAndEndsWithTheExchangeOnTheThird
     EXPECT_EQ(instructionAt, c.instructionId == -1 ? std::vector<int32_t>{}
                                                    : std::vector<int32_t>{c.instructionId});
     for (int i = 0; i < kSummaryRows; ++i) {
-      EXPECT_EQ(w.TextsOf(SummaryValueId(i)), i < c.rows ? std::vector<Text>{*dlg.value[i]}
-                                                         : std::vector<Text>{}) << i;
+      EXPECT_EQ(w.TextsOf(SummaryValueId(i)),
+                i < c.rows ? std::vector<Text>{*dlg.value[i]} : std::vector<Text>{})
+          << i;
     }
     EXPECT_EQ(w.TextsOf(kIdHeader1).size(), c.rows > 0 ? 1u : 0u);
   }
@@ -149,8 +150,8 @@ TEST(PinPadExchange, Type2SendsTheCallersCommandOnceAndKeepsThe69F0) {
   b.card->answers = {"69F0"};
   ReaderPinRequest request;
   request.readerType = 2;
-  request.command = card::ParseCommand(
-      CommandFields{"80", "20", "00", "10", std::nullopt, "FFFF", std::nullopt});
+  request.command =
+      card::ParseCommand(CommandFields{"80", "20", "00", "10", std::nullopt, "FFFF", std::nullopt});
   EXPECT_EQ(RunPinPad(b, request), 0x69F0);
   EXPECT_EQ(testing::Sent(b.pcsc), Apdus{"80200010"});
 }
@@ -178,12 +179,15 @@ TEST(PadTacExchange, SimpleDialogTurns69F0Into5037) {
 TEST(PadTacExchange, Type3VerifiesThenSendsTheCommandIntoTheExchangeResponse) {
   DialogBench b;
   b.Connect();
-  b.card->answers = {"9000", "00313233343536373800001122334455667788" "9000"};
+  b.card->answers = {"9000",
+                     "00313233343536373800001122334455667788"
+                     "9000"};
   ReaderDialog dlg(CTWOREADERSHOW1_Accessible);
   EXPECT_EQ(RunTac(b, dlg, 3, u"246810", false), 0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc), (Apdus{"0020001008246810FFFFFFFFFF", "00E2108004A1B2C3D400"}));
   EXPECT_EQ(b.core.channel().response.size(), 21u);
-  EXPECT_EQ(BytesToHex(b.core.channel().response.bytes(), 21), "003132333435363738000011223344556677889000");
+  EXPECT_EQ(BytesToHex(b.core.channel().response.bytes(), 21),
+            "003132333435363738000011223344556677889000");
 }
 
 TEST(PadTacExchange, DetailedDialogsVerifyAllFOnType2AndStopOnAFailedVerify) {
@@ -213,7 +217,8 @@ TEST(DialogExchange, LcCountsBytesAndAnAnswerWithoutStatusWordFails) {
   card::ResponseApdu rx;
   uint8_t block[0x1C];
   std::fill(std::begin(block), std::end(block), 0xAA);
-  EXPECT_EQ(ch.ExchangeUnnamed(card::cmd::Tac(block), &rx, ch.handle, ch.activeProtocol).sw, 0x9000);
+  EXPECT_EQ(ch.ExchangeUnnamed(card::cmd::Tac(block), &rx, ch.handle, ch.activeProtocol).sw,
+            0x9000);
   EXPECT_EQ(testing::Sent(b.pcsc).back(), "00E210801C" + std::string(56, 'A') + "00");
   // A response without a status word is a failed exchange.
   b.pcsc.TruncateResponseAt(2, 1);  // the first send, without a protocol, is refused
