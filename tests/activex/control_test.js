@@ -115,6 +115,7 @@ ATM.ReaderName = name;
 check("ReaderName", ATM.ReaderName, name);
 ATM.ReaderName = "x\ud800y";
 check("lone surrogate", ATM.ReaderName, "x\ufffdy");
+ATM.ReaderName = "R";
 ATM.ReaderType = 2;
 check("ReaderType", ATM.ReaderType, 2);
 ATM.ReaderType = 3.0;
