@@ -7,20 +7,7 @@
 namespace quilta::txn {
 
 std::string_view NameOf(BlockField f) {
-  switch (f) {
-    case BlockField::kPCode: return "PCode";
-    case BlockField::kAmount14: return "Amount14";
-    case BlockField::kFdId: return "FdId";
-    case BlockField::kFdChkCode: return "FdChkCode";
-    case BlockField::kServerDateTime: return "ServerDateTime";
-    case BlockField::kInAccountNo: return "InAccountNo";
-    case BlockField::kAccountNo: return "AccountNo";
-    case BlockField::kFeeType: return "FeeType";
-    case BlockField::kMerchantId: return "MerchantId";
-    case BlockField::kId: return "ID";
-    case BlockField::kCTelNo: return "CTelNo";
-  }
-  return "?";
+  return f == BlockField::kAmount14 ? "Amount14" : Info(PropOf(f)).name;
 }
 
 const std::string& BlockInputs::Of(BlockField f) const {

@@ -36,38 +36,48 @@
 #include <string_view>
 #include <vector>
 
+#include "base/member_table.h"
+
 namespace quilta::txn {
 
 enum class BlockField : uint8_t {
-  kPCode,           // 4
-  kAmount14,        // 14
-  kFdId,            // 8
-  kFdChkCode,       // 8
-  kServerDateTime,  // 14, YYYYMMDDhhmmss
-  kInAccountNo,     // 16, receiving account or the bill's write-off number
-  kAccountNo,       // 16, the paying (card) account
-  kFeeType,         // 5
-  kMerchantId,      // 30
-  kId,              // 16
-  kCTelNo,          // 10
+  kPCode,
+  kAmount14,
+  kFdId,
+  kFdChkCode,
+  kServerDateTime,  // YYYYMMDDhhmmss
+  kInAccountNo,     // receiving account or the bill's write-off number
+  kAccountNo,       // the paying (card) account
+  kFeeType,
+  kMerchantId,
+  kId,
+  kCTelNo,
 };
+inline constexpr size_t kBlockFieldCount = static_cast<size_t>(BlockField::kCTelNo) + 1;
 
-// The exact width of a field in every block that holds it.
-constexpr size_t WidthOf(BlockField f) {
+// The property a field holds: its own, for kAmount14 the Amount in its Amount14 form.
+constexpr Prop PropOf(BlockField f) {
   switch (f) {
-    case BlockField::kPCode: return 4;
-    case BlockField::kAmount14: return 14;
-    case BlockField::kFdId: return 8;
-    case BlockField::kFdChkCode: return 8;
-    case BlockField::kServerDateTime: return 14;
-    case BlockField::kInAccountNo: return 16;
-    case BlockField::kAccountNo: return 16;
-    case BlockField::kFeeType: return 5;
-    case BlockField::kMerchantId: return 30;
-    case BlockField::kId: return 16;
-    case BlockField::kCTelNo: return 10;
+    case BlockField::kPCode: return Prop::PCode;
+    case BlockField::kAmount14: return Prop::Amount;
+    case BlockField::kFdId: return Prop::FdId;
+    case BlockField::kFdChkCode: return Prop::FdChkCode;
+    case BlockField::kServerDateTime: return Prop::ServerDateTime;
+    case BlockField::kInAccountNo: return Prop::InAccountNo;
+    case BlockField::kAccountNo: return Prop::AccountNo;
+    case BlockField::kFeeType: return Prop::FeeType;
+    case BlockField::kMerchantId: return Prop::MerchantId;
+    case BlockField::kId: return Prop::ID;
+    case BlockField::kCTelNo: return Prop::CTelNo;
   }
-  return 0;
+  return Prop::kCount;
+}
+
+// The exact width of a field in every block that holds it: the input width of its property's
+// row in the member table (base/members.def), which the methods check before the block is
+// built.
+constexpr size_t WidthOf(BlockField f) {
+  return static_cast<size_t>(Info(PropOf(f)).input.width);
 }
 
 // The property name of a field ("PCode", "Amount14", "ID", ...), for messages.

@@ -84,17 +84,10 @@ int32_t RecheckCard(CAtmCore& core) {
 
 BlockInputs BlockInputsOf(const PropertyStore& props) {
   BlockInputs in;
-  in.pCode = ToNarrow(props.TextOf(Prop::PCode));
-  in.amount14 = ToNarrow(props.Amount14());
-  in.fdId = ToNarrow(props.TextOf(Prop::FdId));
-  in.fdChkCode = ToNarrow(props.TextOf(Prop::FdChkCode));
-  in.serverDateTime = ToNarrow(props.TextOf(Prop::ServerDateTime));
-  in.inAccountNo = ToNarrow(props.TextOf(Prop::InAccountNo));
-  in.accountNo = ToNarrow(props.TextOf(Prop::AccountNo));
-  in.feeType = ToNarrow(props.TextOf(Prop::FeeType));
-  in.merchantId = ToNarrow(props.TextOf(Prop::MerchantId));
-  in.id = ToNarrow(props.TextOf(Prop::ID));
-  in.cTelNo = ToNarrow(props.TextOf(Prop::CTelNo));
+  for (size_t i = 0; i < kBlockFieldCount; ++i) {
+    const auto f = static_cast<BlockField>(i);
+    in.Of(f) = ToNarrow(f == BlockField::kAmount14 ? props.Amount14() : props.TextOf(PropOf(f)));
+  }
   return in;
 }
 
