@@ -112,6 +112,17 @@ std::string WriteText(const PropInfo& p) {
   return "";
 }
 
+// What the methods that take the property as an input require of it, and the status
+// otherwise.
+std::string InputText(const PropInfo& p) {
+  if (!p.input.checked()) return "—";
+  const std::string otherwise = ", else " + std::to_string(p.input.bad);
+  if (p.input.width == kNotEmpty) return "not empty" + otherwise;
+  const std::string width = std::to_string(p.input.width);
+  if (p.write == WriteRule::Amount) return "`Amount14`: " + width + " digits" + otherwise;
+  return width + " bytes" + otherwise;
+}
+
 // Our statuses with their texts: the own codes, and the PC/SC results that read as one of
 // them (5001 for 8010001D, ...).
 std::map<int32_t, std::pair<std::string, std::string>> StatusRows() {
@@ -246,18 +257,25 @@ bool PrintMarkdown() {
   }
   std::printf("\n## Properties (%zu)\n\n", kPropCount);
   static const char* kAccess[] = {"read", "write", "read, write"};
-  std::printf("| DISPID | Property | Access | Type | Reads | Write |\n|---|---|---|---|---|---|\n");
+  std::printf(
+      "| DISPID | Property | Access | Type | Reads | Write | As a method's input |\n"
+      "|---|---|---|---|---|---|---|\n");
   for (const PropInfo& p : kProps) {
-    std::printf("| %d | `%s` | %s | %s | %s | %s |\n", p.dispid, Text(p.name).c_str(),
+    std::printf("| %d | `%s` | %s | %s | %s | %s | %s |\n", p.dispid, Text(p.name).c_str(),
                 kAccess[static_cast<int>(p.access)], p.type == ValueType::Int ? "number" : "text",
-                ReadText(p).c_str(), WriteText(p).c_str());
+                ReadText(p).c_str(), WriteText(p).c_str(), InputText(p).c_str());
   }
   std::printf(
       "\nWrite-only properties are present (`'SessionKey' in atm` is true); reading one gives\n"
       "`undefined` through the NPAPI object and `window.webatm`, and an error through the\n"
       "ActiveX control. Byte limits count the text's 8-bit form: a two-byte character counts 2;\n"
       "a value beyond the limit is dropped and the write still counts as done. Which writes are\n"
-      "refused, and what the page sees then: `README.md`, \"Property writes\".\n");
+      "refused, and what the page sees then: `README.md`, \"Property writes\".\n\n"
+      "A method checks its inputs (the last column) in its own order before any dialog or card\n"
+      "command and returns the status of the first that does not fit; widths count the 8-bit\n"
+      "form. `Amount` is checked in its `Amount14` form: the text right-aligned in 12\n"
+      "characters padded with \"0\", then \"00\". `Key` and `aPIN` must be upper-case hex\n"
+      "digits, the card-write lists one byte a character.\n");
 
   std::printf(
       "\n## Statuses and ErrorInfo texts\n\n"
