@@ -22,7 +22,7 @@ inline constexpr int32_t kNoDispid = -1;
 enum class Access : uint8_t { R, W, RW };
 enum class ValueType : uint8_t { Text, Int };
 enum class ReadRule : uint8_t { Plain, Flag, Empty, Zero, Error };
-enum class WriteRule : uint8_t { None, Store, Secret, Amount, Nono, Fixed16, Fixed10, Ignore, AxIgnore };
+enum class WriteRule : uint8_t { None, Store, Secret, Amount, Nono, Fixed, Ignore, AxIgnore };
 
 // Methods in table order.
 enum class Method : uint16_t {
@@ -112,6 +112,12 @@ static_assert(std::size(kMethods) == kMethodCount);
 static_assert(std::size(kProps) == kPropCount);
 static_assert(kMethodCount == 31, "31 methods, one of them vtable-only");
 static_assert(kPropCount == 103, "103 properties");
+constexpr bool FixedRowsHaveWidths() {
+  for (const PropInfo& p : kProps)
+    if (p.write == WriteRule::Fixed && p.input.width <= 0) return false;
+  return true;
+}
+static_assert(FixedRowsHaveWidths(), "a Fixed row is padded to its input width: it needs one");
 
 inline constexpr const MethodInfo& Info(Method m) { return kMethods[static_cast<size_t>(m)]; }
 inline constexpr const PropInfo& Info(Prop p) { return kProps[static_cast<size_t>(p)]; }

@@ -86,11 +86,8 @@ PropertyStore::Write PropertyStore::PutText(Prop p, const Text& value) {
     }
     case WriteRule::Nono:
       return Write::Nono;
-    case WriteRule::Fixed16:
-      TextOf(p) = FixedWidth(value, 16);
-      break;
-    case WriteRule::Fixed10:
-      TextOf(p) = FixedWidth(value, 10);
+    case WriteRule::Fixed:  // the width the methods require of the input
+      TextOf(p) = FixedWidth(value, static_cast<size_t>(Info(p).input.width));
       break;
     case WriteRule::None:
     case WriteRule::Ignore:

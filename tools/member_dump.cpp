@@ -103,8 +103,8 @@ std::string WriteText(const PropInfo& p) {
                                       : "stored" + limit;
     case WriteRule::Amount: return "stored as the amount in whole units" + limit;
     case WriteRule::Nono: return "48 digits: picks the key-encryption key" + limit;
-    case WriteRule::Fixed16: return "cut or blank-padded to 16 bytes" + limit;
-    case WriteRule::Fixed10: return "cut or blank-padded to 10 bytes" + limit;
+    case WriteRule::Fixed:
+      return "cut or blank-padded to " + std::to_string(p.input.width) + " bytes" + limit;
     case WriteRule::Ignore: return "accepted, no effect";
     case WriteRule::AxIgnore:
       return "refused (NPAPI, extension); accepted with no effect (ActiveX)";
