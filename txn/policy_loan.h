@@ -3,8 +3,8 @@
 // reaches it, through the script layer like every method.
 //
 // It is the transfer with two more inputs and its own order: the checks come first (those
-// of DoTransferTAC without the card-account check, then AccountName not empty, 5056, and
-// Kind not empty, 5055), then ReadBasicData, then the card-account check only when Kind is
+// of DoTransferTAC without the card-account check, then AccountName and Kind, each with its
+// row's rule: not empty), then ReadBasicData, then the card-account check only when Kind is
 // "2" (5038), then UnwrapSessionKey. The block is the transfer's (80 bytes, Lc "50"). The
 // dialogs are titled "保單借款確認" when Kind is "1" and "保單還款確認" otherwise; on reader
 // type 1 the summary dialog (CTransferDlg, rows as the transfer's) is shown once, not in a
