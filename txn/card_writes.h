@@ -4,9 +4,9 @@
 // (aAccountNo0..7 -> records 03..0A) and 10 02 (aAuthInAccountNo0..7 -> records 01..08).
 //
 // Inputs are checked before the card sees any command, so a bad one writes nothing: each
-// must have its width (its row of the member table), `Key` and `aPIN` in upper-case hex digits, the lists in
-// single-byte characters (their 8-bit form is what the records hold); otherwise the input's
-// status (6002, " para input error.").
+// must have the width of its row in the member table, `Key` and `aPIN` in upper-case hex
+// digits, the lists in single-byte characters (their 8-bit form is what the records hold);
+// otherwise the row's status (6002, " para input error.").
 //
 // Statuses, as these methods have always answered them: a card status word arrives
 // reported (ErrorInfo written; 66 20 reads 5032, 90 00 and the card's 66 02 read 0), while

@@ -33,8 +33,9 @@
 namespace quilta::txn {
 
 // One step of a description's checks: an input, checked by the rule of its row in the member
-// table (its width and its status, base/members.def), or one of the steps below. A description lists the properties it
-// checks, in order: {Prop::FdId, Prop::PCode, kCardAccount, ...}.
+// table (its width and its status, base/members.def), or one of the steps below. A
+// description lists the properties it checks, in order: {Prop::FdId, Prop::PCode,
+// kCardAccount, ...}.
 struct Check {
   enum class Kind : uint8_t {
     kInput,                 // CheckInput(prop)
