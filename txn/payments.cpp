@@ -10,16 +10,16 @@ using namespace txn;
 using P = Prop;
 
 constexpr Check kTaxChecks[] = {
-    P::FdId,           P::FdChkCode,   P::FeeType,   P::PCode,    P::Amount,
+    P::FdId,           P::FdChkCode,   P::FeeType,   P::PCode,     P::Amount,
     P::ServerDateTime, P::InAccountNo, P::AccountNo, kCardAccount,
 };
 constexpr Check kFeeChecks[] = {
-    P::FdId,      P::FdChkCode,  P::PCode,   P::Amount, P::ServerDateTime,
-    P::AccountNo, kCardAccount, P::FeeName,
+    P::FdId,           P::FdChkCode, P::PCode,     P::Amount,
+    P::ServerDateTime, P::AccountNo, kCardAccount, P::FeeName,
 };
 constexpr Check kMerchantChecks[] = {
-    P::FdId,          P::FdChkCode, P::PCode,    P::Amount, P::ServerDateTime,
-    P::MerchantId,    P::AccountNo, kCardAccount,
+    P::FdId,           P::FdChkCode,  P::PCode,     P::Amount,
+    P::ServerDateTime, P::MerchantId, P::AccountNo, kCardAccount,
 };
 
 constexpr std::string_view kTaxSimple[] = {"2531", "2532"};

@@ -28,7 +28,7 @@ int32_t RunCheck(CAtmCore& core, const Check& c) {
       [[fallthrough]];
     case Check::Kind::kCardAccount:
       return IsCardAccount(core, p.TextOf(Prop::AccountNo)) ? status::kOk
-                                                             : core.Report(status::kNoSuchAccount);
+                                                            : core.Report(status::kNoSuchAccount);
     case Check::Kind::kReadCard:
       return core.ReadBasicData();
     case Check::Kind::kUnwrap:

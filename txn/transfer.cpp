@@ -11,21 +11,20 @@ using namespace txn;
 using P = Prop;
 
 constexpr Check kTransferChecks[] = {
-    P::FdId,        P::FdChkCode, P::PCode,    P::Amount,   P::ServerDateTime,
+    P::FdId,        P::FdChkCode, P::PCode,     P::Amount,   P::ServerDateTime,
     P::InAccountNo, P::AccountNo, kCardAccount, P::InBankNo,
 };
 // The same without the card-account check.
 constexpr Check kNBTransferChecks[] = {
-    P::FdId,        P::FdChkCode, P::PCode,    P::Amount, P::ServerDateTime,
-    P::InAccountNo, P::AccountNo, P::InBankNo,
+    P::FdId,           P::FdChkCode,   P::PCode,     P::Amount,
+    P::ServerDateTime, P::InAccountNo, P::AccountNo, P::InBankNo,
 };
 
 // The policy loan: its own inputs checked before the card is read; the card-account check
 // only for Kind "2".
 constexpr Check kPolicyLoanChecks[] = {
-    P::FdId,        P::FdChkCode, P::PCode,    P::Amount,      P::ServerDateTime,
-    P::InAccountNo, P::AccountNo, P::InBankNo, P::AccountName, P::Kind,
-    kReadCard,      kCardAccountWhenKind2,
+    P::FdId,      P::FdChkCode, P::PCode,       P::Amount, P::ServerDateTime, P::InAccountNo,
+    P::AccountNo, P::InBankNo,  P::AccountName, P::Kind,   kReadCard,         kCardAccountWhenKind2,
 };
 
 constexpr std::string_view kSimpleCodes[] = {"2521", "2522", "2523", "2524"};
