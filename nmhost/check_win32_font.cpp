@@ -1,10 +1,9 @@
 // --check: the font the card dialogs are written in, installed or substituted.
 #include "nmhost/check_win32_parts.h"
 
-#include <algorithm>
 #include <string_view>
 
-#include "ui/dialog_template.h"
+#include "core/script.h"
 
 namespace quilta::nmhost::check {
 namespace {
@@ -48,12 +47,7 @@ std::optional<std::wstring> Substitute(const std::wstring& face) {
 }  // namespace
 
 void CheckFont(Report& report) {
-  std::vector<std::u16string_view> faces;
-  for (const ui::DialogTemplate& t : ui::AllTemplates()) {
-    if (t.fontFace == u"System") continue;
-    if (std::find(faces.begin(), faces.end(), t.fontFace) == faces.end())
-      faces.push_back(t.fontFace);
-  }
+  const std::vector<std::u16string_view> faces = DialogFontFaces();
   HDC dc = CreateCompatibleDC(nullptr);
   for (const std::u16string_view face16 : faces) {
     const std::wstring face(face16.begin(), face16.end());
