@@ -144,7 +144,8 @@ const char* const kPcscWarningTexts[] = {
     "Card is Changed or Remove.",                                     // 69
     "Access was denied because of a security violation.",
     "The card cannot be accessed because the wrong PIN was presented.",
-    "The card cannot be accessed because the maximum number of PIN entry attempts has been reached.",
+    "The card cannot be accessed because the maximum number of PIN entry attempts has been "
+    "reached.",
     "The end of the smart card file has been reached.",
     "The action was canceled by the user.",                           // 6E
 };

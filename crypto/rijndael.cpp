@@ -22,7 +22,8 @@ struct State4 {
 };
 
 inline State4 Load4(const char* in, const uint32_t* rk) {
-  return {LoadBE(in) ^ rk[0], LoadBE(in + 4) ^ rk[1], LoadBE(in + 8) ^ rk[2], LoadBE(in + 12) ^ rk[3]};
+  return {LoadBE(in) ^ rk[0], LoadBE(in + 4) ^ rk[1], LoadBE(in + 8) ^ rk[2],
+          LoadBE(in + 12) ^ rk[3]};
 }
 
 inline void EncryptRound(State4& s, const uint32_t* rk) {

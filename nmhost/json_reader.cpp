@@ -35,7 +35,8 @@ class Parser {
   bool AtEnd() const { return pos_ >= s_.size(); }
   char Peek() const { return s_[pos_]; }
   void SkipSpace() {
-    while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r')) ++pos_;
+    while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r'))
+      ++pos_;
   }
   bool Literal(std::string_view word) {
     if (s_.substr(pos_, word.size()) != word) return false;
