@@ -24,6 +24,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+from harness import Checks  # noqa: E402
 from sandbox_cards import SandboxCards  # noqa: E402
 
 HOST = '/usr/lib/quilta/quilta-nmhost'
@@ -184,7 +185,7 @@ def check_healthy(rig, findings, problems):
             problems.append('"%s" findings for %s' % (kind, browsers))
 
 
-def check(rig, name, fail_id, todo, warn_id, result):
+def check(rig, checks, name, fail_id, todo, warn_id, result):
     rc, report, text_rc, text = result
     findings = report['findings']
     problems = []
@@ -212,11 +213,7 @@ def check(rig, name, fail_id, todo, warn_id, result):
             problems.append('no text line for "%s"' % f['text'])
     if name == 'healthy':
         check_healthy(rig, findings, problems)
-    if problems:
-        print('FAIL %s:\n  %s\n%s' % (name, '\n  '.join(problems), text))
-        return False
-    print('ok   %s' % name)
-    return True
+    checks.check(name, not problems, '\n  %s\n%s' % ('\n  '.join(problems), text))
 
 
 def main():
@@ -225,17 +222,17 @@ def main():
     ap.add_argument('--manifests', required=True)
     ap.add_argument('--profiles', required=True)
     rig = Rig(ap.parse_args())
-    ok = True
+    checks = Checks()
     try:
         for name, breaks, fail_id, todo, warn_id in SETUPS:
             rig.tree(name)
             env_changes = breaks(rig)
-            ok = check(rig, name, fail_id, todo, warn_id, rig.run(env_changes)) and ok
+            check(rig, checks, name, fail_id, todo, warn_id, rig.run(env_changes))
             rig.undo_all()
     finally:
         rig.end()
         shutil.rmtree(rig.tmp, ignore_errors=True)
-    return 0 if ok else 1
+    return checks.summary()
 
 
 if __name__ == '__main__':

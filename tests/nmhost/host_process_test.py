@@ -21,6 +21,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+from harness import Checks  # noqa: E402
+
 MAX_FRAME = 1 << 20
 
 
@@ -93,11 +96,10 @@ def main():
     ap.add_argument('--domain', required=True)
     args = ap.parse_args()
     Host.origin = 'https://%s/atm/' % args.domain
-    failures = []
+    checks = Checks()
 
     def expect(name, got, want):
-        if got != want:
-            failures.append('%s: got %r, want %r' % (name, got, want))
+        checks.check(name, got == want, 'got %r, want %r' % (got, want))
 
     with tempfile.TemporaryDirectory() as tmp:
         log = os.path.join(tmp, 'host.log')
@@ -123,8 +125,7 @@ def main():
         expect('exit at the end of input', h.p.wait(10), 0)
         expect('nothing but frames on stdout', h.rest(), b'')
         line = last_log(h.p.pid)
-        if 'end of input:' not in line:
-            failures.append('end of input not logged: %r' % line)
+        checks.check('end of input logged', 'end of input:' in line, repr(line))
 
         # PINs pass through a request (an argument, a write of aPIN) and are wiped with it.
         h = Host(args.host, log)
@@ -147,8 +148,8 @@ def main():
         h.send_raw(struct.pack('=I', 10) + b'{"id"')
         h.p.stdin.close()
         expect('exit after a cut frame', h.p.wait(10), 0)
-        if 'end of input inside a frame' not in last_log(h.p.pid):
-            failures.append('cut frame not logged: %r' % last_log(h.p.pid))
+        line = last_log(h.p.pid)
+        checks.check('cut frame logged', 'end of input inside a frame' in line, repr(line))
 
         # SIGTERM while idle, stdin still open.
         h = Host(args.host, log)
@@ -156,8 +157,8 @@ def main():
         expect('answer before SIGTERM', h.answer(), {'id': 1, 'result': ''})
         h.p.send_signal(signal.SIGTERM)
         expect('exit on SIGTERM', h.p.wait(10), 0)
-        if 'signal' not in last_log(h.p.pid):
-            failures.append('SIGTERM not logged: %r' % last_log(h.p.pid))
+        line = last_log(h.p.pid)
+        checks.check('SIGTERM logged', 'signal' in line, repr(line))
         h.p.stdin.close()
 
         # A length over the limit: answered once, then the session ends.
@@ -169,10 +170,7 @@ def main():
         expect('nothing after the refusal', h.rest(), b'')
         h.p.stdin.close()
 
-    for f in failures:
-        print('FAIL', f)
-    print('%d failures' % len(failures))
-    return 1 if failures else 0
+    return checks.summary()
 
 
 if __name__ == '__main__':

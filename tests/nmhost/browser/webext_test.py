@@ -61,19 +61,21 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import zipfile
 from urllib.parse import parse_qs, urlsplit
 
 VALGRIND_SUPP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..',
                              'tools', 'valgrind.supp')
-MEMCHECK_ERROR = re.compile(r'==\d+== (Invalid (read|write|free)|Conditional jump|Use of uninitialised|'
-                            r'Syscall param|Mismatched free|Source and destination overlap)')
+MEMCHECK_ERROR = re.compile(r'==\d+== (Invalid (read|write|free)|Conditional jump|'
+                            r'Use of uninitialised|Syscall param|Mismatched free|'
+                            r'Source and destination overlap)')
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, '..', '..', 'npapi', 'browser'))
+sys.path.insert(0, os.path.join(HERE, '..', '..'))
 import https_rig  # noqa: E402
+from harness import Checks, wait_until  # noqa: E402
 import pages  # noqa: E402
 
 HOST_NAME = 'com.zelb.quilta'
@@ -192,19 +194,10 @@ class Test:
                 pass
         return sorted(found)
 
-    def wait_for(self, done, seconds=HOST_WAIT):
-        """Polls `done` until it is true or `seconds` passed; its last value."""
-        deadline = time.time() + seconds
-        while True:
-            value = done()
-            if value or time.time() > deadline:
-                return value
-            time.sleep(0.05)
-
     def driver_step(self, step):
         if step == 'host-started':
             # Before any call of the page: the relay's port alone starts the host.
-            pids = self.wait_for(self.hosts)
+            pids = wait_until(self.hosts, HOST_WAIT)
             self.bank_host = pids[0] if len(pids) == 1 else None
             return {'ok': len(pids) == 1, 'pids': pids}
         if step == 'same-host':
@@ -233,9 +226,9 @@ class Test:
             # closed, and the host releases what was open and ends; no host is left.
             pid = self.bank_host
             want = RELEASED[self.args.card]
-            self.wait_for(lambda: pid and not alive(pid) and self.released_line(pid),
-                          GRACE_S + HOST_WAIT)
-            left = self.wait_for(lambda: not self.hosts(), GRACE_S + HOST_WAIT) is True
+            wait_until(lambda: pid and not alive(pid) and self.released_line(pid),
+                       GRACE_S + HOST_WAIT)
+            left = wait_until(lambda: not self.hosts(), GRACE_S + HOST_WAIT) is True
             line = self.released_line(pid)
             return {'ok': bool(pid) and not alive(pid) and line == want and left,
                     'line': line, 'want': want, 'hosts left': self.hosts()}
@@ -255,7 +248,8 @@ class Test:
     def bank(self, command, kind, outputs=None):
         argv = [self.args.bank_tool, command, kind, BANK_SEEDS[kind], BANK_DATETIME]
         if outputs is not None:
-            argv += [outputs.get(k) or '' for k in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
+            argv += [outputs.get(k) or ''
+                     for k in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
         r = subprocess.run(argv, capture_output=True, text=True, timeout=10)
         if command == 'prepare':
             return json.loads(r.stdout)
@@ -285,10 +279,12 @@ class Test:
                 if name not in pages.PAGES:
                     name = re.sub(r'\d+$', '', name)  # one of the first-call samples
                 if u.path.startswith('/atm/') and name in pages.PAGES:
-                    html = pages.HEAD % {'config': json.dumps(test.config), 'body': pages.PAGES[name]}
+                    html = pages.HEAD % {'config': json.dumps(test.config),
+                                         'body': pages.PAGES[name]}
                     return self.reply(html, 'text/html')
                 if u.path == '/bank/prepare':
-                    return self.reply(json.dumps(test.bank('prepare', parse_qs(u.query)['kind'][0])))
+                    kind = parse_qs(u.query)['kind'][0]
+                    return self.reply(json.dumps(test.bank('prepare', kind)))
                 self.send_error(404)
 
             def do_POST(self):
@@ -366,7 +362,8 @@ class Test:
             with open(log, errors='replace') as f:
                 text = f.read()
             summary = re.search(r'ERROR SUMMARY: (\d+) errors', text)
-            if (summary and summary.group(1) != '0') or (not summary and MEMCHECK_ERROR.search(text)):
+            if (summary and summary.group(1) != '0') or \
+                    (not summary and MEMCHECK_ERROR.search(text)):
                 found.append(text)
         return found
 
@@ -420,7 +417,8 @@ class Test:
     def run(self):
         self.serve()
         ext = self.extension()
-        argv, env_add = (self.start_chromium if self.args.browser == 'chromium' else self.start_firefox)(ext)
+        start = self.start_chromium if self.args.browser == 'chromium' else self.start_firefox
+        argv, env_add = start(ext)
         env = dict(os.environ, QUILTA_NMHOST_LOG=self.log, **env_add)
         out = open(os.path.join(self.tmp, 'browser.log'), 'w')
         self.browser = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT,
@@ -445,7 +443,7 @@ class Test:
         shutil.rmtree(self.ca.folder, ignore_errors=True)  # the server's key, also on failure
 
     def report(self, done):
-        failures = 0
+        checks = Checks(self.args.browser)
         firsts = {}
         for r in self.results:
             if r['check'] == 'first':
@@ -459,9 +457,7 @@ class Test:
                 print('%s: first call, sent %.1f ms after the page began to load: answered in '
                       '%.3f ms' % (self.args.browser, b['sent'], b['first']))
                 continue
-            print('%-4s %s/%s: %s' % ('ok' if r['ok'] else 'FAIL', r['page'], r['check'],
-                                      r['got'] if not r['ok'] else ''))
-            failures += 0 if r['ok'] else 1
+            checks.check('%s/%s' % (r['page'], r['check']), r['ok'], r['got'])
         for kind, what in (('atonce', "sent from the page's first script"),
                            ('onload', 'sent on load'),
                            ('nextpage', 'of a later page of the origin, its host running')):
@@ -474,13 +470,10 @@ class Test:
                   '(sent %.0f-%.0f ms after the page began to load; each: %s)'
                   % (self.args.browser, what, len(times), times[len(times) // 2], times[-1],
                      sent[0], sent[-1], ' '.join('%.1f' % f['first'] for f in samples)))
-        if not done:
-            print('FAIL: the pages did not finish within %d s' % TIME_LIMIT)
-            failures += 1
+        checks.check('every page reported back', done, 'not within %d s' % TIME_LIMIT)
         for text in self.memcheck_findings():
-            print('FAIL: memcheck in the native host:\n' + text)
-            failures += 1
-        if failures:
+            checks.check('no memcheck finding in the native host', False, '\n' + text)
+        if checks.failed:
             for name in ('host.log', 'browser.log'):
                 try:
                     with open(os.path.join(self.tmp, name), errors='replace') as f:
@@ -489,8 +482,7 @@ class Test:
                     pass
         else:
             shutil.rmtree(self.tmp, ignore_errors=True)
-        print('%s: %d checks, %d failed' % (self.args.browser, len(self.results), failures))
-        return 1 if failures else 0
+        return checks.summary()
 
 
 def main():

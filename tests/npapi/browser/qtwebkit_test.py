@@ -33,7 +33,9 @@ import tempfile
 from urllib.parse import urlsplit
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..'))
 import https_rig  # noqa: E402
+from harness import Checks  # noqa: E402
 
 PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>web ATM</title></head><body>
@@ -245,7 +247,8 @@ def main():
         ('foreign page', foreign + '/atm/?next=%s/' % bank, FOREIGN_CHECKS),
     ]
     if args.plain_http_refused:
-        pages += [('bank page over plain http', 'http://%s/atm/plain.html' % args.domain, PLAIN_CHECKS)]
+        pages += [('bank page over plain http', 'http://%s/atm/plain.html' % args.domain,
+                   PLAIN_CHECKS)]
     if args.card:
         pages += [
             ('bank card page', bank + '/atm/card.html', CARD_BANK_CHECKS),
@@ -253,13 +256,15 @@ def main():
         ]
     if args.pinpad:
         pages += [('PIN-pad reader page', bank + '/atm/pinpad.html', PINPAD_CHECKS)]
-    state = {'index': -1, 'failures': 0, 'finished': 0}
+    state = {'index': -1, 'finished': 0}
+    checks = Checks()
 
     # The pages by host and path; the bank frame is served with the card setting of the
     # foreign page that is loaded.
     def html(body):
         return PAGE % {'body': body, 'bank': json.dumps(bank), 'foreign': json.dumps(foreign),
-                       'card': json.dumps(pages[state['index']][1].startswith(foreign + '/atm/card/'))}
+                       'card': json.dumps(pages[state['index']][1].startswith(
+                           foreign + '/atm/card/'))}
 
     def served(scheme, host, path):
         if (scheme, host, path) == ('https', args.domain, '/atm/frame.html'):
@@ -291,7 +296,8 @@ def main():
         shutil.rmtree(tmp, ignore_errors=True)
         raise
     https_rig.qt_trust(ca.ca)
-    QNetworkProxy.setApplicationProxy(QNetworkProxy(QNetworkProxy.HttpProxy, '127.0.0.1', server.port))
+    QNetworkProxy.setApplicationProxy(QNetworkProxy(QNetworkProxy.HttpProxy, '127.0.0.1',
+                                                    server.port))
 
     class Page(QWebPage):
         def javaScriptConsoleMessage(self, message, line, source):
@@ -305,12 +311,8 @@ def main():
                 state['finished'] += 1
                 # Once the page's load has finished (its script may run in the load event).
                 QTimer.singleShot(0, load_next)
-            elif msg.get('ok'):
-                print('ok    %s: %s' % (name, msg['check']))
             else:
-                state['failures'] += 1
-                print('FAIL  %s: %s (got %s)' % (name, msg['check'], msg['got']))
-            sys.stdout.flush()
+                checks.check('%s: %s' % (name, msg['check']), msg['ok'], 'got %s' % msg['got'])
 
     view = QWebView()
     page = Page()
@@ -329,11 +331,11 @@ def main():
 
     def loaded(ok):
         if not ok:
-            print('FAIL  %s did not load' % pages[state['index']][1])
+            checks.check('%s loaded' % pages[state['index']][1], False)
             app.quit()
 
     def give_up():
-        print('FAIL  the page script did not report back')
+        checks.check('the page script reported back', False)
         app.quit()
 
     page.mainFrame().loadFinished.connect(loaded)
@@ -344,12 +346,9 @@ def main():
     server.shutdown()
     shutil.rmtree(tmp, ignore_errors=True)
 
-    if state['finished'] != len(pages) or state['failures']:
-        print('%d check(s) failed, %d of %d page(s) finished'
-              % (state['failures'], state['finished'], len(pages)))
-        return 1
-    print('all checks passed')
-    return 0
+    checks.check('every page finished', state['finished'] == len(pages),
+                 '%d of %d' % (state['finished'], len(pages)))
+    return checks.summary()
 
 
 if __name__ == '__main__':
