@@ -23,6 +23,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+from harness import Checks, wait_until  # noqa: E402
+
 # The bank-server simulator's transfer goes to 0081234500099999: the keypad wants "999".
 ACCOUNT_TAIL = '999'
 TITLE = '轉帳確認'
@@ -34,23 +37,16 @@ def sh(cmd, timeout=30):
 
 
 def find_window(title, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        r = sh(['xdotool', 'search', '--onlyvisible', '--name', '^%s$' % title])
-        ids = r.stdout.split()
-        if ids:
-            return ids[0]
-        time.sleep(0.2)
-    raise SystemExit('customer: no window "%s" within %d s' % (title, timeout))
+    found = wait_until(lambda: sh(['xdotool', 'search', '--onlyvisible', '--name',
+                                   '^%s$' % title]).stdout.split(), timeout, 0.2)
+    if not found:
+        raise SystemExit('customer: no window "%s" within %d s' % (title, timeout))
+    return found[0]
 
 
 def window_gone(win, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if sh(['xdotool', 'getwindowname', win]).returncode != 0:
-            return True
-        time.sleep(0.2)
-    return False
+    return wait_until(lambda: sh(['xdotool', 'getwindowname', win]).returncode != 0, timeout,
+                      0.2)
 
 
 def picture(win):
@@ -154,7 +150,8 @@ def customer(args):
 
 def browser(args):
     os.environ['QTWEBKIT_PLUGIN_PATH'] = os.path.abspath(args.plugin_dir)
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'npapi', 'browser'))
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'npapi',
+                                    'browser'))
     import https_rig
     from PyQt5.QtCore import QEventLoop, QTimer, QUrl
     from PyQt5.QtWebKit import QWebSettings
@@ -187,14 +184,8 @@ def browser(args):
     def js(expr):
         return frame.evaluateJavaScript(expr)
 
-    failures = []
-
-    def check(name, ok):
-        print('%s  %s' % ('ok   ' if ok else 'FAIL ', name))
-        sys.stdout.flush()
-        if not ok:
-            failures.append(name)
-        return ok
+    checks = Checks()
+    check = checks.check
 
     def step(expr, seconds=60):
         """Starts the page's step `expr` (it gives a promise) and runs the browser until the
@@ -216,7 +207,7 @@ def browser(args):
 
     if not check('the sample page is served from the bank host',
                  js('typeof webAtmSample') == 'object'):
-        return 1
+        return checks.summary()
     for rtype, reader in ((1, args.plain_reader), (2, args.pinpad_reader), (3, args.pinpad_reader)):
         print('-- reader type %d on "%s"' % (rtype, reader))
         js("document.getElementById('pin').value = '1234'")
@@ -240,7 +231,8 @@ def browser(args):
             rc = -1
         check('type %d: the customer played the dialog' % rtype, rc == 0)
         last = js('JSON.stringify(webAtmSample.last)')
-        check('type %d: DoTransferTAC 0 and the bank verified it (%s)' % (rtype, last), done is True)
+        check('type %d: DoTransferTAC 0 and the bank verified it (%s)' % (rtype, last),
+              done is True)
         # The TAC log needs the PIN proved to the plug-in (VerifyPIN, as on reader type 1's
         # road); the PIN-pad readers proved it to the card only.
         if rtype == 1:
@@ -248,11 +240,7 @@ def browser(args):
                   step('webAtmSample.tacLog()') is True)
         check('type %d: card closed' % rtype, step('webAtmSample.close()') is True)
     view.grab().save(os.path.join(args.shots, 'page-log.png'))
-    if failures:
-        print('%d check(s) failed' % len(failures))
-        return 1
-    print('all checks passed')
-    return 0
+    return checks.summary()
 
 
 def main():

@@ -30,8 +30,10 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'nmhost', 'browser'))
+sys.path.insert(0, os.path.join(HERE, '..'))
 import webext_test  # noqa: E402  (it puts https_rig's folder on the path)
 import https_rig  # noqa: E402
+from harness import wait_until  # noqa: E402
 
 TIME_LIMIT = 240
 CUSTOMER_LIMIT = 90
@@ -187,8 +189,8 @@ class SampleRoad(webext_test.Test):
         self.bank_http = subprocess.Popen(
             [self.road.bank_http, '--root', root, '--cert', self.ca.cert, '--key', self.ca.key,
              '--port-file', port_file], stdout=open(self.bank_log, 'w'), stderr=subprocess.STDOUT)
-        port = self.wait_for(lambda: os.path.exists(port_file) and open(port_file).read().strip()
-                             or self.bank_http.poll() is not None and 'ended', 10)
+        port = wait_until(lambda: os.path.exists(port_file) and open(port_file).read().strip()
+                          or self.bank_http.poll() is not None and 'ended', 10)
         if not port or port == 'ended':
             raise SystemExit('quilta-bank-http did not start:\n' + open(self.bank_log).read())
         self.bank_port = int(port)
