@@ -470,7 +470,8 @@ class Test:
                   '(sent %.0f-%.0f ms after the page began to load; each: %s)'
                   % (self.args.browser, what, len(times), times[len(times) // 2], times[-1],
                      sent[0], sent[-1], ' '.join('%.1f' % f['first'] for f in samples)))
-        checks.check('every page reported back', done, 'not within %d s' % TIME_LIMIT)
+        if not done:  # only as a failure: package_test.sh counts the "ok" lines as page checks
+            checks.check('every page reported back', False, 'not within %d s' % TIME_LIMIT)
         for text in self.memcheck_findings():
             checks.check('no memcheck finding in the native host', False, '\n' + text)
         if checks.failed:

@@ -344,8 +344,8 @@ def main():
     server.shutdown()
     shutil.rmtree(tmp, ignore_errors=True)
 
-    checks.check('every page finished', state['finished'] == len(pages),
-                 '%d of %d' % (state['finished'], len(pages)))
+    if state['finished'] != len(pages):  # the "ok" lines are the pages' checks alone
+        checks.check('every page finished', False, '%d of %d' % (state['finished'], len(pages)))
     return checks.summary()
 
 
