@@ -21,7 +21,7 @@
             the first install; PKG over PKG2 refused, nothing changed
   remove    msiexec /x PKG2 /qn: no file, key or value of the package left in either view,
             nothing else removed (but empty keys Wine's installer prunes with the emptied ones)
-Prints one line per check and "ALL PASSED" last when every check held.
+Prints one line per check, "N checks, M failed" and "ALL PASSED" last when every check held.
 """
 import argparse
 import os
@@ -294,10 +294,7 @@ def main():
             registration_checks(args, com64)
         finally:
             subprocess.run(['wineserver', '-k'])
-    print('%d failures' % nm.failures)
-    if nm.failures == 0:
-        print('ALL PASSED')
-    return 1 if nm.failures else 0
+    return nm.all_passed()
 
 
 if __name__ == '__main__':

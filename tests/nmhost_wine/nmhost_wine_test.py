@@ -38,7 +38,7 @@ package's host as the package registered it, for every user.
         set-up must exit 0 with nothing but "ok", and on each broken one of CHECK_SETUPS (each
         undone after) name the fault as its only failure with a line that says what to do,
         exit non-zero, and give the same lines as text as its JSON has.
-Prints one line per check and "ALL PASSED" last when every check held.
+Prints one line per check, "N checks, M failed" and "ALL PASSED" last when every check held.
 """
 import argparse
 import json
@@ -51,6 +51,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+from harness import Checks  # noqa: E402
 from sandbox_cards import SandboxCards  # noqa: E402
 
 HOST_NAME = 'com.zelb.quilta'
@@ -64,15 +65,16 @@ KEYS = {'Chrome': (r'Software\Google\Chrome\NativeMessagingHosts', 'chromium'),
 TOOL = r'C:\nmhost_wine_tool.exe'  # --tool, copied there
 BANK_SEEDS, BANK_WHEN = {'inquiry': '4721', 'transfer': '4722'}, '20261208183000'
 
-failures = 0
+checks = Checks()
+check = checks.check
 
 
-def check(what, ok, detail=''):
-    global failures
-    if not ok:
-        failures += 1
-    print('%s %s%s' % ('ok  ' if ok else 'FAIL', what, '' if ok else ': %s' % (detail,)), flush=True)
-    return ok
+def all_passed():
+    """The summary, and the last line tests/activex/run-in-wine looks for; the exit status."""
+    rc = checks.summary()
+    if rc == 0:
+        print('ALL PASSED')
+    return rc
 
 
 def unix_path(win):
@@ -116,7 +118,8 @@ class Host:
             m = json.load(f)
         self.p = subprocess.Popen(['wine', m['path'], m['allowed_origins'][0], '--parent-window=0'],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  env=dict(os.environ, QUILTA_NMHOST_LOG='Z:' + log.replace('/', '\\')))
+                                  env=dict(os.environ,
+                                           QUILTA_NMHOST_LOG='Z:' + log.replace('/', '\\')))
         self.log = log
         self.next_id = 0
         self.held = None  # frames kept for one write (hold(), write_held())
@@ -201,7 +204,8 @@ class Host:
 
 
 def check_registration(what, expect):
-    """expect: {(root, browser): manifest path or None}; the manifests exist iff any key names them."""
+    """expect: {(root, browser): manifest path or None}; the manifests exist iff any key
+    names them."""
     for (root, browser), want in sorted(expect.items()):
         got = key_value(root, browser)
         check('%s: %s %s' % (what, root, browser), got == want, got)
@@ -277,7 +281,8 @@ def host_test(args, tmp):
     register('--unregister')
     check_registration('user removal', {**none('HKCU'), ('HKCU', 'Chrome'): other, **both('HKLM')})
     register('--unregister', '--machine')
-    check_registration('machine removal', {**none('HKCU'), ('HKCU', 'Chrome'): other, **none('HKLM')})
+    check_registration('machine removal',
+                       {**none('HKCU'), ('HKCU', 'Chrome'): other, **none('HKLM')})
 
     # The machine's registration only from a folder users who are not administrators cannot
     # change (Wine keeps a folder's DACL as its mode bits: Everyone stands for the users
@@ -304,7 +309,8 @@ def host_test(args, tmp):
             check('%s: the machine registration refused' % folder, r.returncode != 0, r.returncode)
             check('%s: one line saying where to install' % folder,
                   len(lines) == 1 and 'Program Files' in lines[0] and folder in lines[0], r.stderr)
-            check('%s: nothing written' % folder, r.stdout == '' and key_value('HKLM', 'Chrome') is None
+            check('%s: nothing written' % folder,
+                  r.stdout == '' and key_value('HKLM', 'Chrome') is None
                   and not os.path.exists(unix_path(manifest)), r.stdout)
 
 
@@ -334,7 +340,8 @@ def card_test(args, tmp):
         for want_id, what, want in expected:
             got_id, got = h.answer()
             check(what, (got_id, got) == (want_id, want), (got_id, got))
-        outputs = [h.request('get', p) for p in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
+        outputs = [h.request('get', p)
+                   for p in ('TAC', 'IccSeqNo', 'SessionTAC', 'EncOutAccountNo')]
         verdict = subprocess.run([args.bank_tool, 'verify', kind, seed, BANK_WHEN, *outputs],
                                  capture_output=True, text=True)
         check('the bank accepts the %s outputs' % kind, verdict.returncode == 0,
@@ -360,7 +367,8 @@ def card_test(args, tmp):
             return [(h.send('call', 'ConnectDriver'), 'a call during the dialog', 6009),
                     (h.send('set', 'ReaderName', 'x'), 'a write during the dialog', False),
                     (h.send('get', 'ReaderName'), 'a read during the dialog', args.pinpad_reader)]
-        check('ReaderName of the PIN-pad reader', h.request('set', 'ReaderName', args.pinpad_reader) is True)
+        check('ReaderName of the PIN-pad reader',
+              h.request('set', 'ReaderName', args.pinpad_reader) is True)
         check('SetReaderType 2', call('SetReaderType', '2') == 0)
         check('ConnectCard on the PIN-pad reader', call('ConnectCard') == 0, error_info())
         transaction('transfer', BANK_SEEDS['transfer'], 'DoTransferTAC', '', during)
@@ -377,7 +385,8 @@ PINPAD_PREFIX = 'Todos eCode Connectable'
 OTHER_CHROMIUM_ID = 'abcdefghijklmnopabcdefghijklmnop'
 OTHER = r'C:\Other'
 MODULE32 = r'C:\Program Files (x86)\Quilta\npquilta.dll'
-FONT_SUBSTITUTES = r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+FONT_SUBSTITUTES = (r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion'
+                    r'\FontSubstitutes')
 BROWSERS = [r'C:\Program Files\Google\Chrome\Application\chrome.exe',
             r'C:\Program Files (x86)\Microsoft\Edge\Application\msedge.exe',
             r'C:\Program Files\Mozilla Firefox\firefox.exe']
@@ -402,7 +411,8 @@ class CheckRig(SandboxCards):
         for program in BROWSERS:
             self.write(program, '')
         local, roaming = self.folder('LOCALAPPDATA'), self.folder('APPDATA')
-        self.chrome_extension = local + r'\Google\Chrome\User Data\Default\Extensions\%s' % self.chromium_id
+        self.chrome_extension = (local + r'\Google\Chrome\User Data\Default\Extensions\%s'
+                                 % self.chromium_id)
         os.makedirs(unix_path(self.chrome_extension + r'\1.0.1'))
         self.write(local + r'\Google\Chrome\User Data\Default\Preferences', '{}')
         self.write(local + r'\Microsoft\Edge\User Data\Default\Preferences',
@@ -538,7 +548,8 @@ def check_healthy(rig, findings, problems):
         if browsers != ['Firefox', 'Google Chrome', 'Microsoft Edge']:
             problems.append('"%s" findings for %s' % (kind, browsers))
     for f in by_id.get('bridge', []):
-        if f['detail']['program'] != PROGRAM or not f['detail']['key'].startswith('HKEY_LOCAL_MACHINE'):
+        if f['detail']['program'] != PROGRAM or \
+                not f['detail']['key'].startswith('HKEY_LOCAL_MACHINE'):
             problems.append('%s: %s' % (f['detail']['browser'], f['text']))
     for kind, count in (('module', 2), ('activex', 2), ('font', 1), ('pcsc-service', 1)):
         if len(by_id.get(kind, [])) != count:
@@ -616,10 +627,7 @@ def main():
             {'host': host_test, 'card': card_test, 'check': check_test}[args.mode](args, tmp)
         finally:
             subprocess.run(['wineserver', '-k'])  # the prefix's processes go before a screen does
-    print('%d failures' % failures)
-    if failures == 0:
-        print('ALL PASSED')
-    return 1 if failures else 0
+    return all_passed()
 
 
 if __name__ == '__main__':
