@@ -1,7 +1,8 @@
 """The readers and cards of the tools/pcsc-sandbox a check runs in, as its environment names
 them, for the checks that break a set-up on purpose and put it back (doctor_test.py,
 nmhost_wine_test.py): each change registers its undoing in `undo`; undo_all() runs them,
-the newest first, and end() also stops the pcscd started here."""
+the newest first, and end() also stops the pcscd started here. report_problems() judges the
+report both checks give on a set-up (diagnosis/report.cpp's JSON and text forms)."""
 import os
 import select
 import subprocess
@@ -57,6 +58,39 @@ class SandboxCards:
         self.stop_pcscd(self.pcscd.pid)
         self.pcscd.wait()
         return {}
+
+    @staticmethod
+    def report_problems(fail_id, todo, warn_id, result):
+        """What is wrong with a report (`result`: the JSON form's exit status and report, the
+        text form's exit status and text): on a set-up broken so it fails with `fail_id` alone
+        and tells to `todo` (with None: healthy, it exits 0 and is clear); it warns of `warn_id`
+        alone; both forms exit alike and each finding has its text line."""
+        rc, report, text_rc, text = result
+        findings = report['findings']
+        problems = []
+        fails = {f['id'] for f in findings if f['status'] == 'fail'}
+        warns = {f['id'] for f in findings if f['status'] == 'warn'}
+        if fail_id is None:
+            if rc != 0 or fails or report['clear'] is not True:
+                problems.append('exit %s, failures %s' % (rc, sorted(fails)))
+        else:
+            if rc == 0 or report['clear'] is not False:
+                problems.append('exit %s' % rc)
+            if fails != {fail_id}:
+                problems.append('failures %s, expected only %s' % (sorted(fails), fail_id))
+            for f in findings:
+                if f['id'] == fail_id and todo not in f['text']:
+                    problems.append('"%s" does not tell to %s' % (f['text'], todo))
+        if warns != ({warn_id} if warn_id else set()):
+            problems.append('warnings %s' % sorted(warns))
+        if text_rc != rc:
+            problems.append('text output exits %s, JSON %s' % (text_rc, rc))
+        lines = [line.rstrip('\r') for line in text.splitlines()]
+        prefix = {'ok': 'OK       ', 'warn': 'WARNING  ', 'fail': 'PROBLEM  '}
+        for f in findings:
+            if prefix[f['status']] + f['text'] not in lines:
+                problems.append('no text line for "%s"' % f['text'])
+        return problems
 
     def undo_all(self):
         while self.undo:

@@ -186,34 +186,10 @@ def check_healthy(rig, findings, problems):
 
 
 def check(rig, checks, name, fail_id, todo, warn_id, result):
-    rc, report, text_rc, text = result
-    findings = report['findings']
-    problems = []
-    fails = {f['id'] for f in findings if f['status'] == 'fail'}
-    warns = {f['id'] for f in findings if f['status'] == 'warn'}
-    if fail_id is None:
-        if rc != 0 or fails or not report['clear']:
-            problems.append('exit %d, failures %s' % (rc, sorted(fails)))
-    else:
-        if rc == 0 or report['clear']:
-            problems.append('exit 0')
-        if fails != {fail_id}:
-            problems.append('failures %s, expected only %s' % (sorted(fails), fail_id))
-        for f in findings:
-            if f['id'] == fail_id and todo not in f['text']:
-                problems.append('"%s" does not tell to %s' % (f['text'], todo))
-    if warns != ({warn_id} if warn_id else set()):
-        problems.append('warnings %s' % sorted(warns))
-    if text_rc != rc:
-        problems.append('text output exits %d, JSON %d' % (text_rc, rc))
-    lines = text.splitlines()
-    prefix = {'ok': 'OK       ', 'warn': 'WARNING  ', 'fail': 'PROBLEM  '}
-    for f in findings:
-        if prefix[f['status']] + f['text'] not in lines:
-            problems.append('no text line for "%s"' % f['text'])
+    problems = rig.report_problems(fail_id, todo, warn_id, result)
     if name == 'healthy':
-        check_healthy(rig, findings, problems)
-    checks.check(name, not problems, '\n  %s\n%s' % ('\n  '.join(problems), text))
+        check_healthy(rig, result[1]['findings'], problems)
+    checks.check(name, not problems, '\n  %s\n%s' % ('\n  '.join(problems), result[3]))
 
 
 def main():

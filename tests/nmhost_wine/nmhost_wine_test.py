@@ -557,34 +557,10 @@ def check_healthy(rig, findings, problems):
 
 
 def check_setup(rig, name, fail_id, todo, warn_id, result):
-    rc, report, text_rc, text = result
-    findings = report['findings']
-    problems = []
-    fails = {f['id'] for f in findings if f['status'] == 'fail'}
-    warns = {f['id'] for f in findings if f['status'] == 'warn'}
-    if fail_id is None:
-        if rc != 0 or fails or report['clear'] is not True:
-            problems.append('exit %s, failures %s' % (rc, sorted(fails)))
-    else:
-        if rc == 0 or report['clear'] is not False:
-            problems.append('exit %s' % rc)
-        if fails != {fail_id}:
-            problems.append('failures %s, expected only %s' % (sorted(fails), fail_id))
-        for f in findings:
-            if f['id'] == fail_id and todo not in f['text']:
-                problems.append('"%s" does not tell to %s' % (f['text'], todo))
-    if warns != ({warn_id} if warn_id else set()):
-        problems.append('warnings %s' % sorted(warns))
-    if text_rc != rc:
-        problems.append('text output exits %s, JSON %s' % (text_rc, rc))
-    lines = [line.rstrip('\r') for line in text.splitlines()]
-    prefix = {'ok': 'OK       ', 'warn': 'WARNING  ', 'fail': 'PROBLEM  '}
-    for f in findings:
-        if prefix[f['status']] + f['text'] not in lines:
-            problems.append('no text line for "%s"' % f['text'])
+    problems = rig.report_problems(fail_id, todo, warn_id, result)
     if name == 'healthy':
-        check_healthy(rig, findings, problems)
-    return check(name, not problems, '\n  ' + '\n  '.join(problems) + '\n' + text)
+        check_healthy(rig, result[1]['findings'], problems)
+    return check(name, not problems, '\n  ' + '\n  '.join(problems) + '\n' + result[3])
 
 
 def check_test(args, tmp):
