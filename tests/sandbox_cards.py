@@ -7,6 +7,8 @@ import os
 import select
 import subprocess
 
+PINPAD_PREFIX = 'Todos eCode Connectable'  # the simulated PIN-pad reader's name
+
 
 class SandboxCards:
     def __init__(self, profiles):
@@ -91,6 +93,29 @@ class SandboxCards:
             if prefix[f['status']] + f['text'] not in lines:
                 problems.append('no text line for "%s"' % f['text'])
         return problems
+
+    def healthy_problems(self, findings, browsers, problems):
+        """Adds to `problems` what the report on the sandbox's healthy machine lacks: every
+        reader listed, a financial card in each, each reader's type, the bridge and the
+        extension found in `browsers`. The findings by id."""
+        by_id = {}
+        for f in findings:
+            by_id.setdefault(f['id'], []).append(f)
+        listed = by_id['readers'][0]['detail']['readers'] if 'readers' in by_id else []
+        if sorted(listed) != sorted(self.readers):
+            problems.append('readers listed: %s' % listed)
+        cards = sorted(f['detail']['reader'] for f in by_id.get('card', []))
+        if cards != sorted(self.readers):
+            problems.append('financial cards found in %s, not in every reader' % cards)
+        for f in by_id.get('reader-type', []):
+            want = 'yes' if f['detail']['reader'].startswith(PINPAD_PREFIX) else 'no'
+            if f['detail']['pinpad'] != want:
+                problems.append('%s: pinpad %s' % (f['detail']['reader'], f['detail']['pinpad']))
+        for kind in ('bridge', 'extension'):
+            found = sorted(f['detail']['browser'] for f in by_id.get(kind, []))
+            if found != browsers:
+                problems.append('"%s" findings for %s' % (kind, found))
+        return by_id
 
     def undo_all(self):
         while self.undo:

@@ -28,7 +28,6 @@ from harness import Checks  # noqa: E402
 from sandbox_cards import SandboxCards  # noqa: E402
 
 HOST = '/usr/lib/quilta/quilta-nmhost'
-PINPAD_PREFIX = 'Todos eCode Connectable'
 OTHER_CHROMIUM_ID = 'abcdefghijklmnopabcdefghijklmnop'
 CHROMIUM_HOSTS = '/etc/chromium/native-messaging-hosts'
 CHROME_HOSTS = '/etc/opt/chrome/native-messaging-hosts'
@@ -162,27 +161,10 @@ SETUPS = [
 
 
 def check_healthy(rig, findings, problems):
-    by_id = {}
-    for f in findings:
-        by_id.setdefault(f['id'], []).append(f)
+    by_id = rig.healthy_problems(findings, ['Chromium', 'Firefox', 'Google Chrome'], problems)
     for wanted in ('pcsc-service', 'readers', 'plugin', 'display', 'font'):
         if wanted not in by_id:
             problems.append('no "%s" finding' % wanted)
-    listed = by_id['readers'][0]['detail']['readers'] if 'readers' in by_id else []
-    if sorted(listed) != sorted(rig.readers):
-        problems.append('readers listed: %s' % listed)
-    cards = sorted(f['detail']['reader'] for f in by_id.get('card', []))
-    if cards != sorted(rig.readers):
-        problems.append('financial cards found in %s, not in every reader' % cards)
-    for f in by_id.get('reader-type', []):
-        reader = f['detail']['reader']
-        want = 'yes' if reader.startswith(PINPAD_PREFIX) else 'no'
-        if f['detail']['pinpad'] != want:
-            problems.append('%s: pinpad %s' % (reader, f['detail']['pinpad']))
-    for kind in ('bridge', 'extension'):
-        browsers = sorted(f['detail']['browser'] for f in by_id.get(kind, []))
-        if browsers != ['Chromium', 'Firefox', 'Google Chrome']:
-            problems.append('"%s" findings for %s' % (kind, browsers))
 
 
 def check(rig, checks, name, fail_id, todo, warn_id, result):

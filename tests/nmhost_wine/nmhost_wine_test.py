@@ -381,7 +381,6 @@ def card_test(args, tmp):
 
 # ---- quilta-nmhost.exe --check ---------------------------------------------------------------
 
-PINPAD_PREFIX = 'Todos eCode Connectable'
 OTHER_CHROMIUM_ID = 'abcdefghijklmnopabcdefghijklmnop'
 OTHER = r'C:\Other'
 MODULE32 = r'C:\Program Files (x86)\Quilta\npquilta.dll'
@@ -530,23 +529,8 @@ CHECK_SETUPS = [
 
 
 def check_healthy(rig, findings, problems):
-    by_id = {}
-    for f in findings:
-        by_id.setdefault(f['id'], []).append(f)
-    listed = by_id['readers'][0]['detail']['readers'] if 'readers' in by_id else []
-    if sorted(listed) != sorted(rig.readers):
-        problems.append('readers listed: %s' % listed)
-    cards = sorted(f['detail']['reader'] for f in by_id.get('card', []))
-    if cards != sorted(rig.readers):
-        problems.append('financial cards found in %s, not in every reader' % cards)
-    for f in by_id.get('reader-type', []):
-        want = 'yes' if f['detail']['reader'].startswith(PINPAD_PREFIX) else 'no'
-        if f['detail']['pinpad'] != want:
-            problems.append('%s: pinpad %s' % (f['detail']['reader'], f['detail']['pinpad']))
-    for kind in ('bridge', 'extension'):
-        browsers = sorted(f['detail']['browser'] for f in by_id.get(kind, []))
-        if browsers != ['Firefox', 'Google Chrome', 'Microsoft Edge']:
-            problems.append('"%s" findings for %s' % (kind, browsers))
+    by_id = rig.healthy_problems(findings, ['Firefox', 'Google Chrome', 'Microsoft Edge'],
+                                 problems)
     for f in by_id.get('bridge', []):
         if f['detail']['program'] != PROGRAM or \
                 not f['detail']['key'].startswith('HKEY_LOCAL_MACHINE'):
