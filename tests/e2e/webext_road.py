@@ -118,6 +118,7 @@ window.addEventListener('load', async () => {
 class SampleRoad(webext_test.Test):
     """The extension's browser test set-up (profile, CA, host manifests, the extension copy),
     with the sample's pages from quilta-bank-http instead of the test pages."""
+    time_limit = TIME_LIMIT
 
     def __init__(self, args):
         super().__init__(argparse.Namespace(
@@ -195,23 +196,11 @@ class SampleRoad(webext_test.Test):
             raise SystemExit('quilta-bank-http did not start:\n' + open(self.bank_log).read())
         self.bank_port = int(port)
 
-    def run(self):
-        self.serve()
-        ext = self.extension()
-        start = self.start_chromium if self.args.browser == 'chromium' else self.start_firefox
-        argv, env_add = start(ext)
-        env = dict(os.environ, QUILTA_NMHOST_LOG=self.log, **env_add)
-        out = open(os.path.join(self.tmp, 'browser.log'), 'w')
-        self.browser = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL, start_new_session=True)
-        try:
-            done = self.finished.wait(TIME_LIMIT)
-        finally:
-            self.stop()
+    def report(self, done):
         if not done or any(not r['ok'] for r in self.results):
             with open(self.bank_log, errors='replace') as f:
                 print('---- bank.log (end) ----\n' + ''.join(f.readlines()[-20:]))
-        return self.report(done)
+        return super().report(done)
 
     def stop(self):
         if self.customer and self.customer.poll() is None:
