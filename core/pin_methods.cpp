@@ -4,14 +4,13 @@
 #include "card/pin.h"
 #include "core/atm_core.h"
 #include "platform/os.h"
+#include "ui/dialog_template.h"
 
 namespace quilta {
 namespace {
 
 const char16_t kCaptionVerify[] = u"密碼認證";
 const char16_t kCaptionChange[] = u"密碼變更";
-const char16_t kInstructionKeys[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
-const char16_t kInstructionShort[] = u"並依照字幕顯示需要按讀卡機上";
 // The one reader whose PIN pad wants the full VERIFY form with an all-FF block.
 const char16_t kFullFormReader[] = u"Todos eCode Connectable 0";
 
@@ -52,13 +51,13 @@ int32_t CAtmCore::VerifyPIN(const Text& pin) {
     request.caption = kCaptionVerify;
     request.readerType = type;
     if (type == 2) {
-      request.instruction = kInstructionKeys;
+      request.instruction = Text(ui::kPadInstruction);
       request.command = props_.ReaderName() == kFullFormReader ? card::cmd::VerifyOnReaderFullForm()
                                                                : card::cmd::VerifyOnReader();
     } else {
       // The dialog turns this PIN into a block itself: refuse one it could not encode.
       if (!card::FitsPinBlock(pin)) return Report(status::kBadParameter);
-      request.instruction = kInstructionShort;
+      request.instruction = Text(ui::kPadInstructionShort);
       request.pin.Assign(pin);
     }
     return RunOnReaderPad(*this, request);
@@ -89,7 +88,7 @@ int32_t CAtmCore::ChangePIN(const Text& oldPin, const Text& newPin) {
   if (IsReaderPinPad(type)) {
     ReaderPinRequest request;
     request.caption = kCaptionChange;
-    request.instruction = kInstructionKeys;
+    request.instruction = Text(ui::kPadInstruction);
     request.readerType = type;
     if (type == 2) {
       request.command = card::cmd::ChangeOnReader();

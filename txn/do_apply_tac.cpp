@@ -34,7 +34,6 @@ namespace {
 const char16_t kLabelId[] = u"身分證號";
 const char16_t kLabelTel[] = u"手機號碼";
 const char16_t kLabelDate[] = u"交易日期";
-const char16_t kInstructionKeys[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
 // Readers whose own firmware runs the whole TAC dialog: they get the simple instruction.
 const char16_t kSimpleDialogReaders[] = u"Todos eCode Connectable II";
 
@@ -94,7 +93,7 @@ int32_t RunOnPinPad(CAtmCore& core, const ApplySummary& summary, const Text& pin
   if (core.props().ReaderName().starts_with(kSimpleDialogReaders)) {
     ui::ReaderDialog d(ui::CTWOREADERSHOW1);
     d.title = summary.title;
-    d.instruction = Text(kInstructionKeys);
+    d.instruction = Text(ui::kPadInstruction);
     return txn::RunInstructionDialog(core, d, txn::PadTac{type, pin, tac, false},
                                      DialogRule::CancelIs5036);
   }

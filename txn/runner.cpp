@@ -13,8 +13,6 @@ namespace {
 
 // What the reader's instruction line says: type 2 has the customer type the PIN on the pad
 // (the detailed dialog's template finishes the sentence itself), type 3 only confirm.
-constexpr char16_t kPadSimple[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
-constexpr char16_t kPadDetailed[] = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密";
 constexpr char16_t kPadConfirm[] = u"並  依  照  字  幕  顯  示  需  要  按  讀  卡  機  上";
 
 // One step of the checks: 0, or its status (reported).
@@ -92,9 +90,9 @@ int32_t PlainReader(CAtmCore& core, const TxnDescription& d, const Text& pin,
 // Reader types 2 and 3: the instruction dialog sends the PIN (type 3) and the TAC command.
 int32_t PadReader(CAtmCore& core, const TxnDescription& d, int32_t type, const Text& pin,
                   const card::CommandApdu& tac) {
-  auto common = [&](ui::ReaderDialog& dlg, std::u16string_view title, const char16_t* type2Text) {
+  auto common = [&](ui::ReaderDialog& dlg, std::u16string_view title, std::u16string_view type2Text) {
     dlg.title = Text(title.empty() ? d.title : title);
-    dlg.instruction = Text(type == 2 ? type2Text : kPadConfirm);
+    dlg.instruction = type == 2 ? Text(type2Text) : Text(kPadConfirm);
   };
   const std::string pCode = ToNarrow(core.props().TextOf(Prop::PCode));
   const bool simple = d.alwaysSimple || std::find(d.simplePCodes.begin(), d.simplePCodes.end(),
@@ -103,12 +101,12 @@ int32_t PadReader(CAtmCore& core, const TxnDescription& d, int32_t type, const T
     const std::u16string_view title = type == 2 ? d.simpleTitle2 : d.simpleTitle3;
     ui::ReaderDialog dlg(type == 2 && d.accessibleOnType2 ? ui::CTWOREADERSHOW1_Accessible
                                                           : ui::CTWOREADERSHOW1);
-    common(dlg, title, kPadSimple);
+    common(dlg, title, ui::kPadInstruction);
     return RunInstructionDialog(core, dlg, PadTac{type, pin, tac, false},
                                 DialogRule::CancelIs5036);
   }
   ui::ReaderDialog dlg(ui::CTwoReaderShowN);
-  common(dlg, d.title, kPadDetailed);
+  common(dlg, d.title, ui::kPadInstructionCut);
   Fill(core, dlg, d.detailRows);
   return RunInstructionDialog(core, dlg, PadTac{type, pin, tac, true}, DialogRule::Table);
 }

@@ -10,6 +10,13 @@
 
 namespace quilta::ui {
 
+// The PIN pads' instruction lines, as the templates and the callers of the reader dialogs
+// give them: the whole line; the line as the detailed TAC dialogs show it (cut before
+// "碼並按"); the short line of a type-3 reader's VerifyPIN.
+inline constexpr std::u16string_view kPadInstruction = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
+inline constexpr std::u16string_view kPadInstructionCut = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密";
+inline constexpr std::u16string_view kPadInstructionShort = u"並依照字幕顯示需要按讀卡機上";
+
 // Control kinds and text colours. Their values are also the values on the wire to the dialog
 // helper (ui/dialog_wire.h pins them for its protocol version); the helper draws by them.
 enum class ControlKind : uint8_t {

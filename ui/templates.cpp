@@ -24,8 +24,8 @@ constexpr std::u16string_view kSixtySeconds = u"您需在60秒的時間內完成
 constexpr std::u16string_view kPleaseAt = u"請在";
 constexpr std::u16string_view kSecondGenReader = u"二代晶片卡讀卡機";
 constexpr std::u16string_view kOperate = u"操作：";
-constexpr std::u16string_view kLongInstruction = u"並依照字幕顯示需要按讀卡機上數字鍵輸入密碼並按";
-constexpr std::u16string_view kShortInstruction = u"並依照字幕顯示需要按讀卡機上";
+constexpr std::u16string_view kLongInstruction = kPadInstruction;
+constexpr std::u16string_view kShortInstruction = kPadInstructionShort;
 constexpr std::u16string_view kConfirm = u"確認";
 constexpr std::u16string_view kCancel = u"取消";
 constexpr std::u16string_view kPress = u"按";
@@ -130,7 +130,7 @@ constexpr Control k106[] = {
     {211, K::Text, 5, 75, 0, 0, kPleaseAt},
     {215, K::Text, 25, 75, 0, 0, kSecondGenReader, C::Emphasis},
     {216, K::Text, 96, 75, 0, 0, kOperate},
-    {kIdSummaryInstruction, K::Text, 5, 85, 172, 0, u"並依照字幕顯示需要按讀卡機上數字鍵輸入密"},
+    {kIdSummaryInstruction, K::Text, 5, 85, 172, 0, kPadInstructionCut},
     {-1, K::Text, 5, 96, 0, 0, u"碼並按"},
     {217, K::Text, 38, 96, 0, 0, kConfirm, C::Warning},
     {213, K::Text, 62, 96, 0, 0, kPress},
