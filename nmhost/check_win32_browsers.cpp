@@ -131,25 +131,24 @@ bool CheckBridge(const Browser& b, const diagnosis::Identity& id, const std::wst
   const std::string key = Shown(*found);
   const std::wstring manifestPath = FileOfValue(value);
   const std::string shown = Utf8(manifestPath);
-  const auto invalid = [&](const std::string& why) {
-    report
-        .Add("bridge-manifest-invalid", Level::kFail,
-             std::string(b.name) + " cannot use its bridge file " + shown + " (" + why +
-                 "): " + fix + ".")
+  // A finding on this browser's bridge file: it names the browser, the key and the file.
+  const auto onFile = [&](const char* finding, Level level, const std::string& text) -> auto& {
+    return report.Add(finding, level, text)
         .With("browser", b.name)
         .With("key", key)
         .With("file", shown);
+  };
+  const auto invalid = [&](const std::string& why) {
+    onFile("bridge-manifest-invalid", Level::kFail,
+           std::string(b.name) + " cannot use its bridge file " + shown + " (" + why + "): " +
+               fix + ".");
     return false;
   };
   if (!IsAbsolute(manifestPath)) return invalid("the registry key " + key + " names no full path");
   if (!Exists(manifestPath)) {
-    report
-        .Add("bridge-manifest-missing", Level::kFail,
-             std::string(b.name) + "'s registry key " + key + " names the bridge file " + shown +
-                 ", which is not there: " + fix + ".")
-        .With("browser", b.name)
-        .With("key", key)
-        .With("file", shown);
+    onFile("bridge-manifest-missing", Level::kFail,
+           std::string(b.name) + "'s registry key " + key + " names the bridge file " + shown +
+               ", which is not there: " + fix + ".");
     return false;
   }
   const std::optional<std::string> text = ReadFileText(manifestPath, kMaxManifest);
@@ -163,37 +162,25 @@ bool CheckBridge(const Browser& b, const diagnosis::Identity& id, const std::wst
   if (!IsAbsolute(named)) named = FolderOf(manifestPath) + L"\\" + named;
   const std::string shownProgram = Utf8(named);
   if (!IsFile(named)) {
-    report
-        .Add("bridge-host-missing", Level::kFail,
-             std::string(b.name) + "'s bridge file " + shown + " names the card program " +
-                 shownProgram + ", which is not there: " + fix + ".")
-        .With("browser", b.name)
-        .With("key", key)
-        .With("file", shown)
+    onFile("bridge-host-missing", Level::kFail,
+           std::string(b.name) + "'s bridge file " + shown + " names the card program " +
+               shownProgram + ", which is not there: " + fix + ".")
         .With("program", shownProgram);
     return false;
   }
   if (!SamePath(named, program)) {
-    report
-        .Add("bridge-host-other", Level::kFail,
-             std::string(b.name) + "'s bridge file " + shown + " names another card program, " +
-                 shownProgram + ", not this one (" + Utf8(program) + "): " + fix + ".")
-        .With("browser", b.name)
-        .With("key", key)
-        .With("file", shown)
+    onFile("bridge-host-other", Level::kFail,
+           std::string(b.name) + "'s bridge file " + shown + " names another card program, " +
+               shownProgram + ", not this one (" + Utf8(program) + "): " + fix + ".")
         .With("program", shownProgram);
     return false;
   }
   if (!manifest.hasAllowed)
     return invalid(std::string("it has no list ") + diagnosis::AllowedListKey(b.gecko));
   if (!diagnosis::CheckAllowed(manifest, id, b.gecko, b.name, shown, fix, report)) return false;
-  report
-      .Add("bridge", Level::kOk,
-           std::string(b.name) + " reaches this card program through " + shown +
-               ", named by the registry key " + key + ".")
-      .With("browser", b.name)
-      .With("key", key)
-      .With("file", shown)
+  onFile("bridge", Level::kOk,
+         std::string(b.name) + " reaches this card program through " + shown +
+             ", named by the registry key " + key + ".")
       .With("program", shownProgram);
   return true;
 }
